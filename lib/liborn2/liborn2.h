@@ -1,0 +1,7 @@
+// Umbrella header: every public class of liborn2.
+#ifndef LIBORN2_LIBORN2_H
+#define LIBORN2_LIBORN2_H
+
+#include <liborn2/export.h>
+
+#endif  // LIBORN2_LIBORN2_H

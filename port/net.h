@@ -1,0 +1,7 @@
+// Platform layer: net (declarations are added with the family that needs them).
+#ifndef ORN2_PORT_NET_H
+#define ORN2_PORT_NET_H
+
+namespace orn2::port {}  // namespace orn2::port
+
+#endif  // ORN2_PORT_NET_H

@@ -1,0 +1,7 @@
+// Platform layer: thread (declarations are added with the family that needs them).
+#ifndef ORN2_PORT_THREAD_H
+#define ORN2_PORT_THREAD_H
+
+namespace orn2::port {}  // namespace orn2::port
+
+#endif  // ORN2_PORT_THREAD_H

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The whole test run, from a fresh Debian machine: installs what it needs, then
+# builds and tests natively, under ASan+UBSan and TSan, cross-builds for x86-64
+# Windows and runs the suite under Wine, and cross-builds the i686 DLL.
+# Usage: scripts/test.sh [stage...]   (stages: deps native asan tsan windows win32 extras)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${ORN2_BUILD_ROOT:-$root/build}
+jobs=$(nproc)
+stages=("$@")
+[ ${#stages[@]} -gt 0 ] || stages=(deps native asan tsan windows win32 extras)
+
+log() { printf '\n=== %s ===\n' "$*"; }
+
+deps() {
+  local want=(cmake g++ clang make pkg-config googletest libbenchmark-dev libclang-rt-14-dev
+              g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
+  local missing=()
+  for p in "${want[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    log "installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+}
+
+configure_build_test() {  # name, then cmake arguments
+  local name=$1; shift
+  log "$name: build"
+  cmake -S "$root" -B "$build/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$build/$name" -j "$jobs"
+  log "$name: test"
+  ctest --test-dir "$build/$name" -j $((jobs * 2)) --output-on-failure --timeout 180
+}
+
+native() { configure_build_test native -DORN2_BUILD_BENCH=ON; }
+
+asan() {
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    configure_build_test asan -DCMAKE_CXX_COMPILER=clang++ \
+    "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+}
+
+tsan() {
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    configure_build_test tsan -DCMAKE_CXX_COMPILER=clang++ "-DCMAKE_CXX_FLAGS=-fsanitize=thread -g"
+}
+
+windows() {
+  export WINEDEBUG=-all WINEPREFIX="$build/wineprefix"
+  if [ ! -d "$WINEPREFIX" ]; then
+    log "windows: preparing a Wine prefix"
+    /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
+  fi
+  configure_build_test windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake"
+}
+
+win32() {
+  log "win32: i686 DLL (32-bit programs cannot run here; built, not run)"
+  cmake -S "$root" -B "$build/win32" -DCMAKE_BUILD_TYPE=Release -DORN2_BUILD_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" >/dev/null
+  cmake --build "$build/win32" -j "$jobs"
+  file "$build/win32/liborn2.dll" | tee /dev/stderr | grep -q 'Intel 80386'
+}
+
+extras() {
+  if [ -x "$root/scripts/extras.sh" ]; then "$root/scripts/extras.sh" "$build"; fi
+}
+
+for stage in "${stages[@]}"; do "$stage"; done
+log "all stages passed: ${stages[*]}"

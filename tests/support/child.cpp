@@ -1,0 +1,59 @@
+#include "support/child.h"
+
+#include <map>
+
+#include "port/process.h"
+
+namespace orn2::testing {
+namespace {
+
+constexpr const char* kChildSwitch = "--orn2-child";
+
+std::map<std::string, ChildMain>& Registry() {
+  static std::map<std::string, ChildMain> registry;
+  return registry;
+}
+
+}  // namespace
+
+ChildRegistrar::ChildRegistrar(const char* name, ChildMain body) { Registry()[name] = body; }
+
+bool RunChildIfRequested(int argc, char** argv, int* exitCode) {
+  if (argc < 3 || std::string(argv[1]) != kChildSwitch) return false;
+  auto found = Registry().find(argv[2]);
+  if (found == Registry().end()) {
+    *exitCode = 99;
+    return true;
+  }
+  *exitCode = found->second(std::vector<std::string>(argv + 3, argv + argc));
+  return true;
+}
+
+ChildProcess::ChildProcess(const std::string& name, const std::vector<std::string>& args) {
+  std::vector<std::string> all{kChildSwitch, name};
+  all.insert(all.end(), args.begin(), args.end());
+  handle_ = port::SpawnProcess(port::SelfPath(), all);
+}
+
+ChildProcess::~ChildProcess() {
+  if (handle_ == nullptr) return;
+  if (!ended_) {
+    port::KillProcess(handle_);
+    port::WaitProcess(handle_, 10000, nullptr);
+  }
+  port::CloseProcess(handle_);
+}
+
+bool ChildProcess::Wait(long timeoutMs, int* exitCode) {
+  int code = -1;
+  if (handle_ == nullptr || !port::WaitProcess(handle_, timeoutMs, &code)) return false;
+  ended_ = true;
+  if (exitCode != nullptr) *exitCode = code;
+  return true;
+}
+
+void ChildProcess::Kill() {
+  if (handle_ != nullptr && !ended_) port::KillProcess(handle_);
+}
+
+}  // namespace orn2::testing

@@ -1,0 +1,48 @@
+// Child processes for multi-process tests: a test program starts itself again
+// with a switch that runs one registered child body instead of the tests.
+#ifndef ORN2_TESTS_SUPPORT_CHILD_H
+#define ORN2_TESTS_SUPPORT_CHILD_H
+
+#include <string>
+#include <vector>
+
+namespace orn2::testing {
+
+using ChildMain = int (*)(const std::vector<std::string>& args);
+
+struct ChildRegistrar {
+  ChildRegistrar(const char* name, ChildMain body);
+};
+
+// Runs the registered child named in argv when the program was started as a
+// child; returns true and sets *exitCode then. Called by the test main.
+bool RunChildIfRequested(int argc, char** argv, int* exitCode);
+
+// A running child; killed and reaped when it goes out of scope (a watchdog for
+// tests that fail half-way).
+class ChildProcess {
+ public:
+  ChildProcess(const std::string& name, const std::vector<std::string>& args = {});
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Started() const { return handle_ != nullptr; }
+  // True with the exit code once the child ended within timeoutMs.
+  bool Wait(long timeoutMs, int* exitCode);
+  void Kill();
+
+ private:
+  void* handle_;
+  bool ended_ = false;
+};
+
+}  // namespace orn2::testing
+
+// Defines a child body: ORN2_CHILD(Writer) { ... return 0; } with `args`.
+#define ORN2_CHILD(name)                                                         \
+  static int name##ChildBody(const std::vector<std::string>& args);              \
+  static ::orn2::testing::ChildRegistrar name##ChildRegistrar(#name, name##ChildBody); \
+  static int name##ChildBody(const std::vector<std::string>& args)
+
+#endif  // ORN2_TESTS_SUPPORT_CHILD_H
