@@ -14,7 +14,7 @@ stages=("$@")
 log() { printf '\n=== %s ===\n' "$*"; }
 
 deps() {
-  local want=(cmake g++ clang make pkg-config googletest libbenchmark-dev libclang-rt-14-dev
+  local want=(cmake g++ clang make pkg-config googletest libbenchmark-dev libclang-rt-14-dev file
               g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
   local missing=()
   for p in "${want[@]}"; do
@@ -68,6 +68,8 @@ win32() {
 }
 
 extras() {
+  log "fuzz: every target briefly under ASan+UBSan"
+  ORN2_BUILD_ROOT="$build" "$root/scripts/fuzz.sh" "${ORN2_FUZZ_SECONDS:-20}"
   if [ -x "$root/scripts/extras.sh" ]; then "$root/scripts/extras.sh" "$build"; fi
 }
 
