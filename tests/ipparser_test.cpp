@@ -1,11 +1,5 @@
 // OrnIPParser: range expressions, net masks and the four octet hand-outs.
 
-// The tests link the library's static twin, so its classes are not imported
-// from a DLL on Windows.
-#ifndef ORN2_STATIC
-#define ORN2_STATIC
-#endif
-
 #include <gtest/gtest.h>
 #include <liborn2/ipparser.h>
 
