@@ -2,6 +2,12 @@
 // checks behind it, and what copies, assignments and comparisons carry. No test
 // needs a network: hosts are dotted quads, forms the address conversion takes,
 // or names under the reserved .invalid domain.
+
+// The tests link the library's static twin, not the DLL: no dllimport.
+#ifndef ORN2_STATIC
+#define ORN2_STATIC
+#endif
+
 #include <gtest/gtest.h>
 #include <liborn2/endpoint.h>
 
