@@ -17,7 +17,13 @@ for target in "$build"/fuzz/orn2_*_fuzz; do
   seeds=()
   [ -d "$root/fuzz/corpus/$name" ] && seeds=("$root/fuzz/corpus/$name")
   echo "--- fuzzing $name for ${seconds}s"
+  status=0
   "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    "$corpus" "${seeds[@]}" 2>&1 | tail -4
-  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "fuzz target $name failed"; exit 1; }
+    "$corpus" "${seeds[@]}" > "$build/$name.log" 2>&1 || status=$?
+  tail -4 "$build/$name.log"
+  if [ "$status" -ne 0 ]; then
+    echo "fuzz target $name failed (exit $status); its output:"
+    tail -60 "$build/$name.log"
+    exit 1
+  fi
 done

@@ -64,7 +64,10 @@ win32() {
   cmake -S "$root" -B "$build/win32" -DCMAKE_BUILD_TYPE=Release -DORN2_BUILD_TESTS=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" >/dev/null
   cmake --build "$build/win32" -j "$jobs"
-  file "$build/win32/liborn2.dll" | tee /dev/stderr | grep -q 'Intel 80386'
+  local kind
+  kind=$(file "$build/win32/liborn2.dll")
+  echo "$kind"
+  grep -q 'Intel 80386' <<<"$kind"
 }
 
 extras() {
