@@ -19,7 +19,7 @@ constexpr char kHeaderVersion[] = "v1.01.03";
 constexpr char kTruncationMarker[] = "*** Logline Error: Excessive Line truncated ***\n";
 constexpr char kErrorPrefix[] = "**ERROR** ";
 constexpr char kWarningPrefix[] = "*WARNING* ";
-constexpr int kRightNowSize = 54;
+constexpr size_t kRightNowSize = 54;
 constexpr int kStampSize = 160;  // room for any field values
 constexpr int kDumpLevel = 4;
 constexpr int kMaxLevel = 5;
@@ -31,6 +31,25 @@ bool FileExists(const char* name) {
   if (file == nullptr) return false;
   std::fclose(file);
   return true;
+}
+
+// Writes value in decimal, zero-padded to at least `width` digits.
+char* PutDecimal(char* out, unsigned long value, int width) {
+  char digits[24];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (int i = count; i < width; ++i) *out++ = '0';
+  while (count > 0) *out++ = digits[--count];
+  return out;
+}
+
+size_t Append(char* out, size_t used, const char* text) {
+  size_t length = std::strlen(text);
+  std::memcpy(out + used, text, length);
+  return used + length;
 }
 
 }  // namespace
@@ -110,19 +129,58 @@ int Log::EnableLog(const char* file, int level) {
 
 char* Log::RightNow(char* buffer) {
   if (buffer == nullptr) return buffer;
-  std::tm now{};
-  orn2::port::LocalTime(orn2::port::NowSeconds(), &now);
-  // Formatted in full first, then handed over cut to the caller's 54 characters.
-  char prefix[kStampSize];
-  int length =
-      std::snprintf(prefix, sizeof prefix, "[%04d/%02d/%02d %02d:%02d.%02d][%8s] [ThreadId:%04lu]",
-                    now.tm_year + 1900, now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min,
-                    now.tm_sec, module_, orn2::port::CurrentThreadId());
-  if (length < 0) length = 0;
-  if (length >= kRightNowSize) length = kRightNowSize - 1;
-  std::memcpy(buffer, prefix, static_cast<size_t>(length));
+  size_t length = FormatPrefix(buffer);
   buffer[length] = '\0';
   return buffer;
+}
+
+// The RightNow text, unterminated, into out (kRightNowSize - 1 characters at
+// most); returns its length. Every line pays for it, so the usual field
+// values are put together by hand, exactly as the printf format
+// "[%04d/%02d/%02d %02d:%02d.%02d][%8s] [ThreadId:%04lu]" would give them.
+size_t Log::FormatPrefix(char* out) const {
+  std::tm now{};
+  orn2::port::LocalTime(orn2::port::NowSeconds(), &now);
+  unsigned long thread = orn2::port::CurrentThreadId();
+  int year = now.tm_year + 1900;
+  bool usual = year >= 0 && year <= 9999 && now.tm_mon >= 0 && now.tm_mon <= 98 &&
+               now.tm_mday >= 0 && now.tm_mday <= 99 && now.tm_hour >= 0 && now.tm_hour <= 99 &&
+               now.tm_min >= 0 && now.tm_min <= 99 && now.tm_sec >= 0 && now.tm_sec <= 99 &&
+               thread <= 0xFFFFFFFFul;
+  if (!usual) {
+    char text[kStampSize];
+    int length = std::snprintf(
+        text, sizeof text, "[%04d/%02d/%02d %02d:%02d.%02d][%8s] [ThreadId:%04lu]", year,
+        now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec, module_, thread);
+    size_t kept = length < 0 ? 0 : static_cast<size_t>(length);
+    if (kept > kRightNowSize - 1) kept = kRightNowSize - 1;
+    std::memcpy(out, text, kept);
+    return kept;
+  }
+  char* p = out;
+  *p++ = '[';
+  p = PutDecimal(p, static_cast<unsigned long>(year), 4);
+  *p++ = '/';
+  p = PutDecimal(p, static_cast<unsigned long>(now.tm_mon + 1), 2);
+  *p++ = '/';
+  p = PutDecimal(p, static_cast<unsigned long>(now.tm_mday), 2);
+  *p++ = ' ';
+  p = PutDecimal(p, static_cast<unsigned long>(now.tm_hour), 2);
+  *p++ = ':';
+  p = PutDecimal(p, static_cast<unsigned long>(now.tm_min), 2);
+  *p++ = '.';
+  p = PutDecimal(p, static_cast<unsigned long>(now.tm_sec), 2);
+  *p++ = ']';
+  *p++ = '[';
+  size_t moduleLength = std::strlen(module_);
+  for (size_t i = moduleLength; i < kModuleSize - 1; ++i) *p++ = ' ';
+  std::memcpy(p, module_, moduleLength);
+  p += moduleLength;
+  std::memcpy(p, "] [ThreadId:", 12);
+  p += 12;
+  p = PutDecimal(p, thread, 4);
+  *p++ = ']';
+  return static_cast<size_t>(p - out);
 }
 
 int Log::LogLine(int level, const char* format, ...) {
@@ -148,14 +206,27 @@ int Log::LogLine(int level, const char* format, ...) {
   if (enabled_ == 0) return result;
   if (level_ == 0 || level > level_) return 0;
   const char* marker = cut ? kTruncationMarker : "";
+  size_t messageLength = cut ? std::strlen(message) : static_cast<size_t>(result);
 
-  char prefix[kPrefixSize];
-  if (echo_ != 0) std::printf("%s %s%s\n", RightNow(prefix), marker, message);
+  if (echo_ != 0) {
+    char prefix[kPrefixSize];
+    std::printf("%s %s%s\n", RightNow(prefix), marker, message);
+  }
 
   FILE* file = std::fopen(fileName_, "a+t");
   if (file == nullptr) return result;
+  // The line "%s %s%s%s\n" (prefix, marker, level prefix, message) is put
+  // together here and handed to the file in one piece.
   const char* levelPrefix = level == 1 ? kErrorPrefix : level == 2 ? kWarningPrefix : "";
-  std::fprintf(file, "%s %s%s%s\n", RightNow(prefix), marker, levelPrefix, message);
+  char line[kPrefixSize + sizeof kTruncationMarker + sizeof kErrorPrefix + kMessageMax + 2];
+  size_t used = FormatPrefix(line);
+  line[used++] = ' ';
+  used = Append(line, used, marker);
+  used = Append(line, used, levelPrefix);
+  std::memcpy(line + used, message, messageLength);
+  used += messageLength;
+  line[used++] = '\n';
+  std::fwrite(line, 1, used, file);
   std::fclose(file);
   return result;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "log/dump_text.h"
+#include "log/mutex_name.h"
 #include "port/clock.h"
 #include "port/process.h"
 #include "support/temp_dir.h"
@@ -604,6 +605,40 @@ TEST_F(LogTest, ThreadsSharingOneFileWriteWholeLines) {
     ++lines;
   }
   EXPECT_EQ(lines, 2 * kThreads * kLines);
+}
+
+TEST(LogMutexName, OneValidNamePerFileSpelling) {
+  auto nameOf = [](const std::string& file) {
+    char name[orn2::log::kMutexNameMax + 1];
+    orn2::log::MutexNameForFile(file.c_str(), name);
+    return std::string(name);
+  };
+  std::string middleA = std::string(120, 'p') + "A" + std::string(134, 'q');
+  std::string middleB = std::string(120, 'p') + "B" + std::string(134, 'q');
+  const std::string files[] = {
+      "C:\\agent\\logs\\poller.log",
+      "/var/log/agent/poller.log",
+      "poller.log",
+      "Poller.log",
+      "dir with blanks/\xe9t\xe9.log",
+      middleA,
+      middleB,
+      "",
+  };
+  std::vector<std::string> seen;
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    std::string name = nameOf(file);
+    EXPECT_EQ(name, nameOf(file));  // every writer derives the same name
+    EXPECT_LE(name.size(), orn2::log::kMutexNameMax);
+    EXPECT_EQ(name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                     "0123456789._-"),
+              std::string::npos);
+    for (const std::string& other : seen) EXPECT_NE(name, other);
+    seen.push_back(name);
+  }
+  // The file's own name stays readable at the end.
+  EXPECT_EQ(nameOf("C:\\agent\\logs\\poller.log").substr(24), "C__agent_logs_poller.log");
 }
 
 }  // namespace

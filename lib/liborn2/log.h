@@ -6,6 +6,8 @@
 
 #include <liborn2/export.h>
 
+#include <cstddef>
+
 // One module's writer of one log file. Every line is appended by opening,
 // writing and closing the file while the file's named mutex is held, so the
 // lines of all writers of one file never interleave. Threads may share one
@@ -49,6 +51,7 @@ class ORN2_API Log {
   struct SharedMutex;
 
   void ReplaceMutex(SharedMutex* replacement);
+  size_t FormatPrefix(char* out) const;
 
   char fileName_[kFileNameSize];
   int level_;
