@@ -4,5 +4,6 @@
 
 #include <liborn2/export.h>
 #include <liborn2/log.h>
+#include <liborn2/mutex.h>
 
 #endif  // LIBORN2_LIBORN2_H
