@@ -1,6 +1,12 @@
 // Log across processes: writers of one file in several processes take turns
 // line by line on the file's named mutex, and a writer that dies holding it
 // does not stop the others.
+// These tests link the library's static twin (orn2_testing), so its classes
+// are not imported from a DLL.
+#ifndef ORN2_STATIC
+#define ORN2_STATIC
+#endif
+
 #include <gtest/gtest.h>
 #include <liborn2/liborn2.h>
 #include <liborn2/mutex.h>

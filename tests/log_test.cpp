@@ -1,5 +1,11 @@
 // Log: the file's header, the line layout, levels, the cut at 2048 characters,
 // blank lines, hex dumps, the console echo and assignment.
+// These tests link the library's static twin (orn2_testing), so its classes
+// are not imported from a DLL.
+#ifndef ORN2_STATIC
+#define ORN2_STATIC
+#endif
+
 #include <gtest/gtest.h>
 #include <liborn2/liborn2.h>
 
