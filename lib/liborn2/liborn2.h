@@ -5,5 +5,6 @@
 #include <liborn2/export.h>
 #include <liborn2/log.h>
 #include <liborn2/mutex.h>
+#include <liborn2/thread.h>
 
 #endif  // LIBORN2_LIBORN2_H
