@@ -5,9 +5,6 @@
 // The cases run twice: first while the process has one thread (where the C
 // library, and the anonymous Mutex, skip atomic instructions), then with a
 // second thread alive, as in a service with workers ("/threaded").
-#ifndef ORN2_STATIC
-#define ORN2_STATIC
-#endif
 #include <benchmark/benchmark.h>
 #include <liborn2/mutex.h>
 

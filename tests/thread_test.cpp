@@ -2,11 +2,6 @@
 // ignore the stop flag, the cooperative close and stack sizes.
 #include "port/thread.h"
 
-// The tests link the library's static twin, so its classes are not imported
-// from a DLL here.
-#ifndef ORN2_STATIC
-#define ORN2_STATIC
-#endif
 #include <gtest/gtest.h>
 #include <liborn2/mutex.h>
 #include <liborn2/thread.h>

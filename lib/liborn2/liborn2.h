@@ -6,6 +6,7 @@
 #include <liborn2/endpoint.h>
 #include <liborn2/export.h>
 #include <liborn2/ipparser.h>
+#include <liborn2/log.h>
 #include <liborn2/mutex.h>
 #include <liborn2/thread.h>
 
