@@ -1,8 +1,6 @@
 #include "port/clock.h"
 
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "port/win32/windows_system.h"
 
 #include <stdlib.h>
 #include <time.h>

@@ -1,9 +1,7 @@
 // The DLL entry point. The runtime's own entry point builds the constant strings
 // before this runs and destroys them after the last detach; all this adds is
 // turning off the per-thread attach and detach notifications nobody needs.
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "port/win32/windows_system.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);

@@ -1,12 +1,10 @@
 #include "port/fs.h"
 
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/utime.h>
-#include <windows.h>
+#include "port/win32/windows_system.h"
 
 #include <cerrno>
 

@@ -1,8 +1,6 @@
 #include "port/process.h"
 
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "port/win32/windows_system.h"
 
 namespace orn2::port {
 namespace {

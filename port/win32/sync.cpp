@@ -2,13 +2,7 @@
 // when their owner thread ends) and critical sections.
 #include "port/sync.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "port/win32/windows_system.h"
 
 namespace orn2::port {
 

@@ -4,14 +4,8 @@
 // section it owns stays owned, and a mutex it owns becomes abandoned.
 #include "port/thread.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <process.h>
-#include <windows.h>
+#include "port/win32/windows_system.h"
 
 #include <cerrno>
 #include <cstdlib>
