@@ -3,5 +3,6 @@
 #define LIBORN2_LIBORN2_H
 
 #include <liborn2/export.h>
+#include <liborn2/cron.h>
 
 #endif  // LIBORN2_LIBORN2_H
