@@ -4,7 +4,6 @@
 // counters give one run of the stepping reference, measured in the same run, and
 // the ratio between the two.
 #include <benchmark/benchmark.h>
-
 #include <liborn2/cron.h>
 
 #include <chrono>
@@ -57,8 +56,7 @@ void RunStart(benchmark::State& state, const char* text, bool neverDue) {
   // The reference once. A never-due line would keep it stepping until the year
   // 3000: it is timed over one year and the whole is extrapolated.
   const int64_t steps =
-      neverDue ? kMinutesPerYear
-               : (orn2::schedule::kLastSearchInstant - kSecondJanuary2024) / 60;
+      neverDue ? kMinutesPerYear : (orn2::schedule::kLastSearchInstant - kSecondJanuary2024) / 60;
   auto begin = std::chrono::steady_clock::now();
   int64_t expected = ReferenceStart(text, kSecondJanuary2024, steps);
   double referenceUs =
@@ -76,10 +74,10 @@ void RunStart(benchmark::State& state, const char* text, bool neverDue) {
     benchmark::DoNotOptimize(got);
     ++iterations;
   }
-  double fastUs = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() -
-                                                            fastBegin)
-                      .count() /
-                  static_cast<double>(iterations > 0 ? iterations : 1);
+  double fastUs =
+      std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - fastBegin)
+          .count() /
+      static_cast<double>(iterations > 0 ? iterations : 1);
   if (got != static_cast<unsigned long>(static_cast<uint32_t>(expected)))
     state.SkipWithError("the search and the reference disagree");
   state.counters["reference_us"] = referenceUs;

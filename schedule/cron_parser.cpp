@@ -43,7 +43,11 @@ unsigned long Low32(int64_t seconds) {
 }  // namespace
 
 CronParser::CronParser()
-    : minute_{}, hour_{}, dayOfMonth_{}, month_{}, dayOfWeek_{},
+    : minute_{},
+      hour_{},
+      dayOfMonth_{},
+      month_{},
+      dayOfWeek_{},
       fields_{minute_, hour_, dayOfMonth_, month_, dayOfWeek_} {}
 
 CronParser::CronParser(const CronParser& other) : CronParser() { *this = other; }

@@ -3,7 +3,6 @@
 // every candidate, compared on thousands of random lines at random instants,
 // many of them next to daylight-saving changes, in several time zones.
 #include <gtest/gtest.h>
-
 #include <liborn2/cron.h>
 
 #include <cstdint>
@@ -119,8 +118,8 @@ class LineMaker {
       case 10:
         return A + "-" + B + "/*";
       case 11: {
-        static const char* const kOdd[] = {"mon", "jan", "4.5", "x", "*x", "3*", "-2", "1-2x",
-                                           "7/", "*/", "1-", "L", "+1"};
+        static const char* const kOdd[] = {"mon",  "jan", "4.5", "x",  "*x", "3*", "-2",
+                                           "1-2x", "7/",  "*/",  "1-", "L",  "+1"};
         return kOdd[Int(0, 12)];
       }
       case 12:
@@ -148,8 +147,8 @@ std::vector<std::string> Zones() {
     return {"UTC0",
             "CET-1CEST,M3.5.0,M10.5.0/3",
             "EST5EDT",
-            "AEST-10AEDT,M10.1.0,M4.1.0/3",     // southern hemisphere
-            "ACST-9:30ACDT,M10.1.0,M4.1.0/3",   // half-hour offset
+            "AEST-10AEDT,M10.1.0,M4.1.0/3",      // southern hemisphere
+            "ACST-9:30ACDT,M10.1.0,M4.1.0/3",    // half-hour offset
             "LHST-10:30LHDT-11,M10.1.0,M4.1.0",  // half-hour daylight saving
             "<-04>4<-03>,M9.1.6/24,M4.1.6/24"};  // changes at midnight
   return {"UTC0", "EST5EDT", "CET-1CEST", "NST3:30NDT", "IST-5:30"};
