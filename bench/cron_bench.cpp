@@ -3,6 +3,11 @@
 // and a line that never falls due. Each benchmark times the fast search; the
 // counters give one run of the stepping reference, measured in the same run, and
 // the ratio between the two.
+// Linked against the library's static twin: no DLL import decoration.
+#ifndef ORN2_STATIC
+#define ORN2_STATIC
+#endif
+
 #include <benchmark/benchmark.h>
 #include <liborn2/cron.h>
 

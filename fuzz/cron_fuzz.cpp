@@ -1,5 +1,10 @@
 // Any bytes as a schedule line, at an instant also taken from the input: no
 // operation may crash, read out of bounds or fail to come back.
+// Linked against the library's static twin: no DLL import decoration.
+#ifndef ORN2_STATIC
+#define ORN2_STATIC
+#endif
+
 #include <liborn2/cron.h>
 
 #include <cstddef>

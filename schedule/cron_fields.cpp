@@ -74,7 +74,9 @@ Item ReadItem(const char* p, const char* end) {
 }
 
 // Walks the comma-separated items of a field without modifying it; empty items
-// are skipped. The visitor returns -1 to go on, or the field's verdict.
+// are skipped as a comma tokenizer skips them. Nothing is cut and no tokenizer
+// state is shared, so a caller's own strtok walk is left where it was and a
+// field can be checked and then matched. The visitor returns -1 to go on, or the field's verdict.
 template <typename Visitor>
 int WalkItems(const char* field, int whenExhausted, Visitor visit) {
   const char* p = field;

@@ -1,6 +1,11 @@
 // CronParser against a clock that the tests set: the line syntax and its odd
 // corners, the due-today test, and the next and last start times, in zones with
 // and without daylight saving.
+// Linked against the library's static twin: no DLL import decoration.
+#ifndef ORN2_STATIC
+#define ORN2_STATIC
+#endif
+
 #include <gtest/gtest.h>
 #include <liborn2/cron.h>
 

@@ -15,8 +15,8 @@ class ORN2_API CronParser {
  public:
   // A field holds at most kFieldSize - 1 characters; a longer field makes the
   // whole line fail to parse.
-  static const int kFieldSize = 64;
-  static const int kFieldCount = 5;
+  static constexpr int kFieldSize = 64;
+  static constexpr int kFieldCount = 5;
 
   CronParser();
   // Copies the field texts; the field table always points at the object's own
