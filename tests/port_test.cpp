@@ -16,9 +16,8 @@ ORN2_CHILD(ExitWith) { return std::stoi(args.at(0)); }
 
 ORN2_CHILD(EchoArgs) {
   // Arguments survive the command line unchanged, blanks and quotes included.
-  return (args.size() == 3 && args[0] == "a b" && args[1] == "q\"uote" && args[2] == "tail\\")
-             ? 0
-             : 1;
+  return (args.size() == 3 && args[0] == "a b" && args[1] == "q\"uote" && args[2] == "tail\\") ? 0
+                                                                                               : 1;
 }
 
 ORN2_CHILD(Forever) {

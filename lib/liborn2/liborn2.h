@@ -3,6 +3,7 @@
 #define LIBORN2_LIBORN2_H
 
 #include <liborn2/config.h>
+#include <liborn2/cron.h>
 #include <liborn2/endpoint.h>
 #include <liborn2/export.h>
 #include <liborn2/ipparser.h>
