@@ -2,6 +2,8 @@
 #ifndef LIBORN2_LIBORN2_H
 #define LIBORN2_LIBORN2_H
 
+#include <liborn2/config.h>
 #include <liborn2/export.h>
+#include <liborn2/endpoint.h>
 
 #endif  // LIBORN2_LIBORN2_H

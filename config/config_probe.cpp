@@ -1,0 +1,40 @@
+#include "config/config_probe.h"
+
+#include <map>
+
+#include "config/config_index.h"
+#include "config/config_text.h"
+
+std::vector<ConfigProbe::Record> ConfigProbe::Records(const Config& config) {
+  std::vector<Record> records;
+  for (const Config::tConfigRecord* walk = config.head_; walk != nullptr; walk = walk->next)
+    records.push_back(Record{walk->name, walk->value, walk->kind});
+  return records;
+}
+
+std::string ConfigProbe::CheckConsistency(const Config& config) {
+  const Config::tConfigRecord* previous = nullptr;
+  // Folded name -> first record and count, as a walk from the head sees them.
+  std::map<std::string, std::pair<const Config::tConfigRecord*, size_t>> expected;
+  for (const Config::tConfigRecord* walk = config.head_; walk != nullptr; walk = walk->next) {
+    if (walk->previous != previous) return std::string("bad previous link at ") + walk->name;
+    if (walk->kind == Config::kKeyRecord) {
+      std::string folded;
+      for (const char* p = walk->name; *p != '\0'; ++p)
+        folded.push_back(static_cast<char>(orn2::config::Fold(*p)));
+      auto& slot = expected[folded];
+      if (slot.second++ == 0) slot.first = walk;
+    }
+    previous = walk;
+  }
+  if (config.tail_ != previous) return "tail is not the last record";
+  const auto& entries = config.index_->entries;
+  if (entries.size() != expected.size()) return "index holds a different number of names";
+  for (const auto& [folded, slot] : expected) {
+    auto found = entries.find(folded);
+    if (found == entries.end()) return "index misses " + folded;
+    if (found->second.first != slot.first) return "index names a later record for " + folded;
+    if (found->second.count != slot.second) return "index counts wrong for " + folded;
+  }
+  return std::string();
+}

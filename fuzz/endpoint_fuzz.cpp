@@ -1,0 +1,77 @@
+// Fuzzes the endpoint parse, with the name services replaced by a fake (names
+// ending in ".ok" resolve) so that no input reaches the network, and checks what
+// must hold for any input: validity agrees with the error message, a valid
+// endpoint names http or https and a port, copies carry what they should, the
+// fast dotted-quad check agrees with the address conversion, and the decimal
+// conversion is atoi with saturation.
+#include <liborn2/endpoint.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "net/endpoint_functions.h"
+#include "port/net.h"
+
+namespace {
+
+namespace ep = orn2::endpoint;
+
+bool FakeLookup(const std::string& host) {
+  return host.size() >= 3 && host.compare(host.size() - 3, 3, ".ok") == 0;
+}
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+bool HasLeadingZeroPiece(const std::string& host) {
+  for (const std::string& piece : ep::Split(host, "."))
+    if (piece.size() > 1 && piece[0] == '0') return true;
+  return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool installed = (ep::SetHostLookupForTesting(FakeLookup), true);
+  (void)installed;
+  const std::string text(reinterpret_cast<const char*>(data), size);
+
+  OrnEndPoint endPoint(text);
+  const std::string& error = endPoint.GetErrorMessage();
+  Check(endPoint.IsValid() == error.empty());
+  Check(endPoint.GetWarningMessage().empty());
+  Check(error.empty() || error.back() == '\n');
+  if (endPoint.IsValid()) {
+    Check(endPoint.GetProtocol() == "http" || endPoint.GetProtocol() == "https");
+    Check(endPoint.GetPort() != 0 && endPoint.GetPort() <= INT_MAX);
+    Check(text.find(endPoint.GetHostName()) != std::string::npos);
+  }
+  if (error.compare(0, 25, "Error: invalid protocol: ") == 0)
+    Check(error == "Error: invalid protocol: " + endPoint.GetProtocol() +
+                       " found in endpoint: " + text + "\n");
+
+  const OrnEndPoint copy(endPoint);
+  Check(copy.GetErrorMessage() == error && copy.IsValid() == endPoint.IsValid());
+  if (endPoint.IsValid())
+    Check(OrnEndPoint(copy) == endPoint);
+  else
+    Check(copy.GetProtocol().empty() && copy.GetHostName().empty() && copy.GetPort() == 0);
+  OrnEndPoint target("192.0.2.1:81");
+  target = endPoint;
+  Check(target.IsValid() == endPoint.IsValid() && target.GetErrorMessage() == error);
+  Check(endPoint.IsValid() ? target == endPoint : target.GetPort() == 81);
+
+  // A dotted quad without blanks or leading zeros is what inet_addr reads too
+  // (but for the all-ones address, its failure value).
+  if (ep::IsValidIPAddress(text) && text.find(' ') == std::string::npos &&
+      !HasLeadingZeroPiece(text) && text != "255.255.255.255")
+    Check(orn2::port::ConvertsToIPv4Address(text.c_str()));
+
+  const long long wide = std::strtoll(text.c_str(), nullptr, 10);
+  const int expected = wide > INT_MAX ? INT_MAX : wide < INT_MIN ? INT_MIN : static_cast<int>(wide);
+  Check(ep::DecimalValue(text) == expected);
+  return 0;
+}

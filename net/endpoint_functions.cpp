@@ -1,0 +1,97 @@
+#include "net/endpoint_functions.h"
+
+#include <atomic>
+#include <cctype>
+#include <climits>
+
+#include "constants.h"
+#include "port/net.h"
+
+namespace orn2::endpoint {
+
+namespace {
+
+std::atomic<HostLookup> g_hostLookup{nullptr};
+
+// One socket library start-up and clean-up around each check.
+bool SystemResolves(const std::string& host) {
+  // The system would see the name only up to its first NUL byte, which is
+  // another name: such a host is not resolvable.
+  if (host.find('\0') != std::string::npos) return false;
+  if (!port::StartNetwork()) return false;
+  const bool resolvable =
+      port::ConvertsToIPv4Address(host.c_str()) || port::LooksUpIPv4Host(host.c_str());
+  port::StopNetwork();
+  return resolvable;
+}
+
+bool IsDigitsOnly(const std::string& text) {
+  return text.find_first_not_of(kDecimalDigits) == std::string::npos;
+}
+
+}  // namespace
+
+void Trim(std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return;
+  const size_t last = text.find_last_not_of(' ');
+  text = text.substr(first, last - first + 1);
+}
+
+void ToLower(std::string& text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+std::vector<std::string> Split(const std::string& text, const std::string& delimiter) {
+  std::vector<std::string> pieces;
+  std::string rest = text;
+  size_t at;
+  while (!delimiter.empty() && (at = rest.find(delimiter)) != std::string::npos) {
+    std::string piece = rest.substr(0, at);
+    Trim(piece);
+    pieces.push_back(piece);
+    rest = rest.substr(at + delimiter.size());
+    Trim(rest);
+  }
+  pieces.push_back(rest);
+  return pieces;
+}
+
+bool IsValidIPAddress(const std::string& host) {
+  const std::vector<std::string> pieces = Split(host, ".");
+  if (pieces.size() != 4) return false;
+  for (const std::string& piece : pieces) {
+    if (piece == "0") continue;
+    // Any other zero, such as 00, is refused here.
+    if (!IsDigitsOnly(piece)) return false;
+    const int value = DecimalValue(piece);
+    if (value < 1 || value > 255) return false;
+  }
+  return true;
+}
+
+bool IsResolvableHost(const std::string& host) {
+  const HostLookup lookup = g_hostLookup.load();
+  return lookup != nullptr ? lookup(host) : SystemResolves(host);
+}
+
+int DecimalValue(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // Accumulated as a negative number, whose range reaches INT_MIN; the first
+  // digit that would leave the range saturates the result.
+  int value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    const int digit = text[i] - '0';
+    if (value < (INT_MIN + digit) / 10) return negative ? INT_MIN : INT_MAX;
+    value = value * 10 - digit;
+  }
+  if (negative) return value;
+  return value == INT_MIN ? INT_MAX : -value;
+}
+
+HostLookup SetHostLookupForTesting(HostLookup lookup) { return g_hostLookup.exchange(lookup); }
+
+}  // namespace orn2::endpoint
