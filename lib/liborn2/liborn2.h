@@ -5,5 +5,6 @@
 #include <liborn2/config.h>
 #include <liborn2/export.h>
 #include <liborn2/endpoint.h>
+#include <liborn2/ipparser.h>
 
 #endif  // LIBORN2_LIBORN2_H

@@ -1,0 +1,23 @@
+// Read-only view of an OrnIPParser's fields for the library's own tests and
+// fuzz target; the public interface only hands out filtered copies.
+#ifndef ORN2_NET_IPPARSER_INSPECTOR_H
+#define ORN2_NET_IPPARSER_INSPECTOR_H
+
+#include <liborn2/ipparser.h>
+
+#include <string>
+#include <vector>
+
+namespace orn2 {
+
+struct OrnIPParserInspector {
+  static const std::string& IpRange(const OrnIPParser& parser) { return parser.m_ipRange; }
+  static const std::string& NetMask(const OrnIPParser& parser) { return parser.m_netMask; }
+  static const std::vector<std::vector<short>>& Octets(const OrnIPParser& parser) {
+    return parser.m_octetRanges;
+  }
+};
+
+}  // namespace orn2
+
+#endif  // ORN2_NET_IPPARSER_INSPECTOR_H
