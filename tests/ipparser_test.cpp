@@ -1,4 +1,5 @@
 // OrnIPParser: range expressions, net masks and the four octet hand-outs.
+
 #include <gtest/gtest.h>
 #include <liborn2/ipparser.h>
 
@@ -65,7 +66,10 @@ TEST(IPParserRangeMode, WorkedExamplesExpandToTheirOctetLists) {
       {"1.2.-.,", {1}, {2}, {0}, {0}},
       {"1.2.3.1-*-3", {1}, {2}, {3}, {}},
       {"1.2.300-400.0-99999999999", {1}, {2}, {}, all},
-      {"1.2.3.99999999999,4294967297,7", {1}, {2}, {3}, {7}},
+      // Numbers too long for 32 (or 64) bits count as above 255, never wrap.
+      {"1.2.3.99999999999,4294967303,7", {1}, {2}, {3}, {7}},
+      {"1.2.3.18446744073709551623", {1}, {2}, {3}, {}},
+      {"1.2.0-18446744073709551623.1", {1}, {2}, Range(0, 255), {1}},
       {"0255.1.2.*,7", {255}, {1}, {2}, all},
   };
   for (const RangeCase& c : cases) {
@@ -168,6 +172,7 @@ TEST(IPParserMaskMode, RefusedMasksMakeTheParserInvalid) {
       "255.255.255.x",
       "255.255.255.256",
       "255.255.255.99999999999",
+      "255.255.255.18446744073709551871",
       "255.255.255.-1",
       "255.255.255.*",
       "255.255.255. 0",
