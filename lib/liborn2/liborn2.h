@@ -4,6 +4,7 @@
 
 #include <liborn2/config.h>
 #include <liborn2/export.h>
+#include <liborn2/cron.h>
 #include <liborn2/endpoint.h>
 #include <liborn2/ipparser.h>
 

@@ -24,6 +24,8 @@ void SetTimeZone(const char* tz) {
   ::tzset();
 }
 
+bool ZoneRulesSupported() { return true; }
+
 void SleepMs(unsigned long ms) {
   if (ms == 0) {
     ::sched_yield();

@@ -21,6 +21,8 @@ void SetTimeZone(const char* tz) {
   ::_tzset();
 }
 
+bool ZoneRulesSupported() { return false; }
+
 void SleepMs(unsigned long ms) { ::Sleep(ms); }
 
 }  // namespace orn2::port
