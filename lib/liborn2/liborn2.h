@@ -7,5 +7,7 @@
 #include <liborn2/cron.h>
 #include <liborn2/endpoint.h>
 #include <liborn2/ipparser.h>
+#include <liborn2/log.h>
+#include <liborn2/mutex.h>
 
 #endif  // LIBORN2_LIBORN2_H

@@ -1,0 +1,104 @@
+// Locks for the library and its services: Mutex (a system mutex, anonymous or
+// named and then shared by every process of the user), Guard (holds a Mutex for
+// a scope) and WinGuard (a lock for the threads of one process).
+#ifndef LIBORN2_MUTEX_H
+#define LIBORN2_MUTEX_H
+
+#include <liborn2/export.h>
+
+// A recursive system mutex. Anonymous, it excludes the threads of one process;
+// named, every Mutex of that name in every process of the same user is one
+// lock. A lock whose owning thread ends while holding it is abandoned and taken
+// over by the next waiter. All operations may be called from any thread; only
+// Acquire blocks. Nothing is reported: a mutex the system refused to create
+// (handle null) serialises nothing.
+class ORN2_API Mutex {
+ public:
+  enum StaticCtor { StaticInit };
+
+  // Longest name kept; longer names are cut, so names that agree in their
+  // first kMaxName characters are one lock.
+  static constexpr int kMaxName = 127;
+
+  // An anonymous mutex.
+  Mutex();
+  // A mutex named `name` (null or empty: anonymous).
+  explicit Mutex(char* name);
+  // The same for constant text, so that a literal or a std::string's c_str()
+  // can be passed without a cast.
+  explicit Mutex(const char* name);
+  // For objects of static storage duration: does nothing, so that the zeroed
+  // memory stands (not created); the first Acquire creates an anonymous mutex.
+  explicit Mutex(StaticCtor);
+  // A second owner of the same lock: the handle is duplicated, so each object
+  // closes its own handle exactly once.
+  Mutex(const Mutex& other);
+  // Closes the handle if created; a lock still held is not released.
+  ~Mutex();
+
+  // Waits without limit until the calling thread holds the lock (recursively:
+  // as often as it acquires, it must release). Creates the mutex first if the
+  // object is not created yet.
+  void Acquire();
+  // Releases one level of the lock; no effect unless the caller holds it.
+  void Release();
+  // A probe that never leaves the lock held: -1 when another thread holds the
+  // lock, else 0 (also when the caller holds it: it still does afterwards).
+  int TryLock();
+
+  // The address of the handle field.
+  operator void**();
+  operator void* const*() const;
+
+  // Afterwards both objects use the same lock: the target closes its previous
+  // handle and takes a duplicate of the other's, so every handle has exactly
+  // one owner and is closed once.
+  Mutex& operator=(const Mutex& other);
+
+ private:
+  void init();
+  void CopyName(const char* name);
+
+  void* handle_;
+  int initialised_;
+  char name_[kMaxName + 1];
+
+  static int instancecount;
+};
+
+// Holds a Mutex from construction to destruction (also when the scope is left
+// by an exception). Neither copied nor assigned.
+class ORN2_API Guard {
+ public:
+  explicit Guard(Mutex& m);
+  ~Guard();
+  Guard(const Guard&) = delete;
+  Guard& operator=(const Guard&) = delete;
+
+ private:
+  Mutex& mutex_;
+};
+
+// A recursive lock for the threads of one process (a critical section). The
+// section lives inside the object, so the object's address is the section's.
+class ORN2_API WinGuard {
+ public:
+  // Room for the system's critical section on every supported platform; the
+  // platform layer checks at compile time that its section fits.
+  static constexpr unsigned kSectionBytes = 64;
+
+  WinGuard();
+  ~WinGuard();
+  // A live critical section cannot be copied: a copy gets a section of its
+  // own, and assignment leaves the target's section alone and copies nothing.
+  WinGuard(const WinGuard&);
+  WinGuard& operator=(const WinGuard&);
+
+  void Lock();
+  void Unlock();
+
+ private:
+  alignas(8) unsigned char section_[kSectionBytes];
+};
+
+#endif  // LIBORN2_MUTEX_H

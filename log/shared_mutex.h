@@ -1,0 +1,22 @@
+// The mutex a Log serialises its lines on, shared by the logs that were
+// assigned from one another.
+#ifndef ORN2_LOG_SHARED_MUTEX_H
+#define ORN2_LOG_SHARED_MUTEX_H
+
+#include <liborn2/log.h>
+#include <liborn2/mutex.h>
+
+#include <atomic>
+
+// Assignment makes two logs use one mutex. Rather than two owners, the mutex
+// carries a count of the logs that hold it, and the last one to let go
+// destroys it.
+struct Log::SharedMutex {
+  SharedMutex() = default;
+  explicit SharedMutex(char* name) : mutex(name) {}
+
+  Mutex mutex;
+  std::atomic<int> holders{1};
+};
+
+#endif  // ORN2_LOG_SHARED_MUTEX_H

@@ -1,0 +1,113 @@
+#include <liborn2/mutex.h>
+
+#include <cstring>
+
+#include "port/sync.h"
+
+static_assert(WinGuard::kSectionBytes >= orn2::port::kCriticalSectionBytes,
+              "WinGuard's storage holds the platform's critical section");
+
+int Mutex::instancecount = 0;
+
+namespace {
+
+// The handle field is also written by a racing first Acquire of a statically
+// constructed object, so it and the flag are read and written atomically.
+void* LoadHandle(void* const* field) { return __atomic_load_n(field, __ATOMIC_ACQUIRE); }
+int LoadFlag(const int* field) { return __atomic_load_n(field, __ATOMIC_ACQUIRE); }
+void StoreFlag(int* field, int value) { __atomic_store_n(field, value, __ATOMIC_RELEASE); }
+
+}  // namespace
+
+Mutex::Mutex() : handle_(nullptr), initialised_(0) {
+  std::memset(name_, 0, sizeof name_);
+  init();
+}
+
+Mutex::Mutex(char* name) : Mutex(static_cast<const char*>(name)) {}
+
+Mutex::Mutex(const char* name) : handle_(nullptr), initialised_(0) {
+  CopyName(name);
+  init();
+}
+
+// Deliberately empty: a static object's memory is zero before any constructor
+// runs, which is the "not created" state.
+Mutex::Mutex(StaticCtor) {}
+
+Mutex::Mutex(const Mutex& other) : handle_(nullptr), initialised_(0) {
+  std::memcpy(name_, other.name_, sizeof name_);
+  handle_ = orn2::port::DuplicateMutex(LoadHandle(&other.handle_));
+  initialised_ = LoadFlag(&other.initialised_);
+}
+
+Mutex::~Mutex() {
+  if (LoadFlag(&initialised_) == 0) return;
+  StoreFlag(&initialised_, 0);
+  orn2::port::CloseMutex(handle_);
+}
+
+void Mutex::CopyName(const char* name) {
+  std::memset(name_, 0, sizeof name_);
+  if (name == nullptr) return;
+  size_t length = std::strlen(name);
+  if (length > static_cast<size_t>(kMaxName)) length = kMaxName;
+  std::memcpy(name_, name, length);
+}
+
+// Two threads racing to the first Acquire of a statically constructed object
+// may both create a mutex; only the first one stored is kept, so the object
+// ends up with exactly one.
+void Mutex::init() {
+  void* created = orn2::port::NewMutex(name_[0] != '\0' ? name_ : nullptr);
+  void* expected = nullptr;
+  if (!__atomic_compare_exchange_n(&handle_, &expected, created, false, __ATOMIC_ACQ_REL,
+                                   __ATOMIC_ACQUIRE)) {
+    orn2::port::CloseMutex(created);
+  }
+  StoreFlag(&initialised_, 1);
+}
+
+void Mutex::Acquire() {
+  if (LoadFlag(&initialised_) == 0) init();
+  orn2::port::LockMutex(LoadHandle(&handle_));
+}
+
+void Mutex::Release() { orn2::port::UnlockMutex(LoadHandle(&handle_)); }
+
+int Mutex::TryLock() {
+  if (orn2::port::TryLockMutex(LoadHandle(&handle_)) == orn2::port::LockResult::kBusy) return -1;
+  // Acquired, abandoned (now ours) or failed: release and report free.
+  Release();
+  return 0;
+}
+
+Mutex::operator void**() { return &handle_; }
+
+Mutex::operator void* const*() const { return &handle_; }
+
+Mutex& Mutex::operator=(const Mutex& other) {
+  if (this == &other) return *this;
+  void* duplicate = orn2::port::DuplicateMutex(LoadHandle(&other.handle_));
+  if (LoadFlag(&initialised_) != 0) orn2::port::CloseMutex(handle_);
+  handle_ = duplicate;
+  std::memcpy(name_, other.name_, sizeof name_);
+  StoreFlag(&initialised_, LoadFlag(&other.initialised_));
+  return *this;
+}
+
+Guard::Guard(Mutex& m) : mutex_(m) { mutex_.Acquire(); }
+
+Guard::~Guard() { mutex_.Release(); }
+
+WinGuard::WinGuard() { orn2::port::InitCriticalSection(section_); }
+
+WinGuard::~WinGuard() { orn2::port::DeleteCriticalSection(section_); }
+
+WinGuard::WinGuard(const WinGuard&) { orn2::port::InitCriticalSection(section_); }
+
+WinGuard& WinGuard::operator=(const WinGuard&) { return *this; }
+
+void WinGuard::Lock() { orn2::port::EnterCriticalSection(section_); }
+
+void WinGuard::Unlock() { orn2::port::LeaveCriticalSection(section_); }
