@@ -9,5 +9,6 @@
 #include <liborn2/ipparser.h>
 #include <liborn2/log.h>
 #include <liborn2/mutex.h>
+#include <liborn2/thread.h>
 
 #endif  // LIBORN2_LIBORN2_H

@@ -2,8 +2,12 @@
 // when their owner thread ends) and critical sections.
 #include "port/sync.h"
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 
 namespace orn2::port {

@@ -1,0 +1,265 @@
+// Threads on POSIX. There is no call that suspends or ends one thread from
+// outside, so both go through a signal: its handler parks the thread in
+// sigsuspend until it is resumed, or for good once it was killed, and the
+// thread's control block records the end so that waiting and status queries
+// see a killed thread as ended.
+//
+// What forced termination leaves behind (as TerminateThread does on Windows):
+// the killed thread never runs again, but it is not unwound. Every lock it
+// holds stays held (a Mutex it owns is not abandoned; a lock inside the C
+// library, e.g. the heap's, blocks every other thread that needs it), and its
+// stack, its thread-local data and whatever it allocated are never freed.
+// Suspension likewise holds whatever locks the thread held when it stopped.
+#include "port/thread.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <mutex>
+
+#include "port/clock.h"
+
+namespace orn2::port {
+namespace {
+
+// The library's minimum: the system's own (16 KiB on glibc) leaves too little
+// room for a signal frame on top of a body that calls into the C library, and
+// sanitizer builds use far more stack per frame.
+constexpr std::size_t kMinStackBytes = 128 * 1024;
+
+// The control block of one started thread; reference counted between the
+// thread itself and the owner's handles (a duplicate is the same pointer with
+// one more reference).
+struct ThreadBlock {
+  ThreadRoutine routine;
+  void* argument;
+  pthread_t thread{};
+  std::atomic<int> refs{2};     // the thread + the first handle
+  std::atomic<int> handles{1};  // open handles; the last close detaches
+  std::atomic<int> suspendCount{0};
+  std::atomic<int> parked{0};  // set by the handler while it holds the thread
+  std::atomic<bool> killed{false};
+  std::atomic<bool> ended{false};  // written under `lock`, read anywhere
+  pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+  pthread_cond_t endedChanged;
+};
+
+int ParkSignal() { return SIGRTMIN + 6; }
+
+void Release(ThreadBlock* block) {
+  if (block->refs.fetch_sub(1) != 1) return;
+  pthread_cond_destroy(&block->endedChanged);
+  pthread_mutex_destroy(&block->lock);
+  delete block;
+}
+
+void MarkEnded(ThreadBlock* block) {
+  pthread_mutex_lock(&block->lock);
+  block->ended = true;
+  pthread_cond_broadcast(&block->endedChanged);
+  pthread_mutex_unlock(&block->lock);
+}
+
+// Runs on the target thread, with the park signal blocked except inside
+// sigsuspend. The owner's request arrives as the block's address in the
+// signal's value; a wake-up that arrives while already parked only ends the
+// sigsuspend so that the loop looks again.
+void ParkHandler(int, siginfo_t* info, void*) {
+  if (info->si_code != SI_QUEUE) return;
+  auto* block = static_cast<ThreadBlock*>(info->si_value.sival_ptr);
+  if (block == nullptr || block->parked.load() != 0) return;
+  int savedErrno = errno;
+  block->parked = 1;
+  sigset_t waitMask;
+  pthread_sigmask(SIG_BLOCK, nullptr, &waitMask);
+  sigdelset(&waitMask, ParkSignal());
+  while (block->killed.load() || block->suspendCount.load() > 0) sigsuspend(&waitMask);
+  block->parked = 0;
+  errno = savedErrno;
+}
+
+void InstallHandler() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction action {};
+    action.sa_sigaction = &ParkHandler;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(ParkSignal(), &action, nullptr);
+  });
+}
+
+void SetSignalBlocked(bool blocked) {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, ParkSignal());
+  pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
+void* Trampoline(void* argument) {
+  auto* block = static_cast<ThreadBlock*>(argument);
+  SetSignalBlocked(false);
+  block->routine(block->argument);
+  // From here on no park request can reach the thread: the owner sends one
+  // only under the lock and only while `ended` is clear.
+  SetSignalBlocked(true);
+  MarkEnded(block);
+  Release(block);
+  return nullptr;
+}
+
+// Sends the park signal unless the thread has ended (then it may be gone).
+// Called with block->lock held.
+bool SignalLocked(ThreadBlock* block) {
+  if (block->ended.load()) return false;
+  sigval value;
+  value.sival_ptr = block;
+  return pthread_sigqueue(block->thread, ParkSignal(), value) == 0;
+}
+
+// Waits until the handler holds the thread or the thread has ended.
+void AwaitParked(ThreadBlock* block) {
+  while (block->parked.load() == 0 && !block->ended.load()) SleepMs(0);
+}
+
+}  // namespace
+
+void* StartThread(ThreadRoutine routine, void* argument, unsigned int stackSize, int* runtimeError,
+                  int* systemError) {
+  InstallHandler();
+  auto* block = new ThreadBlock;
+  block->routine = routine;
+  block->argument = argument;
+  pthread_condattr_t condAttr;
+  pthread_condattr_init(&condAttr);
+  pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC);
+  pthread_cond_init(&block->endedChanged, &condAttr);
+  pthread_condattr_destroy(&condAttr);
+
+  std::size_t size = stackSize < kMinStackBytes ? kMinStackBytes : stackSize;
+  long page = ::sysconf(_SC_PAGESIZE);
+  if (page > 0) size = (size + page - 1) / page * page;
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  int rc = pthread_attr_setstacksize(&attr, size);
+  if (rc == 0) rc = pthread_create(&block->thread, &attr, &Trampoline, block);
+  pthread_attr_destroy(&attr);
+  if (rc != 0) {
+    *runtimeError = rc;
+    *systemError = rc;
+    block->refs = 1;
+    Release(block);
+    return nullptr;
+  }
+  return block;
+}
+
+bool ThreadActive(void* thread) {
+  auto* block = static_cast<ThreadBlock*>(thread);
+  return block != nullptr && !block->ended.load();
+}
+
+bool WaitThread(void* thread, long timeoutMs) {
+  auto* block = static_cast<ThreadBlock*>(thread);
+  if (block == nullptr) return false;
+  timespec deadline{};
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  if (timeoutMs > 0) {
+    deadline.tv_sec += timeoutMs / 1000;
+    deadline.tv_nsec += (timeoutMs % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+      deadline.tv_sec += 1;
+      deadline.tv_nsec -= 1000000000L;
+    }
+  }
+  pthread_mutex_lock(&block->lock);
+  while (!block->ended.load()) {
+    if (timeoutMs < 0) {
+      pthread_cond_wait(&block->endedChanged, &block->lock);
+    } else if (timeoutMs == 0 ||
+               pthread_cond_timedwait(&block->endedChanged, &block->lock, &deadline) == ETIMEDOUT) {
+      break;
+    }
+  }
+  bool ended = block->ended.load();
+  pthread_mutex_unlock(&block->lock);
+  return ended;
+}
+
+long SuspendThread(void* thread) {
+  auto* block = static_cast<ThreadBlock*>(thread);
+  if (block == nullptr) return -1;
+  pthread_mutex_lock(&block->lock);
+  if (block->ended.load()) {
+    pthread_mutex_unlock(&block->lock);
+    return -1;
+  }
+  long previous = block->suspendCount.fetch_add(1);
+  bool sent = previous > 0 || block->parked.load() != 0 || SignalLocked(block);
+  if (!sent) block->suspendCount.fetch_sub(1);
+  pthread_mutex_unlock(&block->lock);
+  if (!sent) return -1;
+  AwaitParked(block);
+  return previous;
+}
+
+long ResumeThread(void* thread) {
+  auto* block = static_cast<ThreadBlock*>(thread);
+  if (block == nullptr) return -1;
+  pthread_mutex_lock(&block->lock);
+  long previous = block->suspendCount.load();
+  if (previous > 0 && block->suspendCount.fetch_sub(1) == 1) SignalLocked(block);  // wake up
+  pthread_mutex_unlock(&block->lock);
+  return previous;
+}
+
+bool TerminateThread(void* thread, unsigned int) {
+  auto* block = static_cast<ThreadBlock*>(thread);
+  if (block == nullptr) return false;
+  pthread_mutex_lock(&block->lock);
+  if (block->ended.load()) {
+    pthread_mutex_unlock(&block->lock);
+    return false;
+  }
+  block->killed = true;
+  bool parkedOrSent = block->parked.load() != 0 || SignalLocked(block);
+  pthread_mutex_unlock(&block->lock);
+  if (!parkedOrSent) return false;
+  AwaitParked(block);
+  // Parked for good (or it ended on its own just now): either way it ended.
+  MarkEnded(block);
+  return true;
+}
+
+void* DuplicateThreadHandle(void* thread) {
+  auto* block = static_cast<ThreadBlock*>(thread);
+  if (block == nullptr) return nullptr;
+  block->refs.fetch_add(1);
+  block->handles.fetch_add(1);
+  return block;
+}
+
+// The last handle detaches the thread, so that the system frees it when it
+// ends; no signal is sent to it after that (nobody holds a handle).
+bool CloseThreadHandle(void* thread) {
+  auto* block = static_cast<ThreadBlock*>(thread);
+  if (block == nullptr) return false;
+  if (block->handles.fetch_sub(1) == 1) pthread_detach(block->thread);
+  Release(block);
+  return true;
+}
+
+std::size_t CurrentThreadStackSize() {
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
+  std::size_t size = 0;
+  pthread_attr_getstacksize(&attr, &size);
+  pthread_attr_destroy(&attr);
+  return size;
+}
+
+}  // namespace orn2::port
