@@ -2,7 +2,7 @@
 # tool, the example agent, the tour examples): they link the shared library
 # liborn2::orn2, never the static test twin, and they land beside it in the top build
 # directory, so that on Windows the loader finds liborn2.dll next to the .exe.
-include_guard(GLOBAL)
+include_guard(DIRECTORY)
 
 function(orn2_add_program target)
   add_executable(${target} ${ARGN})

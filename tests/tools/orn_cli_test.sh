@@ -115,6 +115,14 @@ run config get restore.conf port soap
 check_run "empty file restored from .Save" 0 '8443'
 [ -f restore.conf.Save ] && report "the backup was not moved into place"
 
+# The server list of section soap, as the agent reads it.
+printf '[soap]\nserver=10.0.0.5\nprotocol=https\nport=443\nendpoint_size=3\nserver_1=10.0.0.6\nprotocol_1=https\nport_1=443\nserver_2=10.0.0.7\nprotocol_2=http\nport_2=80\n' >servers.conf
+expect "endpoints, three" 0 $'https://10.0.0.5:443\nhttps://10.0.0.6:443\nhttp://10.0.0.7:80' \
+  -- config endpoints servers.conf
+printf '[SOAP]\nServer=10.0.0.5\nprotocol=ftp\nport=abc\nserver_1=10.0.0.6\n' >odd.conf
+expect "endpoints, values taken as stored" 0 'ftp://10.0.0.5:0' -- config endpoints odd.conf
+expect_fail "endpoints, no server" 1 'no complete server' -- config endpoints sections.conf
+
 # --- endpoint -----------------------------------------------------------------
 expect "endpoint https with port" 0 $'protocol: https\nhost: 192.0.2.10\nport: 8443\nvalid: yes' \
   -- endpoint https://192.0.2.10:8443
@@ -150,8 +158,111 @@ expect_fail "iprange bad mask"   1 'with mask 24' -- iprange 10.0.0.1 24
 expect_fail "iprange no args"    2 'expected EXPR \[MASK\]' -- iprange
 expect_fail "iprange list+count" 2 'exclude each other' -- iprange 10.0.0.1 --list --count
 
+# --- cron ---------------------------------------------------------------------
+for line in '30 2 * * *' '* * * 0 *' '* * * * 7' '5-10,99 * * * *' '0 3 * * 1 backup' '1-10/3 * * * *'; do
+  expect "cron check valid '$line'" 0 valid -- cron check "$line"
+done
+for line in '60 * * * *' '* 24 * * *' '* * 0 * *' '* * 32 * *' '* * * 12 *' '* * * * 8' \
+    '99,5-10 * * * *' '10-5 * * * *' '*/0 * * * *' '/ * * * *' '* * * *' ''; do
+  expect_fail "cron check invalid '$line'" 1 'invalid schedule line' -- cron check "$line"
+  [ "$out" = invalid ] || report "cron check invalid '$line': stdout '$out'"
+done
+
+# next and last print "YYYY-MM-DDTHH:MM:SS SECONDS" in local time (UTC here).
+iso_matches() {  # name, expected minute step: checks the format and the two halves
+  local when=${out##* } iso=${out%% *}
+  if ! [[ "$out" =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\ [0-9]+$ ]]; then
+    report "$1: output '$out'"
+    return
+  fi
+  [ "$(date -u -d "@$when" +%Y-%m-%dT%H:%M:%S)" = "$iso" ] || report "$1: $iso is not $when"
+  [ $(((when / 60) % $2)) -eq 0 ] || report "$1: minute of $iso is not a multiple of $2"
+}
+now=$(date +%s)
+run cron next '*/15 * * * *'
+check_status "cron next" 0
+iso_matches "cron next" 15
+when=${out##* }
+[ "${when:-0}" -gt "$now" ] && [ "${when:-0}" -le $((now + 16 * 60 + 5)) ] ||
+  report "cron next: $when is not within 16 minutes after $now"
+run cron next '30 2 * * *'
+check_status "cron next daily" 0
+[[ "$out" == *T02:30:* ]] || report "cron next daily: '$out'"
+now=$(date +%s)
+run cron last '* * * * *' 1
+check_status "cron last, this minute" 0
+when=${out##* }
+[ $((when - now)) -ge -5 ] && [ $((when - now)) -le 5 ] || report "cron last: $when is not now ($now)"
+run cron last '*/15 * * * *' 15
+check_status "cron last, within 15 minutes" 0
+iso_matches "cron last" 15
+expect_fail "cron last, count 0" 1 'no start within the last 0 minutes' -- cron last '* * * * *' 0
+expect_fail "cron next never due" 1 'never falls due' -- cron next '0 0 30 1 *'
+expect "cron today, every day" 0 'due today' -- cron today '* * * * *'
+other_month=$(( $(date +%-m) % 12 ))  # next month, counted from 0
+expect "cron today, another month" 1 'not due today' -- cron today "* * * $other_month *"
+expect_fail "cron without subcommand" 2 'expected check' -- cron
+expect_fail "cron bad subcommand" 2 'unknown subcommand soon' -- cron soon '* * * * *'
+expect_fail "cron without line" 2 'expected LINE' -- cron next
+expect_fail "cron next with count" 2 'expected LINE$' -- cron next '* * * * *' 5
+expect_fail "cron last bad count" 2 'COUNT must be' -- cron last '* * * * *' abc
+expect_fail "cron last negative count" 2 'COUNT must be' -- cron last '* * * * *' -1
+
+# --- log ------------------------------------------------------------------------
+stamp='\[[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}\.[0-9]{2}\]'
+expect "log a warning" 0 '' -- log agent.log --level 2 --module Poller Retry 3 of 5
+expect "log an error" 0 '' -- log agent.log --level=1 --module averylongname Disk full
+expect "log a plain line" 0 '' -- log agent.log plain text
+text=$(tr -d '\r' <agent.log)
+[ "$(sed -n 1,3p <<<"$text")" = $'Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03' ] ||
+  report "log header: $(sed -n 1,3p <<<"$text")"
+grep -Eq "^$stamp\[  Poller\] \[ThreadId:[0-9]{4,}\] \*WARNING\* Retry 3 of 5$" <<<"$text" ||
+  report "log warning line missing: $text"
+grep -Eq "^$stamp\[averylon\] \[ThreadId:[0-9]{4,}\] \*\*ERROR\*\* Disk full$" <<<"$text" ||
+  report "log error line missing: $text"
+grep -Eq "^$stamp\[     orn\] \[ThreadId:[0-9]{4,}\] plain text$" <<<"$text" ||
+  report "log plain line missing: $text"
+[ "$(grep -c 'Orn Library' <<<"$text")" = 1 ] || report "log header written twice"
+[ "$(grep -c '' <<<"$text")" = 6 ] || report "log: $(grep -c '' <<<"$text") lines, expected 6"
+
+run_with_input() {  # input file, then the arguments
+  local input=$1
+  shift
+  if [ -n "$emulator" ]; then
+    # shellcheck disable=SC2086
+    $emulator "$orn" "$@" >out.txt 2>err.txt <"$input"
+  else
+    "$orn" "$@" >out.txt 2>err.txt <"$input"
+  fi
+  rc=$?
+  err=$(tr -d '\r' <err.txt)
+}
+# Line ends and the DOS end-of-file byte must reach the dump unchanged.
+printf 'A\r\n\032B%%s' >bytes.bin
+run_with_input bytes.bin log dump.log --dump --title Packet
+check_status "log dump" 0
+text=$(tr -d '\r' <dump.log)
+want=$'Packet\n\n     ------------------------------------------------------  ----------------\n      0000 41 0D 0A 1A 42 25 73 ..  .. .. .. .. .. .. .. ..  A...B%s.........\n     ------------------------------------------------------  ----------------'
+[ "$(sed -n '4,$p' <<<"$text" | sed -E "1s#^$stamp\[     orn\] \[ThreadId:[0-9]+\] ##")" = "$want" ] ||
+  report "log dump text: $(sed -n '4,$p' <<<"$text")"
+: >empty.bin
+run_with_input empty.bin log dump0.log --dump
+check_status "log dump of nothing" 0
+grep -q '\] stdin.\?$' dump0.log || report "log dump of nothing: no default title"
+
+expect_fail "log level too high" 2 'level takes a number from 0 to 5' -- log x.log --level 9 hi
+expect_fail "log level not a number" 2 'level takes a number' -- log x.log --level x hi
+expect_fail "log without message" 2 'expected FILE MESSAGE' -- log x.log
+expect_fail "log without file" 2 'expected FILE' -- log
+expect_fail "log dump with message" 2 'takes no MESSAGE' -- log x.log --dump hi
+expect_fail "log title without dump" 2 'title goes with --dump' -- log x.log --title t hi
+expect_fail "log into a missing directory" 2 'no directory nodir' -- log nodir/x.log hi
+mkdir logdir
+expect_fail "log into a directory" 2 'logdir is a directory' -- log logdir hi
+[ -e x.log ] && report "a refused log call created its file"
+
 # --- help and usage -------------------------------------------------------------
-for command in "" config endpoint iprange; do
+for command in "" config endpoint iprange cron log; do
   run $command --help
   check_status "help for '$command'" 0
   first_line_is "help for '$command'" "usage: orn ${command:+$command }"
@@ -165,7 +276,8 @@ long=$(printf 'x%.0s' $(seq 5000))
 for args in "config get agent.conf $long" "config get agent.conf $long $long" \
     "config keys agent.conf $long" "config remove agent.conf $long $long" \
     "endpoint $long" "endpoint http://$long:$long" "iprange $long" "iprange 1.2.3.4 $long" \
-    "iprange 1,,,,,,,.2.3.4 1.2.3.4" "iprange ----- --count"; do
+    "iprange 1,,,,,,,.2.3.4 1.2.3.4" "iprange ----- --count" "cron check $long" \
+    "cron next $long" "cron last $long 5" "log x.log --module $long $long" "log $long hi"; do
   # shellcheck disable=SC2086
   run $args
   case $rc in 0 | 1 | 2) ;; *) report "crash-free: orn ${args:0:40}... exited with $rc" ;; esac

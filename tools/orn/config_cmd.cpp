@@ -210,6 +210,7 @@ int RunConfig(int argc, char** argv, int first) {
   if (sub == "keys") return Keys(args);
   if (sub == "remove") return Remove(args);
   if (sub == "dump") return Dump(args);
+  if (sub == "endpoints") return ConfigEndPoints(args);
   return Fail(kExitUsage, "config", "unknown subcommand " + sub + " (try 'orn config --help')");
 }
 

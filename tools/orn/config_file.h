@@ -33,6 +33,10 @@ int SaveConfigFile(Config& config, const std::string& command, const std::string
 // scratch file and copying that out; false when the scratch file failed.
 bool PrintConfig(Config& config);
 
+class Args;
+// orn config endpoints FILE (its own file).
+int ConfigEndPoints(const Args& args);
+
 }  // namespace orn
 
 #endif  // ORN_TOOLS_CONFIG_FILE_H

@@ -26,9 +26,8 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"config", orn::RunConfig},
-    {"endpoint", orn::RunEndpoint},
-    {"iprange", orn::RunIpRange},
+    {"config", orn::RunConfig}, {"endpoint", orn::RunEndpoint}, {"iprange", orn::RunIpRange},
+    {"cron", orn::RunCron},     {"log", orn::RunLog},
 };
 
 }  // namespace
