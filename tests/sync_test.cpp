@@ -1,5 +1,10 @@
 // Mutex, Guard and WinGuard: recursion, probing, exclusion within a process and
 // across processes, abandonment, the static constructor and shared handles.
+// The tests link the library's static twin, so its classes are not imported
+// from a DLL here.
+#ifndef ORN2_STATIC
+#define ORN2_STATIC
+#endif
 #include <gtest/gtest.h>
 #include <liborn2/mutex.h>
 

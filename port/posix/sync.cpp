@@ -1,19 +1,26 @@
-// Mutexes on POSIX: robust, recursive pthread mutexes. An anonymous one lives on
-// the heap; a named one lives in a POSIX shared memory object that every process
-// of the user maps, so that the uncontended lock and unlock stay in user space
-// (no system call), and the kernel marks the lock abandoned when its owner
-// thread or process ends (EOWNERDEAD, repaired by the next owner).
+// Mutexes on POSIX. The uncontended lock and unlock stay in user space (no
+// system call) for both kinds, and a lock whose owner thread ends while holding
+// it is taken over by the next waiter (abandoned):
+// - an anonymous mutex is a futex-based recursive lock of this file; a waiter
+//   that finds the owner thread gone takes the lock over;
+// - a named mutex is a robust, process-shared, recursive pthread mutex in a
+//   POSIX shared memory object that every process of the user maps; the kernel
+//   marks it abandoned when its owner thread or process ends (EOWNERDEAD,
+//   repaired by the next owner).
 #include "port/sync.h"
 
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/single_threaded.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +33,100 @@ namespace {
 
 static_assert(sizeof(pthread_mutex_t) <= kCriticalSectionBytes, "critical section fits");
 static_assert(alignof(pthread_mutex_t) <= kCriticalSectionAlign, "critical section aligned");
+
+// --- The anonymous lock ------------------------------------------------------
+
+// The calling thread's system id, cached per thread (gettid is a system call);
+// a forked child's copy of the cache is reset.
+// Initial-exec: a few bytes of static TLS, read without a call.
+__attribute__((tls_model("initial-exec"))) thread_local pid_t cachedTid = 0;
+
+void ResetTidAfterFork() { cachedTid = 0; }
+
+pid_t SelfTid() {
+  if (cachedTid == 0) {
+    static std::once_flag once;
+    std::call_once(once, [] { pthread_atfork(nullptr, nullptr, &ResetTidAfterFork); });
+    cachedTid = static_cast<pid_t>(::syscall(SYS_gettid));
+  }
+  return cachedTid;
+}
+
+bool ThreadAlive(pid_t tid) {
+  return ::syscall(SYS_tgkill, ::getpid(), tid, 0) == 0 || errno != ESRCH;
+}
+
+// How long a waiter sleeps before it looks whether the owner still lives.
+constexpr long kOwnerCheckNs = 50 * 1000000L;
+
+// state: 0 free, 1 held, 2 held with (possible) waiters. owner: the holder's
+// thread id. depth: the recursion count, touched by the holder only. A waiter
+// that finds the owner's thread gone takes the lock over by exchanging the
+// owner id; a thread id reused by a new thread of this process before that
+// would hide the abandonment (thread ids cycle through a large range).
+struct FastLock {
+  std::atomic<int> state{0};
+  std::atomic<pid_t> owner{0};
+  unsigned long depth = 0;
+};
+
+void FutexWait(std::atomic<int>* word, int expected) {
+  timespec timeout{0, kOwnerCheckNs};
+  ::syscall(SYS_futex, reinterpret_cast<int*>(word), FUTEX_WAIT_PRIVATE, expected, &timeout,
+            nullptr, 0);
+}
+
+void FutexWakeOne(std::atomic<int>* word) {
+  ::syscall(SYS_futex, reinterpret_cast<int*>(word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+LockResult FastLockTake(FastLock* lock, bool wait) {
+  pid_t self = SelfTid();
+  if (lock->owner.load(std::memory_order_relaxed) == self) {
+    ++lock->depth;
+    return LockResult::kAcquired;
+  }
+  // As the C library does for its own mutexes: while the process has a single
+  // thread, nobody can race, so the lock word needs no atomic exchange.
+  int expected = 0;
+  if (__libc_single_threaded
+          ? lock->state.load(std::memory_order_relaxed) == 0 &&
+                (lock->state.store(1, std::memory_order_relaxed), true)
+          : lock->state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
+    lock->owner.store(self, std::memory_order_relaxed);
+    lock->depth = 1;
+    return LockResult::kAcquired;
+  }
+  for (;;) {
+    pid_t owner = lock->owner.load(std::memory_order_acquire);
+    if (owner != 0 && !ThreadAlive(owner) &&
+        lock->owner.compare_exchange_strong(owner, self, std::memory_order_acq_rel)) {
+      lock->state.store(2, std::memory_order_relaxed);  // waiters may still sleep
+      lock->depth = 1;
+      return LockResult::kAbandoned;
+    }
+    if (!wait) return LockResult::kBusy;
+    if (lock->state.exchange(2, std::memory_order_acquire) == 0) {
+      lock->owner.store(self, std::memory_order_relaxed);
+      lock->depth = 1;
+      return LockResult::kAcquired;
+    }
+    FutexWait(&lock->state, 2);
+  }
+}
+
+void FastLockRelease(FastLock* lock) {
+  if (lock->owner.load(std::memory_order_relaxed) != SelfTid()) return;  // not ours
+  if (--lock->depth > 0) return;
+  lock->owner.store(0, std::memory_order_relaxed);
+  if (__libc_single_threaded) {
+    lock->state.store(0, std::memory_order_relaxed);  // no waiter can exist
+  } else if (lock->state.exchange(0, std::memory_order_release) == 2) {
+    FutexWakeOne(&lock->state);
+  }
+}
+
+// --- The named mutex ---------------------------------------------------------
 
 constexpr std::size_t kMaxNameBytes = 127;
 // How many object names are tried for one mutex name before giving up: a name
@@ -46,9 +147,9 @@ struct SharedBlock {
 // more reference and every CloseMutex drops one. The Mutex objects of one name
 // in one process share one handle (and one mapping).
 struct MutexObject {
-  int refs;  // guarded by Registry().lock
-  pthread_mutex_t* mutex;
-  pthread_mutex_t local;  // the anonymous mutex
+  int refs;                          // guarded by Registry().lock
+  pthread_mutex_t* mutex = nullptr;  // named only: the shared mutex
+  FastLock local;                    // anonymous only
   // Named only:
   std::string objectName;
   int fd = -1;
@@ -67,13 +168,12 @@ Registry& TheRegistry() {
   return *registry;
 }
 
-bool InitRobustRecursive(pthread_mutex_t* mutex, bool shared) {
+bool InitRobustShared(pthread_mutex_t* mutex) {
   pthread_mutexattr_t attr;
   if (pthread_mutexattr_init(&attr) != 0) return false;
   bool ok = pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE) == 0 &&
             pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST) == 0 &&
-            pthread_mutexattr_setpshared(
-                &attr, shared ? PTHREAD_PROCESS_SHARED : PTHREAD_PROCESS_PRIVATE) == 0 &&
+            pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED) == 0 &&
             pthread_mutex_init(mutex, &attr) == 0;
   pthread_mutexattr_destroy(&attr);
   return ok;
@@ -90,6 +190,15 @@ bool HeldInThisProcess(pthread_mutex_t* mutex) {
 #else
   (void)mutex;
   return true;  // cannot tell: keep the memory
+#endif
+}
+
+bool OwnedByCaller(pthread_mutex_t* mutex) {
+#if defined(__GLIBC__)
+  return __atomic_load_n(&mutex->__data.__owner, __ATOMIC_RELAXED) == SelfTid();
+#else
+  (void)mutex;
+  return true;  // cannot tell: the unlock itself refuses a non-owner
 #endif
 }
 
@@ -171,7 +280,7 @@ OpenOutcome OpenShared(const std::string& objectName, const char* name, std::siz
     std::memset(block->name, 0, sizeof block->name);
     std::memcpy(block->name, name, length);
     block->nameLength = static_cast<uint32_t>(length);
-    if (!InitRobustRecursive(&block->mutex, true)) {
+    if (!InitRobustShared(&block->mutex)) {
       ::munmap(map, sizeof(SharedBlock));
       return fail(OpenOutcome::kFailed);
     }
@@ -241,11 +350,6 @@ void* NewMutex(const char* name) {
   if (name == nullptr || name[0] == '\0') {
     auto* object = new MutexObject;
     object->refs = 1;
-    if (!InitRobustRecursive(&object->local, false)) {
-      delete object;
-      return nullptr;
-    }
-    object->mutex = &object->local;
     return object;
   }
   std::string key(name, ::strnlen(name, kMaxNameBytes));
@@ -275,10 +379,6 @@ void CloseMutex(void* mutex) {
   std::lock_guard<std::mutex> hold(registry.lock);
   if (--object->refs > 0) return;
   if (object->block == nullptr) {
-    // An anonymous mutex still held by a live thread keeps its memory: the
-    // thread's robust list points into it.
-    if (HeldInThisProcess(object->mutex)) return;
-    pthread_mutex_destroy(object->mutex);
     delete object;
     return;
   }
@@ -289,18 +389,27 @@ void CloseMutex(void* mutex) {
 LockResult LockMutex(void* mutex) {
   auto* object = static_cast<MutexObject*>(mutex);
   if (object == nullptr) return LockResult::kFailed;
+  if (object->block == nullptr) return FastLockTake(&object->local, true);
   return Repair(pthread_mutex_lock(object->mutex), object->mutex);
 }
 
 LockResult TryLockMutex(void* mutex) {
   auto* object = static_cast<MutexObject*>(mutex);
   if (object == nullptr) return LockResult::kFailed;
+  if (object->block == nullptr) return FastLockTake(&object->local, false);
   return Repair(pthread_mutex_trylock(object->mutex), object->mutex);
 }
 
 void UnlockMutex(void* mutex) {
   auto* object = static_cast<MutexObject*>(mutex);
-  if (object != nullptr) pthread_mutex_unlock(object->mutex);  // EPERM for a non-owner
+  if (object == nullptr) return;
+  if (object->block == nullptr) {
+    FastLockRelease(&object->local);
+  } else {
+    // A non-owner's unlock would only fail with EPERM; it is not even made,
+    // so that thread checkers see no unlock of a lock the caller lacks.
+    if (OwnedByCaller(object->mutex)) pthread_mutex_unlock(object->mutex);
+  }
 }
 
 // A critical section is a recursive in-process pthread mutex in the caller's
