@@ -2,66 +2,119 @@
 
 #include "config/config_text.h"
 
-namespace orn2::config {
+using orn2::config::EqualNoCase;
+using orn2::config::Fold;
 
-// FNV-1a over the folded bytes.
-size_t FoldHash::operator()(std::string_view text) const noexcept {
+namespace {
+
+constexpr size_t kInitialSlots = 64;
+
+// FNV-1a over the folded bytes, with a final mix so the low bits spread.
+uint32_t HashName(const char* name) {
   uint64_t hash = 14695981039346656037ull;
-  for (char c : text) {
-    hash ^= Fold(c);
+  for (; *name != '\0'; ++name) {
+    hash ^= Fold(*name);
     hash *= 1099511628211ull;
   }
-  return static_cast<size_t>(hash ^ (hash >> 32));
+  hash ^= hash >> 29;
+  hash *= 0xbf58476d1ce4e5b9ull;
+  return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
 
-bool FoldEqual::operator()(std::string_view a, std::string_view b) const noexcept {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
+}  // namespace
+
+size_t Config::Index::Probe(const char* fullName, uint32_t hash) const {
+  size_t mask = slots_.size() - 1;
+  size_t i = hash & mask;
+  while (slots_[i].first != nullptr &&
+         !(slots_[i].hash == hash && EqualNoCase(slots_[i].first->name, fullName)))
+    i = (i + 1) & mask;
+  return i;
 }
-
-}  // namespace orn2::config
-
-using orn2::config::EqualNoCase;
 
 Config::tConfigRecord* Config::Index::Find(const char* fullName) const {
-  auto found = entries.find(std::string_view(fullName));
-  return found == entries.end() ? nullptr : found->second.first;
+  if (size_ == 0) return nullptr;
+  return slots_[Probe(fullName, HashName(fullName))].first;
+}
+
+bool Config::Index::Entry(const char* fullName, tConfigRecord** first, size_t* count) const {
+  if (size_ == 0) return false;
+  const Slot& slot = slots_[Probe(fullName, HashName(fullName))];
+  *first = slot.first;
+  *count = slot.count;
+  return slot.first != nullptr;
+}
+
+void Config::Index::Rehash(size_t slotCount) {
+  std::vector<Slot> old;
+  old.swap(slots_);
+  slots_.assign(slotCount, Slot{nullptr, 0, 0});
+  size_t mask = slots_.size() - 1;
+  for (const Slot& slot : old) {
+    if (slot.first == nullptr) continue;
+    size_t i = slot.hash & mask;
+    while (slots_[i].first != nullptr) i = (i + 1) & mask;
+    slots_[i] = slot;
+  }
+}
+
+void Config::Index::Reserve(size_t names) {
+  size_t slotCount = slots_.empty() ? kInitialSlots : slots_.size();
+  while (slotCount < names * 2) slotCount *= 2;
+  if (slotCount != slots_.size()) Rehash(slotCount);
 }
 
 void Config::Index::Add(tConfigRecord* record) {
-  auto [it, inserted] = entries.try_emplace(std::string_view(record->name), Entry{record, 1});
-  if (inserted) return;
-  Entry entry = it->second;
-  ++entry.count;
+  if ((size_ + 1) * 2 > slots_.size()) Rehash(slots_.empty() ? kInitialSlots : slots_.size() * 2);
+  uint32_t hash = HashName(record->name);
+  Slot& slot = slots_[Probe(record->name, hash)];
+  if (slot.first == nullptr) {
+    slot = Slot{record, hash, 1};
+    ++size_;
+    return;
+  }
+  ++slot.count;
   // The new record becomes the first only when it stands before the old first
   // one; records appended at the tail never do.
   tConfigRecord* walk = record->next;
-  while (walk != nullptr && walk != entry.first) walk = walk->next;
-  if (walk == nullptr) {
-    it->second = entry;
-    return;
-  }
-  entry.first = record;
-  entries.erase(it);
-  entries.emplace(std::string_view(record->name), entry);
+  while (walk != nullptr && walk != slot.first) walk = walk->next;
+  if (walk != nullptr) slot.first = record;
 }
 
 void Config::Index::Remove(tConfigRecord* record) {
-  auto it = entries.find(std::string_view(record->name));
-  if (it == entries.end()) return;
-  Entry entry = it->second;
-  if (entry.first != record) {
-    --it->second.count;
+  if (size_ == 0) return;
+  size_t mask = slots_.size() - 1;
+  size_t i = Probe(record->name, HashName(record->name));
+  Slot& slot = slots_[i];
+  if (slot.first == nullptr) return;
+  if (slot.count > 1) {
+    --slot.count;
+    if (slot.first == record) {
+      // The next record of the same name in list order takes over.
+      tConfigRecord* walk = record->next;
+      while (walk != nullptr &&
+             !(walk->kind == kKeyRecord && EqualNoCase(walk->name, record->name)))
+        walk = walk->next;
+      slot.first = walk;
+    }
     return;
   }
-  entries.erase(it);
-  if (entry.count <= 1) return;
-  // The next record of the same name in list order takes over.
-  tConfigRecord* walk = record->next;
-  while (walk != nullptr && !(walk->kind == kKeyRecord && EqualNoCase(walk->name, record->name)))
-    walk = walk->next;
-  if (walk != nullptr) entries.emplace(std::string_view(walk->name), Entry{walk, entry.count - 1});
+  // Free the slot and shift later members of its probe run back into the gap.
+  --size_;
+  for (size_t j = i;;) {
+    j = (j + 1) & mask;
+    if (slots_[j].first == nullptr) break;
+    size_t home = slots_[j].hash & mask;
+    bool stays = (i <= j) ? (i < home && home <= j) : (i < home || home <= j);
+    if (!stays) {
+      slots_[i] = slots_[j];
+      i = j;
+    }
+  }
+  slots_[i] = Slot{nullptr, 0, 0};
+}
+
+void Config::Index::Clear() {
+  slots_.clear();
+  size_ = 0;
 }

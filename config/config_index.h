@@ -9,38 +9,38 @@
 #include <liborn2/config.h>
 
 #include <cstddef>
-#include <string_view>
-#include <unordered_map>
+#include <cstdint>
+#include <vector>
 
-namespace orn2::config {
-
-struct FoldHash {
-  size_t operator()(std::string_view text) const noexcept;
-};
-
-struct FoldEqual {
-  bool operator()(std::string_view a, std::string_view b) const noexcept;
-};
-
-}  // namespace orn2::config
-
+// An open-addressing table with linear probing. Slots hold the name's hash
+// and point at the first record, whose name field is the key; nothing is
+// allocated per name, and a lookup hashes the caller's path without copying it.
 struct Config::Index {
-  struct Entry {
-    tConfigRecord* first;
-    size_t count;
-  };
-
-  // Keys view the name field of the entry's first record, which stays in the
-  // list (and so alive) for as long as the entry names it.
-  std::unordered_map<std::string_view, Entry, orn2::config::FoldHash, orn2::config::FoldEqual>
-      entries;
-
   tConfigRecord* Find(const char* fullName) const;
   // Call after the key record was linked into the list.
   void Add(tConfigRecord* record);
   // Call while the key record is still linked into the list.
   void Remove(tConfigRecord* record);
-  void Clear() { entries.clear(); }
+  void Clear();
+  // Makes room for `names` names without growing on the way.
+  void Reserve(size_t names);
+
+  // For consistency checks: the number of names and the entry of one name.
+  size_t Size() const { return size_; }
+  bool Entry(const char* fullName, tConfigRecord** first, size_t* count) const;
+
+ private:
+  struct Slot {
+    tConfigRecord* first;  // null: the slot is free
+    uint32_t hash;
+    uint32_t count;
+  };
+  // The slot holding the name, or the free slot where it would go.
+  size_t Probe(const char* fullName, uint32_t hash) const;
+  void Rehash(size_t slotCount);
+
+  std::vector<Slot> slots_;
+  size_t size_ = 0;
 };
 
 #endif  // ORN2_CONFIG_CONFIG_INDEX_H

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config/config_index.h"
 #include "config/config_text.h"
 #include "port/clock.h"
 #include "port/fs.h"
@@ -12,6 +13,9 @@
 using namespace orn2::config;
 
 namespace {
+
+// Files up to this size get their index sized ahead of the load.
+constexpr int64_t kIndexReserveLimit = 16 * 1024 * 1024;
 
 // Removes trailing white space from text of length n, never the first character.
 size_t TrimEnd(const char* text, size_t n) {
@@ -58,6 +62,11 @@ int Config::LoadConfig(const char* fileName) {
 
   std::FILE* file = std::fopen(fileName, "rt");
   if (file == nullptr) return 1;
+  // Room in the index for about one key per 16 bytes of the file, so that a
+  // large file is indexed without growing the table on the way.
+  index_->Reserve(
+      static_cast<size_t>(status.size < kIndexReserveLimit ? status.size : kIndexReserveLimit) /
+      16);
   CopyCut(fileName_, fileName, sizeof fileName_ - 1);
 
   char line[kLineBuffer];
@@ -82,7 +91,7 @@ void Config::HandleLine(const char* line, char* section) {
     auto* record = new tConfigRecord();
     size_t n = length < kMaxValue ? length : kMaxValue;
     n = TrimEnd(line, n);
-    std::memcpy(record->value, line, n);
+    CopyBytes(record->value, line, n);
     record->kind = kLineRecord;
     AppendNode(record);
     return;
@@ -93,7 +102,7 @@ void Config::HandleLine(const char* line, char* section) {
     // accepted and anything after the "]" is ignored.
     ++p;
     size_t n = std::strcspn(p, "]\r\n");
-    std::memcpy(section, p, n);
+    CopyBytes(section, p, n);
     section[n] = '\0';
     return;
   }
@@ -108,13 +117,13 @@ void Config::HandleLine(const char* line, char* section) {
   valueLength = TrimEnd(value, valueLength);
 
   auto* record = new tConfigRecord();
-  int keyLength = static_cast<int>(keyEnd - p);
+  size_t keyLength = static_cast<size_t>(keyEnd - p);
   if (section[0] != '\0') {
-    std::snprintf(record->name, kFullNameBuffer, "%s/%.*s", section, keyLength, p);
+    JoinName(record->name, section, std::strlen(section), p, keyLength);
   } else {
-    std::snprintf(record->name, kFullNameBuffer, "%.*s", keyLength, p);
+    JoinName(record->name, p, keyLength, nullptr, 0);
   }
-  std::memcpy(record->value, value, valueLength < kMaxValue ? valueLength : kMaxValue);
+  CopyBytes(record->value, value, valueLength < kMaxValue ? valueLength : kMaxValue);
   record->kind = kKeyRecord;
   AppendNode(record);
 }

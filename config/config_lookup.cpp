@@ -20,10 +20,11 @@ constexpr long kLongFailure = 2147483647L;
 
 // Forms the lookup path "section/key", or the key alone for a null section.
 void FormPath(char* path, const char* key, const char* section) {
+  key = OrEmpty(key);
   if (section != nullptr) {
-    std::snprintf(path, kFullNameBuffer, "%s/%s", section, OrEmpty(key));
+    JoinName(path, section, std::strlen(section), key, std::strlen(key));
   } else {
-    std::snprintf(path, kFullNameBuffer, "%s", OrEmpty(key));
+    JoinName(path, key, std::strlen(key), nullptr, 0);
   }
 }
 

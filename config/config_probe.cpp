@@ -28,13 +28,13 @@ std::string ConfigProbe::CheckConsistency(const Config& config) {
     previous = walk;
   }
   if (config.tail_ != previous) return "tail is not the last record";
-  const auto& entries = config.index_->entries;
-  if (entries.size() != expected.size()) return "index holds a different number of names";
+  if (config.index_->Size() != expected.size()) return "index holds a different number of names";
   for (const auto& [folded, slot] : expected) {
-    auto found = entries.find(folded);
-    if (found == entries.end()) return "index misses " + folded;
-    if (found->second.first != slot.first) return "index names a later record for " + folded;
-    if (found->second.count != slot.second) return "index counts wrong for " + folded;
+    Config::tConfigRecord* first = nullptr;
+    size_t count = 0;
+    if (!config.index_->Entry(folded.c_str(), &first, &count)) return "index misses " + folded;
+    if (first != slot.first) return "index names another record for " + folded;
+    if (count != slot.second) return "index counts wrong for " + folded;
   }
   return std::string();
 }
