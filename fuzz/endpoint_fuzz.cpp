@@ -2,14 +2,15 @@
 // ending in ".ok" resolve) so that no input reaches the network, and checks what
 // must hold for any input: validity agrees with the error message, a valid
 // endpoint names http or https and a port, copies carry what they should, the
-// fast dotted-quad check agrees with the address conversion, and the decimal
-// conversion is atoi with saturation.
+// fast dotted-quad check agrees with the address conversion, the decimal
+// conversion is atoi with saturation, and Split matches a plain reference.
 #include <liborn2/endpoint.h>
 
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "net/endpoint_functions.h"
 #include "port/net.h"
@@ -30,6 +31,22 @@ bool HasLeadingZeroPiece(const std::string& host) {
   for (const std::string& piece : ep::Split(host, "."))
     if (piece.size() > 1 && piece[0] == '0') return true;
   return false;
+}
+
+// Split as plainly written: copy, find, cut, trim, again.
+std::vector<std::string> ReferenceSplit(const std::string& text, const std::string& delimiter) {
+  std::vector<std::string> pieces;
+  std::string rest = text;
+  size_t at;
+  while ((at = rest.find(delimiter)) != std::string::npos) {
+    std::string piece = rest.substr(0, at);
+    ep::Trim(piece);
+    pieces.push_back(piece);
+    rest = rest.substr(at + delimiter.size());
+    ep::Trim(rest);
+  }
+  pieces.push_back(rest);
+  return pieces;
 }
 
 }  // namespace
@@ -69,6 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ep::IsValidIPAddress(text) && text.find(' ') == std::string::npos &&
       !HasLeadingZeroPiece(text) && text != "255.255.255.255")
     Check(orn2::port::ConvertsToIPv4Address(text.c_str()));
+
+  for (const char* delimiter : {".", " .", ". ", "ab"})
+    Check(ep::Split(text, delimiter) == ReferenceSplit(text, delimiter));
 
   const long long wide = std::strtoll(text.c_str(), nullptr, 10);
   const int expected = wide > INT_MAX ? INT_MAX : wide < INT_MIN ? INT_MIN : static_cast<int>(wide);

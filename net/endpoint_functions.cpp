@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cctype>
 #include <climits>
+#include <utility>
 
 #include "constants.h"
 #include "port/net.h"
@@ -43,17 +44,26 @@ void ToLower(std::string& text) {
 }
 
 std::vector<std::string> Split(const std::string& text, const std::string& delimiter) {
+  // The working copy is text[begin, end): kept as positions, so that a text of
+  // many pieces is not copied again for each one.
   std::vector<std::string> pieces;
-  std::string rest = text;
+  size_t begin = 0;
+  size_t end = text.size();
   size_t at;
-  while (!delimiter.empty() && (at = rest.find(delimiter)) != std::string::npos) {
-    std::string piece = rest.substr(0, at);
+  while (!delimiter.empty() && (at = text.find(delimiter, begin)) != std::string::npos &&
+         at + delimiter.size() <= end) {
+    std::string piece = text.substr(begin, at - begin);
     Trim(piece);
-    pieces.push_back(piece);
-    rest = rest.substr(at + delimiter.size());
-    Trim(rest);
+    pieces.push_back(std::move(piece));
+    begin = at + delimiter.size();
+    // Trim of the working copy: nothing happens when it is all blanks.
+    const size_t first = text.find_first_not_of(' ', begin);
+    if (first < end) {
+      begin = first;
+      end = text.find_last_not_of(' ', end - 1) + 1;
+    }
   }
-  pieces.push_back(rest);
+  pieces.push_back(text.substr(begin, end - begin));
   return pieces;
 }
 
