@@ -140,6 +140,51 @@ int MatchField(const char* field, int value) {
   });
 }
 
+uint64_t MatchedValues(const char* field, int low, int high) {
+  uint64_t matched = 0;
+  uint64_t undecided = 0;
+  for (int v = low; v <= high; ++v) undecided |= uint64_t{1} << v;
+  WalkItems(field, 0, [&](const Item& item) {
+    // Each item decides some of the values still undecided: those it matches,
+    // and for a reversed range those at or past its start (the field fails).
+    uint64_t hits = 0;
+    uint64_t fails = 0;
+    for (int v = low; v <= high; ++v) {
+      const uint64_t bit = uint64_t{1} << v;
+      if ((undecided & bit) == 0) continue;
+      bool hit = false;
+      if (IsRange(item.form) && v >= item.a && item.a > item.b) {
+        fails |= bit;
+        continue;
+      }
+      switch (item.form) {
+        case Form::kNumber:
+          hit = v == item.a;
+          break;
+        case Form::kStar:
+          hit = true;
+          break;
+        case Form::kStep:
+          hit = item.n != 0 && v % item.n == 0;
+          break;
+        case Form::kRange:
+          hit = v >= item.a && v <= item.b;
+          break;
+        case Form::kRangeStep:
+          hit = item.n != 0 && v >= item.a && v <= item.b && v % item.n == 0;
+          break;
+        default:
+          break;
+      }
+      if (hit) hits |= bit;
+    }
+    matched |= hits;
+    undecided &= ~(hits | fails);
+    return undecided == 0 ? 0 : -1;
+  });
+  return matched;
+}
+
 int CheckField(const char* field, int low, int high) {
   // The check accepts a field as soon as it meets a star, a step or a range, so
   // "5-10,99" passes while "99,5-10" fails.

@@ -23,18 +23,15 @@ constexpr int kDayOfWeek = 4;
 
 // The values each field matches. firstMonth is the number the field gives
 // January: 0 for the next start, 1 for the last start.
-CronSets MatchedValues(char* const* fields, int firstMonth) {
+CronSets MatchedSets(char* const* fields, int firstMonth) {
+  using orn2::schedule::MatchedValues;
   CronSets sets;
-  for (int v = 0; v < 60; ++v)
-    if (MatchField(fields[kMinute], v)) sets.minutes |= uint64_t{1} << v;
-  for (int v = 0; v < 24; ++v)
-    if (MatchField(fields[kHour], v)) sets.hours |= 1u << v;
-  for (int v = 1; v <= 31; ++v)
-    if (MatchField(fields[kDayOfMonth], v)) sets.days |= 1u << v;
-  for (int v = 0; v < 12; ++v)
-    if (MatchField(fields[kMonth], v + firstMonth)) sets.months |= 1u << v;
-  for (int v = 0; v < 7; ++v)
-    if (MatchField(fields[kDayOfWeek], v)) sets.weekdays |= 1u << v;
+  sets.minutes = MatchedValues(fields[kMinute], 0, 59);
+  sets.hours = static_cast<uint32_t>(MatchedValues(fields[kHour], 0, 23));
+  sets.days = static_cast<uint32_t>(MatchedValues(fields[kDayOfMonth], 1, 31));
+  sets.months = static_cast<uint32_t>(MatchedValues(fields[kMonth], firstMonth, firstMonth + 11) >>
+                                      firstMonth);
+  sets.weekdays = static_cast<uint32_t>(MatchedValues(fields[kDayOfWeek], 0, 6));
   return sets;
 }
 
@@ -46,7 +43,11 @@ unsigned long Low32(int64_t seconds) {
 }  // namespace
 
 CronParser::CronParser()
-    : minute_{}, hour_{}, dayOfMonth_{}, month_{}, dayOfWeek_{},
+    : minute_{},
+      hour_{},
+      dayOfMonth_{},
+      month_{},
+      dayOfWeek_{},
       fields_{minute_, hour_, dayOfMonth_, month_, dayOfWeek_} {}
 
 CronParser::CronParser(const CronParser& other) : CronParser() { *this = other; }
@@ -104,7 +105,7 @@ unsigned long CronParser::getStartTime(char* line) {
   const int64_t first = orn2::schedule::CronNow() + 60;
   if (!parseline(line)) return 0;
   int64_t found = 0;
-  if (!orn2::schedule::FindNextStart(MatchedValues(fields_, 0), first, &found)) return 0;
+  if (!orn2::schedule::FindNextStart(MatchedSets(fields_, 0), first, &found)) return 0;
   return Low32(found);
 }
 
@@ -115,6 +116,6 @@ unsigned long CronParser::getLastStartTime(char* line, int count) {
   const int64_t lowest =
       count > 0 ? now - int64_t{count - 1} * 60 : orn2::schedule::kFirstSearchInstant;
   int64_t found = 0;
-  if (!orn2::schedule::FindLastStart(MatchedValues(fields_, 1), now, lowest, &found)) return 0;
+  if (!orn2::schedule::FindLastStart(MatchedSets(fields_, 1), now, lowest, &found)) return 0;
   return Low32(found);
 }

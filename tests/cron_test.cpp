@@ -2,7 +2,6 @@
 // corners, the due-today test, and the next and last start times, in zones with
 // and without daylight saving.
 #include <gtest/gtest.h>
-
 #include <liborn2/cron.h>
 
 #include <cstdint>
@@ -93,21 +92,20 @@ TEST(CronEval, RangesAndValidatorQuirks) {
     int valid;
   };
   const Case cases[] = {
-      {"59 23 31 11 7", 1},  {"0 0 1 0 0", 1},      {"60 * * * *", 0},
-      {"* 24 * * *", 0},     {"* * 0 * *", 0},      {"* * 32 * *", 0},
-      {"* * * 12 *", 0},     {"* * * * 8", 0},      {"* * * 0 *", 1},
-      {"* * * * 7", 1},      {"1-10/3 * * * *", 1}, {"5-10,99 * * * *", 1},
-      {"99,5-10 * * * *", 0}, {"10-5 * * * *", 0},  {"*/0 * * * *", 0},
-      {"/0 * * * *", 0},     {"*/ * * * *", 0},     {"/ * * * *", 0},
-      {"*/x * * * *", 0},    {"*/15 * * * *", 1},   {"/15 * * * *", 1},
-      {"7/15 * * * *", 1},   {"* * * * mon", 1},    {"* * * jan *", 1},
-      {"0-59/0 * * * *", 1},  // a zero range step defers to later items
-      {"0-59/0,99 * * * *", 0},
-      {"0-59/* * * * *", 1},  // a star after the range step is accepted
-      {"0-60/5 * * * *", 0},  {"1-5x,99 * * * *", 0},
-      {"1-5x,7 * * * *", 1},  {",,5,, * * * *", 1},  {"5x,99 * * * *", 0},
-      {"*x,99 * * * *", 0},   {"*,99 * * * *", 1},   {"* * 1-31 0-11 0-7", 1},
-      {"* * * * 0-8", 0},     {"* * 1-32 * *", 0},   {"99999999999 * * * *", 0},
+      {"59 23 31 11 7", 1},     {"0 0 1 0 0", 1},           {"60 * * * *", 0},
+      {"* 24 * * *", 0},        {"* * 0 * *", 0},           {"* * 32 * *", 0},
+      {"* * * 12 *", 0},        {"* * * * 8", 0},           {"* * * 0 *", 1},
+      {"* * * * 7", 1},         {"1-10/3 * * * *", 1},      {"5-10,99 * * * *", 1},
+      {"99,5-10 * * * *", 0},   {"10-5 * * * *", 0},        {"*/0 * * * *", 0},
+      {"/0 * * * *", 0},        {"*/ * * * *", 0},          {"/ * * * *", 0},
+      {"*/x * * * *", 0},       {"*/15 * * * *", 1},        {"/15 * * * *", 1},
+      {"7/15 * * * *", 1},      {"* * * * mon", 1},         {"* * * jan *", 1},
+      {"0-59/0 * * * *", 1},                            // a zero range step defers to later items
+      {"0-59/0,99 * * * *", 0}, {"0-59/* * * * *", 1},  // a star after the range step is accepted
+      {"0-60/5 * * * *", 0},    {"1-5x,99 * * * *", 0},     {"1-5x,7 * * * *", 1},
+      {",,5,, * * * *", 1},     {"5x,99 * * * *", 0},       {"*x,99 * * * *", 0},
+      {"*,99 * * * *", 1},      {"* * 1-31 0-11 0-7", 1},   {"* * * * 0-8", 0},
+      {"* * 1-32 * *", 0},      {"99999999999 * * * *", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -257,11 +255,11 @@ TEST(CronStartTime, NextMinuteStrictlyAfterNowWithTheSecondKept) {
       {"UTC0", "* * * 0 *", Utc(2024, 2, 3, 4, 5, 6), Utc(2025, 1, 1, 0, 0, 6)},
       {"UTC0", "* * * 11 *", Utc(2024, 2, 3, 4, 5, 6), Utc(2024, 12, 1, 0, 0, 6)},
       {"UTC0", "0 0 1 0 *", Utc(2024, 1, 2, 0, 0, 0), Utc(2025, 1, 1)},
-      {"UTC0", "0 0 29 1 *", Utc(2024, 3, 1), Utc(2028, 2, 29)},  // leap days only
+      {"UTC0", "0 0 29 1 *", Utc(2024, 3, 1), Utc(2028, 2, 29)},       // leap days only
       {"UTC0", "0 12 13 * 5", Utc(2024, 1, 1), Utc(2024, 9, 13, 12)},  // Friday the 13th
       {"UTC0", "0 12 31 * *", Utc(2024, 4, 1), Utc(2024, 5, 31, 12)},
-      {"UTC0", "* * * * 7", Utc(2024, 1, 1), 0},    // days of week run 0-6 here
-      {"UTC0", "0 0 30 1 *", Utc(2024, 1, 1), 0},   // 30 February
+      {"UTC0", "* * * * 7", Utc(2024, 1, 1), 0},   // days of week run 0-6 here
+      {"UTC0", "0 0 30 1 *", Utc(2024, 1, 1), 0},  // 30 February
       {"UTC0", "0 0 31 3,5,8,10 *", Utc(2024, 1, 1), 0},
       {"UTC0", "* * * * 1\n", Utc(2024, 1, 1), 0},  // the line end stays in the field
       {"UTC0", "* * * *", Utc(2024, 1, 1), 0},
@@ -292,8 +290,7 @@ TEST(CronStartTime, RuleZones) {
   if (!orn2::port::ZoneRulesSupported()) GTEST_SKIP() << "the runtime applies its own rules";
   const StartCase cases[] = {
       // Central Europe, 2024-03-31: 02:00 CET jumps to 03:00 CEST (01:00 UTC).
-      {"CET-1CEST,M3.5.0,M10.5.0/3", "30 2 * * *", Utc(2024, 3, 30, 12),
-       Utc(2024, 4, 1, 0, 30)},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", "30 2 * * *", Utc(2024, 3, 30, 12), Utc(2024, 4, 1, 0, 30)},
       // 31 March at 02:30 on a Sunday always falls in that gap: never due.
       {"CET-1CEST,M3.5.0,M10.5.0/3", "30 2 31 2 0", Utc(2024, 1, 1), 0},
       // 2024-10-27: 02:30 happens at 00:30 and at 01:30 UTC.
@@ -303,8 +300,7 @@ TEST(CronStartTime, RuleZones) {
       {"AEST-10AEDT,M10.1.0,M4.1.0/3", "30 2 6 9 *", Utc(2024, 1, 1), Utc(2025, 10, 5, 15, 30)},
       {"AEST-10AEDT,M10.1.0,M4.1.0/3", "0 12 * 0 *", Utc(2024, 6, 1), Utc(2025, 1, 1, 1)},
       // Chile: 2024-09-08 00:00 -04 jumps to 01:00 -03, so midnight is missing.
-      {"<-04>4<-03>,M9.1.6/24,M4.1.6/24", "0 0 8 8 *", Utc(2024, 1, 1),
-       Utc(2025, 9, 8, 3)},
+      {"<-04>4<-03>,M9.1.6/24,M4.1.6/24", "0 0 8 8 *", Utc(2024, 1, 1), Utc(2025, 9, 8, 3)},
   };
   CheckStarts(cases, sizeof cases / sizeof cases[0]);
 }
