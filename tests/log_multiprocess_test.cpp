@@ -1,6 +1,12 @@
 // Log across processes: writers of one file in several processes take turns
 // line by line on the file's named mutex, and a writer that dies holding it
 // does not stop the others.
+// These tests link the library's static twin (orn2_testing), so its classes
+// are not imported from a DLL.
+#ifndef ORN2_STATIC
+#define ORN2_STATIC
+#endif
+
 #include <gtest/gtest.h>
 #include <liborn2/liborn2.h>
 #include <liborn2/mutex.h>
@@ -9,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "log/mutex_name.h"
@@ -50,37 +57,26 @@ ORN2_CHILD(LockHolder) {
   for (;;) orn2::port::SleepMs(1000);
 }
 
-// The file as lines with "\n" ends, the text-mode "\r\n" of some platforms
-// folded.
-std::vector<std::string> Lines(const std::string& path, std::string* header) {
-  std::string bytes = ReadFileBytes(path);
-  std::string text;
-  for (size_t i = 0; i < bytes.size(); ++i)
-    if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text += bytes[i];
-  *header = text.substr(0, kHeader.size());
-  std::vector<std::string> lines;
-  size_t pos = kHeader.size();
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(pos) + "<no line end>");
-      break;
-    }
-    lines.push_back(text.substr(pos, end - pos));
-    pos = end + 1;
+// The lines after the header, "\r\n" read as "\n"; each must parse as
+// "[yyyy/mm/dd hh:mm.ss][  writer] [ThreadId:n] child c line i".
+std::vector<std::pair<int, int>> WriterLines(const std::string& path) {
+  std::string text = ReadFileBytes(path);
+  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+  EXPECT_EQ(text.substr(0, kHeader.size()), kHeader);
+  std::vector<std::pair<int, int>> lines;
+  for (size_t pos = kHeader.size(), end; pos < text.size(); pos = end + 1) {
+    end = text.find('\n', pos);
+    std::string line = text.substr(pos, end - pos);
+    int child = -1, index = -1, used = -1, date[6];
+    unsigned long tid;
+    std::sscanf(line.c_str(),
+                "[%4d/%2d/%2d %2d:%2d.%2d][  writer] [ThreadId:%lu] child %d line %d%n", &date[0],
+                &date[1], &date[2], &date[3], &date[4], &date[5], &tid, &child, &index, &used);
+    EXPECT_TRUE(end != std::string::npos && used == static_cast<int>(line.size())) << line;
+    lines.emplace_back(child, index);
+    if (end == std::string::npos) break;
   }
   return lines;
-}
-
-// Parses "[yyyy/mm/dd hh:mm.ss][  writer] [ThreadId:n] child c line i".
-bool ParseWriterLine(const std::string& line, int* child, int* index) {
-  int year, month, day, hour, minute, second, consumed = -1;
-  unsigned long tid;
-  if (std::sscanf(line.c_str(),
-                  "[%4d/%2d/%2d %2d:%2d.%2d][  writer] [ThreadId:%lu] child %d line %d%n", &year,
-                  &month, &day, &hour, &minute, &second, &tid, child, index, &consumed) != 9)
-    return false;
-  return consumed == static_cast<int>(line.size()) && line.compare(0, 1, "[") == 0;
 }
 
 TEST(LogMultiProcess, EightWritersEndWithEveryLineWhole) {
@@ -102,17 +98,12 @@ TEST(LogMultiProcess, EightWritersEndWithEveryLineWhole) {
     EXPECT_EQ(code, 0);
   }
 
-  std::string header;
-  std::vector<std::string> lines = Lines(path, &header);
-  EXPECT_EQ(header, kHeader);
+  std::vector<std::pair<int, int>> lines = WriterLines(path);
   ASSERT_EQ(lines.size(), static_cast<size_t>(kChildren * kLinesEach));
   std::vector<int> next(kChildren, 0);
-  for (const std::string& line : lines) {
-    int child = -1, index = -1;
-    ASSERT_TRUE(ParseWriterLine(line, &child, &index)) << line;
-    ASSERT_TRUE(child >= 0 && child < kChildren) << line;
-    // Each writer's lines arrive whole and in its own order.
-    ASSERT_EQ(index, next[child]++) << line;
+  for (auto [child, index] : lines) {
+    ASSERT_TRUE(child >= 0 && child < kChildren);
+    ASSERT_EQ(index, next[child]++);  // each writer's lines whole and in order
   }
 }
 
@@ -133,28 +124,17 @@ TEST(LogMultiProcess, AWriterKilledHoldingTheLockDoesNotStopTheOthers) {
   int code = -1;
   // While the lock is held the writer gets nowhere.
   EXPECT_FALSE(writer.Wait(500, &code));
-  std::string header;
-  EXPECT_TRUE(Lines(path, &header).empty());
+  EXPECT_FALSE(std::filesystem::exists(path) && !WriterLines(path).empty());
 
   holder.Kill();
-  ASSERT_TRUE(writer.Wait(kChildTimeoutMs, &code))
-      << "the lock of a killed holder was not taken over";
+  ASSERT_TRUE(writer.Wait(kChildTimeoutMs, &code)) << "the killed holder's lock was not taken over";
   EXPECT_EQ(code, 0);
-
-  // This process writes through its own Log after both.
-  Log log("writer");
+  Log log("writer");  // and this process after both
   ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
-  log.LogLine(3, "child %s line %d", "1", 0);
-
-  std::vector<std::string> lines = Lines(path, &header);
-  EXPECT_EQ(header, kHeader);
+  log.LogLine(3, "child %d line %d", 1, 100);
+  std::vector<std::pair<int, int>> lines = WriterLines(path);
   ASSERT_EQ(lines.size(), 101u);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    int child = -1, index = -1;
-    ASSERT_TRUE(ParseWriterLine(lines[i], &child, &index)) << lines[i];
-    EXPECT_EQ(child, i < 100 ? 0 : 1);
-    EXPECT_EQ(index, i < 100 ? static_cast<int>(i) : 0);
-  }
+  for (int i = 0; i < 101; ++i) EXPECT_EQ(lines[i], std::make_pair(i < 100 ? 0 : 1, i));
 }
 
 }  // namespace
