@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Starts the example agent with --run-for 3 on a copy of its bundled configuration,
+# changes a value while it runs, and checks its log file and its console echo: the
+# servers, each worker's lines, the change seen by the watcher, and a clean stop.
+# Natively it also stops the agent with SIGTERM.
+# Usage: agent_test.sh EMULATOR AGENT CONFIG
+set -u
+emulator=$1
+program=$2
+config=$3
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/tools/lib.sh
+. "$here/lib.sh"
+enter_scratch orn-agent
+cp "$config" agent.conf
+
+start_agent() {  # arguments for the agent; sets pid
+  if [ -n "$emulator" ]; then
+    # shellcheck disable=SC2086
+    $emulator "$program" "$@" >out.txt 2>err.txt </dev/null &
+  else
+    "$program" "$@" >out.txt 2>err.txt </dev/null &
+  fi
+  pid=$!
+}
+wait_for_line() {  # file, pattern, seconds: true once the file holds a matching line
+  local i
+  for ((i = 0; i < $3 * 10; i++)); do
+    [ -f "$1" ] && tr -d '\r' <"$1" | grep -Eq -- "$2" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# Waits for the agent's end with a watchdog; sets rc.
+wait_agent() {  # seconds
+  local i
+  for ((i = 0; i < $1 * 10; i++)); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"
+      rc=$?
+      return 0
+    fi
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  rc=killed
+  return 1
+}
+has() {  # name, extended regex over the log text
+  checks=$((checks + 1))
+  grep -Eq -- "$2" <<<"$text" || report "$1: no line matches '$2'"
+}
+seconds_of() {  # the hh:mm.ss stamp of the first line matching a pattern, in seconds
+  grep -E -- "$1" <<<"$text" | head -1 | sed -E 's/^\[[0-9/]+ ([0-9]{2}):([0-9]{2})\.([0-9]{2})\].*/\1 \2 \3/' |
+    awk '{print $1 * 3600 + $2 * 60 + $3}'
+}
+p='\[[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}\.[0-9]{2}\]'
+
+start_agent --config agent.conf --log agent.log --run-for 3
+# The watcher compares modification times in whole seconds; the changed file is
+# given a time safely after the one that the agent loaded.
+if wait_for_line agent.log 'watching agent\.conf' 60; then
+  sed 's/greeting=hello/greeting=bonjour/' agent.conf >agent.conf.tmp
+  touch -d "@$(($(date +%s) + 2))" agent.conf.tmp
+  mv agent.conf.tmp agent.conf
+else
+  report "the watcher did not start within 60 seconds"
+fi
+wait_agent 120 || report "the agent did not end within 120 seconds"
+check_status "agent --run-for 3" 0
+text=$(tr -d '\r' <agent.log)
+
+has "header" '^Orn Library: Generic Logging Routines$'
+has "start" "^$p\[   agent\] \[ThreadId:[0-9]{4,}\] agent started: configuration agent\.conf, log agent\.log$"
+has "first server" '\[   agent\] .* server 1: https://192\.0\.2\.10:8443$'
+has "second server" '\[   agent\] .* server 2: http://192\.0\.2\.11:8080$'
+has "heartbeat" "\[    cron\] .* heartbeat '\* \* \* \* \*', next at [0-9-]{10} [0-9:]{8}$"
+has "scan count" '\[    scan\] .* scan range 192\.168\.1-2\.\*: 508 addresses$'
+has "scan walk" '\[    scan\] .* scan done: walked 508 of 508 addresses, 192\.168\.1\.1 to 192\.168\.2\.254$'
+has "watcher" '\[   watch\] .* watching agent\.conf: 12 keys$'
+has "change seen" '\[   watch\] .* configuration: agent/greeting changed from hello to bonjour$'
+has "run time" '\[   agent\] .* stopping \(run time over\)$'
+for worker in heartbeat scan watch; do has "$worker stopped" "\[   agent\] .* worker $worker stopped$"; done
+has "stopped" '\[   agent\] .* agent stopped after [0-9]+ heartbeats$'
+# Workers poll their stop flag, so CloseThread returns within a step or two, far
+# from the 20 seconds after which it would kill them.
+started=$(seconds_of 'running for 3 seconds')
+stopping=$(seconds_of 'stopping \(run time over\)')
+stopped=$(seconds_of 'agent stopped after')
+if [ -n "$started" ] && [ -n "$stopping" ] && [ -n "$stopped" ]; then
+  ran=$(((stopping - started + 86400) % 86400))
+  closing=$(((stopped - stopping + 86400) % 86400))
+  [ "$ran" -ge 2 ] && [ "$ran" -le 5 ] || report "ran for $ran seconds, not about 3"
+  [ "$closing" -le 3 ] || report "stopping the workers took $closing seconds"
+fi
+# The console echo carries the same lines, without the level prefixes.
+console=$(tr -d '\r' <out.txt)
+grep -q 'agent started: configuration agent.conf' <<<"$console" || report "no echo of the start"
+grep -q 'configuration: agent/greeting changed from hello to bonjour' <<<"$console" ||
+  report "no echo of the change"
+grep -q 'agent stopped after' <<<"$console" || report "no echo of the stop"
+
+# An unknown option and an unreadable configuration are refused with status 2.
+run --frobnicate
+check_status "unknown option" 2
+run --config missing.conf
+check_status "missing configuration" 2
+[[ "$err" == *"cannot load the configuration missing.conf"* ]] || report "missing configuration: '$err'"
+run --run-for soon
+check_status "bad --run-for" 2
+
+if [ -z "$emulator" ]; then
+  rm -f term.log
+  start_agent --config agent.conf --log term.log
+  if wait_for_line term.log 'running; Ctrl\+C stops' 60; then
+    kill -TERM "$pid"
+    wait_agent 60 || report "the agent did not end after SIGTERM"
+    check_status "agent stopped by SIGTERM" 0
+    text=$(tr -d '\r' <term.log)
+    has "SIGTERM stop" '\[   agent\] .* stopping \(stop request\)$'
+    has "SIGTERM stopped" '\[   agent\] .* agent stopped after'
+  else
+    report "the agent did not start running"
+    kill -KILL "$pid" 2>/dev/null
+  fi
+fi
+
+finish

@@ -1,0 +1,82 @@
+# Helpers of the program tests: run the program under test (through the emulator
+# when there is one), capture its output and exit status, and count failures.
+# The sourcing script sets $emulator and the program's path in $orn (or $program).
+
+failures=0
+checks=0
+
+enter_scratch() {  # name: a fresh scratch directory, removed at exit
+  scratch=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+  trap 'cd /; rm -rf "$scratch"' EXIT
+  cd "$scratch" || exit 2
+}
+
+report() {
+  failures=$((failures + 1))
+  printf 'FAILED: %s\n' "$*"
+}
+
+# Runs the program with the given arguments; sets rc, out and err (carriage
+# returns removed, since a Windows program writes its lines in text mode).
+run() {
+  local program=${program:-$orn}
+  if [ -n "$emulator" ]; then
+    # shellcheck disable=SC2086
+    $emulator "$program" "$@" >out.txt 2>err.txt </dev/null
+  else
+    "$program" "$@" >out.txt 2>err.txt </dev/null
+  fi
+  rc=$?
+  out=$(tr -d '\r' <out.txt)
+  err=$(tr -d '\r' <err.txt)
+}
+
+check_status() {  # name, expected status
+  checks=$((checks + 1))
+  [ "$rc" = "$2" ] || report "$1: exit status $rc, expected $2 (stderr: ${err:0:300})"
+}
+
+check_run() {  # name, expected status, expected stdout
+  check_status "$1" "$2"
+  if [ "$out" != "$3" ]; then
+    report "$1: stdout differs"
+    diff <(printf '%s\n' "$3") <(printf '%s\n' "$out") | head -20
+  fi
+}
+
+first_line_is() {  # name, expected beginning of the first stdout line
+  case "${out%%$'\n'*}" in "$2"*) ;; *) report "$1: first line '${out%%$'\n'*}'" ;; esac
+}
+
+# expect NAME STATUS STDOUT -- ARGS...
+expect() {
+  local name=$1 status=$2 want=$3
+  shift 4
+  run "$@"
+  check_run "$name" "$status" "$want"
+}
+
+# expect_fail NAME STATUS REGEX -- ARGS...: the status, and exactly one line on
+# stderr, "orn: ..." matching REGEX.
+expect_fail() {
+  local name=$1 status=$2 pattern=$3
+  shift 4
+  run "$@"
+  check_status "$name" "$status"
+  local lines
+  lines=$(printf '%s' "$err" | grep -c '')
+  if [ "$lines" != 1 ]; then
+    report "$name: $lines lines on stderr, expected one: ${err:0:300}"
+  elif ! printf '%s' "$err" | grep -Eq -- "^orn: .*$pattern"; then
+    report "$name: stderr '$err' does not match '$pattern'"
+  fi
+}
+
+finish() {
+  if [ "$failures" -ne 0 ]; then
+    printf '%d of %d checks failed\n' "$failures" "$checks"
+    exit 1
+  fi
+  printf 'all %d checks passed\n' "$checks"
+  exit 0
+}

@@ -1,0 +1,217 @@
+// orn config: read and edit configuration files with the library's semantics
+// (names compared without regard to case, first match wins, saves through the
+// ".New" file and the ".Save" backup).
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "tools/orn/cli.h"
+#include "tools/orn/config_file.h"
+
+namespace orn {
+namespace {
+
+const char kConfigUsage[] =
+    "usage: orn config SUBCOMMAND FILE ...\n"
+    "\n"
+    "  get FILE KEY [SECTION]         print the value (KEY may be section/key)\n"
+    "  set FILE KEY VALUE [SECTION] [--at head|tail|after-first]\n"
+    "                                 set the value and save; an existing key is changed\n"
+    "                                 in place, a new one goes to the end of its section\n"
+    "                                 (tail, the default), before its first key (head)\n"
+    "                                 or after its first key (after-first); a missing\n"
+    "                                 FILE is created\n"
+    "  sections FILE                  print the section names in file order\n"
+    "  keys FILE SECTION              print the key names of a section\n"
+    "  remove FILE SECTION PREFIX [KEEP]\n"
+    "                                 remove the keys of SECTION that begin with PREFIX\n"
+    "                                 (all keys when PREFIX is empty), except those that\n"
+    "                                 begin with KEEP, and save; prints the number removed\n"
+    "  dump FILE                      print the file as the library writes it\n"
+    "  endpoints FILE                 print the servers of section \"soap\"\n"
+    "\n"
+    "Exit status: 0 success, 1 key, section or server missing (or nothing removed),\n"
+    "2 bad usage or a file that cannot be read or saved.\n";
+
+// The lookup path as the library forms it, for the length check.
+std::string FullName(const std::string& key, const std::string* section) {
+  return section == nullptr ? key : *section + "/" + key;
+}
+
+int Get(const Args& args) {
+  const std::string command = "config get";
+  int status = kExitOk;
+  if (!Arity(args, 2, 3, command, "FILE KEY [SECTION]", status)) return status;
+  const std::vector<std::string>& p = args.Positional();
+  const std::string* section = p.size() == 3 ? &p[2] : nullptr;
+  Config config;
+  if ((status = LoadConfigFile(config, command, p[0], false)) != kExitOk) return status;
+  char value[kValueBuffer];
+  if (FullName(p[1], section).size() > kMaxFullName ||
+      config.GetString(p[1].c_str(), value, sizeof value, section ? section->c_str() : nullptr) !=
+          0) {
+    return Fail(kExitNo, command, "no key " + FullName(p[1], section) + " in " + p[0]);
+  }
+  std::printf("%s\n", value);
+  return kExitOk;
+}
+
+int Set(Args& args) {
+  const std::string command = "config set";
+  std::string at = "tail";
+  args.TakeOption("at", at);
+  int status = kExitOk;
+  if (!args.Finish()) return Fail(kExitUsage, command, args.Error());
+  if (!Arity(args, 3, 4, command, "FILE KEY VALUE [SECTION] [--at head|tail|after-first]",
+             status)) {
+    return status;
+  }
+  const std::vector<std::string>& p = args.Positional();
+  const std::string& key = p[1];
+  const std::string& value = p[2];
+  const std::string* section = p.size() == 4 ? &p[3] : nullptr;
+  // Names and values that the file format could not carry back are refused
+  // rather than written in a form that loads differently.
+  if (key.empty() || key.find_first_of(" \t\r\n\v\f=") != std::string::npos) {
+    return Fail(kExitUsage, command, "a key must be non-empty, without blanks or '='");
+  }
+  if (section != nullptr && section->find_first_of("/]\r\n") != std::string::npos) {
+    return Fail(kExitUsage, command, "a section name cannot hold '/', ']' or a line end");
+  }
+  if (FullName(key, section).size() > kMaxFullName) {
+    return Fail(kExitUsage, command, "section/key longer than 127 characters");
+  }
+  if (value.size() > kMaxValue)
+    return Fail(kExitUsage, command, "value longer than 512 characters");
+  if (value.find_first_of("\r\n") != std::string::npos) {
+    return Fail(kExitUsage, command, "a value cannot hold a line end");
+  }
+  int position = 0;
+  if (at == "tail") {
+    position = 1;
+  } else if (at == "head") {
+    position = 2;
+  } else if (at != "after-first") {
+    return Fail(kExitUsage, command, "--at takes head, tail or after-first, not " + at);
+  }
+  Config config;
+  if ((status = LoadConfigFile(config, command, p[0], true)) != kExitOk) return status;
+  config.SetString(key.c_str(), value.c_str(), 0, section ? section->c_str() : nullptr, position);
+  return SaveConfigFile(config, command, p[0]);
+}
+
+int Sections(const Args& args) {
+  const std::string command = "config sections";
+  int status = kExitOk;
+  if (!Arity(args, 1, 1, command, "FILE", status)) return status;
+  Config config;
+  if ((status = LoadConfigFile(config, command, args.Positional()[0], false)) != kExitOk) {
+    return status;
+  }
+  for (char* name = config.GetFirstSection(); name != nullptr; name = config.GetNextSection()) {
+    std::printf("%s\n", name);
+  }
+  return kExitOk;
+}
+
+// Counts the keys that the library's enumeration yields for a section.
+int CountKeys(Config& config, const char* section) {
+  char key[kKeyBuffer];
+  int count = 0;
+  for (int more = config.GetFirstKey(section, key, sizeof key - 1); more != 0;
+       more = config.GetNextKey(section, key, sizeof key - 1)) {
+    ++count;
+  }
+  return count;
+}
+
+int Keys(const Args& args) {
+  const std::string command = "config keys";
+  int status = kExitOk;
+  if (!Arity(args, 2, 2, command, "FILE SECTION", status)) return status;
+  const std::vector<std::string>& p = args.Positional();
+  Config config;
+  if ((status = LoadConfigFile(config, command, p[0], false)) != kExitOk) return status;
+  // One byte of the buffer is held back so that a key that fills it stays terminated.
+  char key[kKeyBuffer] = {};
+  const char* section = p[1].c_str();
+  int more = config.GetFirstKey(section, key, sizeof key - 1);
+  if (more == 0) return Fail(kExitNo, command, "no keys in section " + p[1] + " of " + p[0]);
+  for (; more != 0; more = config.GetNextKey(section, key, sizeof key - 1)) {
+    std::printf("%s\n", key);
+  }
+  return kExitOk;
+}
+
+int Remove(const Args& args) {
+  const std::string command = "config remove";
+  int status = kExitOk;
+  if (!Arity(args, 3, 4, command, "FILE SECTION PREFIX [KEEP]", status)) return status;
+  const std::vector<std::string>& p = args.Positional();
+  if (p[1].size() + 1 + p[2].size() > kMaxFullName ||
+      (p.size() == 4 && p[1].size() + 1 + p[3].size() > kMaxFullName)) {
+    return Fail(kExitUsage, command, "section/prefix longer than 127 characters");
+  }
+  if (p.size() == 4 && p[3].empty()) {
+    return Fail(kExitUsage, command, "an empty KEEP would keep every key; leave it out instead");
+  }
+  // Without KEEP nothing is to be kept: "=" can never begin a key that the load
+  // or config set makes, so the keep pattern section/= matches no record.
+  const std::string keep = p.size() == 4 ? p[3] : "=";
+  Config config;
+  if ((status = LoadConfigFile(config, command, p[0], false)) != kExitOk) return status;
+  const int before = CountKeys(config, p[1].c_str());
+  config.RemoveRecords(p[1].c_str(), p[2].c_str(), keep.c_str());
+  const int removed = before - CountKeys(config, p[1].c_str());
+  std::printf("%d\n", removed);
+  if (removed == 0) return kExitNo;
+  if ((status = SaveConfigFile(config, command, p[0])) != kExitOk) return status;
+  // The load takes an empty file for a damaged one and restores it from its
+  // backup, so a file emptied by a removal comes back at the next load.
+  std::error_code error;
+  if (std::filesystem::file_size(p[0], error) == 0 && !error) {
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "orn: config remove: warning: %s is now empty; the next load restores it "
+                 "from %s.Save\n",
+                 p[0].c_str(), p[0].c_str());
+  }
+  return kExitOk;
+}
+
+int Dump(const Args& args) {
+  const std::string command = "config dump";
+  int status = kExitOk;
+  if (!Arity(args, 1, 1, command, "FILE", status)) return status;
+  Config config;
+  if ((status = LoadConfigFile(config, command, args.Positional()[0], false)) != kExitOk) {
+    return status;
+  }
+  if (!PrintConfig(config)) return Fail(kExitUsage, command, "cannot write a scratch file");
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunConfig(int argc, char** argv, int first) {
+  if (first >= argc) {
+    return Fail(kExitUsage, "config", "expected a subcommand (try 'orn config --help')");
+  }
+  const std::string sub = argv[first];
+  Args args(argc, argv, first + 1);
+  if (sub == "--help" || sub == "-h" || args.WantsHelp()) return Help(kConfigUsage);
+  if (sub == "set") return Set(args);
+  if (!args.Finish()) return Fail(kExitUsage, "config " + sub, args.Error());
+  if (sub == "get") return Get(args);
+  if (sub == "sections") return Sections(args);
+  if (sub == "keys") return Keys(args);
+  if (sub == "remove") return Remove(args);
+  if (sub == "dump") return Dump(args);
+  if (sub == "endpoints") return ConfigEndPoints(args);
+  return Fail(kExitUsage, "config", "unknown subcommand " + sub + " (try 'orn config --help')");
+}
+
+}  // namespace orn

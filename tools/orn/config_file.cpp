@@ -1,0 +1,82 @@
+#include "tools/orn/config_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "tools/orn/cli.h"
+
+namespace orn {
+
+namespace fs = std::filesystem;
+
+int LoadConfigFile(Config& config, const std::string& command, const std::string& file,
+                   bool mayBeMissing) {
+  if (file.empty()) return Fail(kExitUsage, command, "empty file name");
+  if (file.size() > kMaxConfigFileName) {
+    return Fail(kExitUsage, command, "file name longer than 250 characters");
+  }
+  std::error_code error;
+  fs::file_status status = fs::status(file, error);
+  if (!fs::exists(status)) {
+    if (mayBeMissing && status.type() == fs::file_type::not_found) return kExitOk;
+    return Fail(kExitUsage, command, "cannot read " + file + ": no such file");
+  }
+  if (fs::is_directory(status)) return Fail(kExitUsage, command, file + " is a directory");
+  // The library reports an unreadable file by its result only; opening it here
+  // first gives the user the system's reason.
+  std::FILE* probe = std::fopen(file.c_str(), "r");
+  if (probe == nullptr) {
+    return Fail(kExitUsage, command, "cannot read " + file + ": " + std::strerror(errno));
+  }
+  std::fclose(probe);
+  if (config.LoadConfig(file.c_str()) != 0) {
+    return Fail(kExitUsage, command, "cannot load " + file);
+  }
+  return kExitOk;
+}
+
+int SaveConfigFile(Config& config, const std::string& command, const std::string& file) {
+  if (config.SaveConfig(file.c_str()) != 0) {
+    return Fail(kExitUsage, command, "cannot save " + file + " (see " + file + ".New)");
+  }
+  return kExitOk;
+}
+
+bool PrintConfig(Config& config) {
+  std::error_code error;
+  fs::path directory = fs::temp_directory_path(error);
+  if (error) directory = fs::current_path(error);
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  fs::path scratch;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char name[64];
+    std::snprintf(name, sizeof name, "orn-dump-%016llx.conf",
+                  static_cast<unsigned long long>(random()));
+    scratch = directory / name;
+    if (!fs::exists(scratch, error)) break;
+  }
+  const std::string scratchName = scratch.string();
+  if (scratchName.size() > kMaxConfigFileName) return false;
+  bool ok = config.SaveConfig(scratchName.c_str()) == 0;
+  if (ok) {
+    std::FILE* in = std::fopen(scratchName.c_str(), "r");
+    ok = in != nullptr;
+    if (ok) {
+      char chunk[4096];
+      size_t n = 0;
+      while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) std::fwrite(chunk, 1, n, stdout);
+      std::fclose(in);
+    }
+  }
+  fs::remove(scratch, error);
+  fs::remove(scratchName + ".Save", error);
+  fs::remove(scratchName + ".New", error);
+  return ok;
+}
+
+}  // namespace orn

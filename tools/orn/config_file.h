@@ -1,0 +1,42 @@
+// Loading and saving a configuration file for the config subcommands, with the
+// checks that turn an unusable file into a one-line message and exit status 2.
+#ifndef ORN_TOOLS_CONFIG_FILE_H
+#define ORN_TOOLS_CONFIG_FILE_H
+
+#include <liborn2/liborn2.h>
+
+#include <string>
+
+namespace orn {
+
+// The library holds file names of at most 250 characters (so that ".Save" and
+// ".New" still fit); the tool refuses longer ones instead of letting them be cut.
+constexpr size_t kMaxConfigFileName = 250;
+// Full names ("section/key") are kept in fewer than 128 characters, values in 512.
+constexpr size_t kMaxFullName = 127;
+constexpr size_t kMaxValue = 512;
+// Buffers for one value and one key name, with room for the terminator.
+constexpr int kValueBuffer = 513;
+constexpr int kKeyBuffer = 129;
+
+// Loads `file` into `config`. With `mayBeMissing`, a file that does not exist
+// leaves the store empty and counts as success (config set creates the file).
+// Returns kExitOk, or prints the problem and returns kExitUsage.
+int LoadConfigFile(Config& config, const std::string& command, const std::string& file,
+                   bool mayBeMissing);
+
+// Saves through the library's protocol (".New" file, ".Save" backup). Returns
+// kExitOk, or prints the problem and returns kExitUsage.
+int SaveConfigFile(Config& config, const std::string& command, const std::string& file);
+
+// Writes the store in the file format on standard output, by saving it to a
+// scratch file and copying that out; false when the scratch file failed.
+bool PrintConfig(Config& config);
+
+class Args;
+// orn config endpoints FILE (its own file).
+int ConfigEndPoints(const Args& args);
+
+}  // namespace orn
+
+#endif  // ORN_TOOLS_CONFIG_FILE_H
