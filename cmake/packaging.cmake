@@ -33,14 +33,6 @@ if(WIN32)
   endif()
   set(CPACK_PACKAGE_FILE_NAME liborn2-${PROJECT_VERSION}-${orn2_package_arch})
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-  # liborn2.dll needs the mingw-w64 thread runtime when it is linked against it; ship it
-  # beside the DLL so that the archive runs as unpacked.
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
-    OUTPUT_VARIABLE orn2_winpthread_dll OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(IS_ABSOLUTE "${orn2_winpthread_dll}" AND EXISTS "${orn2_winpthread_dll}")
-    set(ORN2_WINPTHREAD_DLL "${orn2_winpthread_dll}" CACHE INTERNAL "mingw-w64 thread runtime")
-    install(FILES "${orn2_winpthread_dll}" DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-  endif()
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEB_COMPONENT_INSTALL ON)

@@ -1,14 +1,9 @@
 #include "port/console.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+
+#include "port/win32/windows_system.h"
 
 #include <atomic>
 #include <cstdio>
