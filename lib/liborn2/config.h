@@ -1,11 +1,5 @@
-// Config: one configuration file of sections and key/value lines, held in
-// memory as a doubly linked list of records in file order. It loads the file
-// (restoring an empty file from its ".Save" backup), reloads it when the file's
-// modification time moves forward, answers lookups, enumerates sections and
-// keys, edits the list and saves it back through a ".New" file and a ".Save"
-// backup. Diagnostics go to standard error.
-//
-// Used by one thread at a time: even lookups move the cursor and may reload.
+// Config: one configuration file of sections and key/value lines, kept in
+// memory as a list of records, loaded, looked up, edited and saved back.
 #ifndef LIBORN2_CONFIG_H
 #define LIBORN2_CONFIG_H
 
@@ -16,56 +10,150 @@
 
 class OrnEndPoint;
 
+/// One configuration file of sections ("[soap]") and key/value lines
+/// ("port=443"), held in memory as a doubly linked list of records in file
+/// order. It loads the file (restoring an empty file from its ".Save" backup),
+/// reloads it when the file's modification time moves forward, answers lookups,
+/// enumerates sections and keys, edits the list and saves it back through a
+/// ".New" file and a ".Save" backup.
+///
+/// Section and key names are compared ignoring case (ASCII letters only). Full
+/// names ("section/key") are cut to 127 characters and values to 512. Results
+/// are codes (0 or -1, predicates 1 or 0, in-band failure values for numbers);
+/// diagnostics are one-line messages on standard error; the class throws
+/// nothing of its own (only the allocation failure can pass through).
+///
+/// Thread contract: used by one thread at a time, lookups included (every call
+/// moves the cursor, and lookups may reload the whole file). Different objects
+/// are independent.
 class ORN2_API Config {
  public:
-  // One line of the file that the store keeps: a key record (kind kKeyRecord)
-  // or a kept comment or blank line (kind kLineRecord). Zero-filled when made,
-  // so both texts are always terminated inside the record.
+  /// One line of the file that the store keeps: a key record (kind kKeyRecord)
+  /// or a kept comment or blank line (kind kLineRecord). Zero-filled when made,
+  /// so both texts are always terminated inside the record.
   struct tConfigRecord {
-    char name[129];   // full name "section/key", or the key alone; empty for a line
-    char value[513];  // the value, or the text of a kept line
-    int kind;
-    tConfigRecord* previous;
-    tConfigRecord* next;
+    char name[129];           ///< Full name "section/key", or the key alone; empty for a line.
+    char value[513];          ///< The value, or the text of a kept line.
+    int kind;                 ///< kKeyRecord or kLineRecord.
+    tConfigRecord* previous;  ///< The record before, null for the head.
+    tConfigRecord* next;      ///< The record after, null for the tail.
   };
-  static constexpr int kKeyRecord = 0x100;
-  static constexpr int kLineRecord = 0x110;
+  static constexpr int kKeyRecord = 0x100;   ///< Kind of a key record.
+  static constexpr int kLineRecord = 0x110;  ///< Kind of a kept comment or blank line.
 
+  /// An empty store; when `fileName` is not null it is loaded with LoadConfig.
+  /// The load's result is not kept: ask IsConfigLoadedOk.
   Config(const char* fileName = nullptr);
-  // Deep copies: two stores never share records.
+  /// Deep copy of records, flags, file name and enumeration positions: two
+  /// stores never share records.
   Config(const Config& other);
+  /// Frees the target's records, then copies as the copy constructor does.
   Config& operator=(const Config& other);
+  /// Frees the records.
   ~Config();
 
-  // Loading (records are appended to what the store holds).
+  /// Reads `fileName` and appends its records to those already held (the list
+  /// is not emptied first). 0 on success, an empty file included; -1 when the
+  /// file cannot be accessed (after one retry), its name is over 250
+  /// characters, or an empty file cannot be restored; 1 when the file exists
+  /// but cannot be opened for reading (no message, loaded flag unchanged).
+  /// Only a file of size 0 is restored from its ".Save" backup, never a
+  /// missing one. Messages on standard error:
+  /// `"LoadConfig() Error: Cannot access [%s]\n"`,
+  /// `"LoadConfig() Warning: filesize of %s is Zero\n"`, then either
+  /// `"LoadConfig() Warning: No suitable backups loacated\n"` (spelled so) or
+  /// `"LoadConfig() Warning: Restoring saved CF file: [%s] (%d bytes)\n"`, and
+  /// `"LoadConfig() Error: Unable to restore saved CF\n"` when restoring fails.
   int LoadConfig(const char* fileName);
+  /// The loaded flag: 1 after a successful load, 0 after construction without
+  /// one, ResetState or ReleaseConfig. A failed load leaves it as it was.
   int IsConfigLoadedOk();
+  /// Frees every record and clears the loaded flag, file name, current section
+  /// and modification time; enumerations in progress end. Always 0.
   int ResetState();
+  /// The same as ResetState; the object stays usable as an empty store. Always 0.
   int ReleaseConfig();
 
-  // Lookups. GetString reloads the file first when it changed on disk.
+  /// Copies the value of `key` in `section` into `buffer`, cut to length - 1
+  /// characters and terminated; a null section takes `key` as the full name
+  /// ("soap/port"). 0 when found, -1 when not; the buffer is zero-filled first
+  /// either way. Of duplicate keys the first wins. First reloads the file when
+  /// its modification time moved forward (unsaved edits are then lost), or
+  /// prints `"CheckModified() Error: Cannot stat [%s]!\n"` when it cannot read
+  /// the file's status (on every lookup of a store that never loaded a file).
   int GetString(const char* key, char* buffer, int length, const char* section);
+  /// The value as an int: hexadecimal after a lower-case "0x" (digits in either
+  /// case, 32-bit wrapping), otherwise decimal as atoi reads it (no digits, or
+  /// "0X10", give 0; beyond 32 bits it saturates). 65535 when the key is missing
+  /// or a hex digit is bad; in band, so a stored 65535 reads the same.
   int GetInteger(const char* key, const char* section);
+  /// As GetInteger (a 32-bit value), but 2147483647 on failure.
   long GetLong(const char* key, const char* section);
 
-  // Enumeration of sections and of the keys of one section.
+  /// Starts the section enumeration: the section part of the first key
+  /// record's name (a key outside sections counts as a section of its whole
+  /// name), or null when there is no key record. The pointer is to this
+  /// object's current section field, overwritten by the next step.
   char* GetFirstSection();
+  /// The next section whose name differs, ignoring case, from the last one
+  /// handed out; null at the end. A section is reported once per run of its
+  /// keys, so sections [a], [b], [a] give "a", "b", "a".
   char* GetNextSection();
+  /// 1 when a key record's full name begins with `section`, ignoring case, over
+  /// the name's length, else 0. No slash is required: "soa" exists when "soap"
+  /// does, and "" exists as soon as the store holds a key.
   int SectionExists(const char* section);
+  /// Starts the key enumeration of `section`: 1 and the first key, else 0. The
+  /// key is what follows the section name and one separator, cut to length - 1
+  /// characters; no slash is required, so "soa" applied to "soap/port" yields
+  /// "/port". The buffer is zero-filled first, but untouched on an empty store.
   int GetFirstKey(const char* section, char* buffer, int length);
+  /// The next key of `section` (here "section/" must match): 1 and the key, cut
+  /// to length - 1 characters, or 0 at the end. Walks to the end of the list, so
+  /// a section written in two places yields all its keys.
   int GetNextKey(const char* section, char* buffer, int length);
 
-  // Editing and saving.
+  /// Sets `key` in `section` (null: `key` is the full name) to `value`, cut to
+  /// 512 characters. A record of that name (ignoring case) is overwritten in
+  /// place and keeps its name; otherwise a new one goes after the section's
+  /// first key (`position` 0 and any value but 1 or 2), after its last key (1)
+  /// or before its first key (2), or at the tail when the section has no key or
+  /// is null or empty. A section's keys are those whose name begins with the
+  /// section name ("soap" also matches "soapbox/x"). An empty (not null) section
+  /// never finds an existing record, so each call appends another one.
+  /// `reserved` is ignored. Always 0; only memory changes until SaveConfig.
   int SetString(const char* key, const char* value, int reserved, const char* section,
                 int position);
+  /// SetString with position 1: a new key goes after the section's last key.
   int SetStringAtTail(const char* key, const char* value, int reserved, const char* section);
+  /// SetString with position 2: a new key goes before the section's first key.
   int SetStringAtHead(const char* key, const char* value, int reserved, const char* section);
+  /// Removes the key records of `section` whose key begins with `prefix`
+  /// (ignoring case), except those whose key begins with `keepPrefix`; kept
+  /// lines stay. An empty prefix selects the whole section; an empty keep
+  /// prefix protects it all. Both enumerations restart at the head. Always 0.
   int RemoveRecords(const char* section, const char* prefix, const char* keepPrefix);
+  /// Writes the store to `fileName` through "fileName.New"; the previous file
+  /// becomes the "fileName.Save" backup and the new file then takes its name
+  /// in one step. Format: `"\n[%s]\n"` at each change of section, keys as
+  /// `"    %s=%s\n"`, kept lines as they are. 0 on success; -1 without a
+  /// message when the name is over 250 characters or the new file cannot be
+  /// created, written or closed (file and backup untouched); -1 and
+  /// `"Whilst saving config: %s\n"` with strerror(errno) when the last rename
+  /// fails. The object's file name, flag and time stay; the next lookup
+  /// usually reloads the saved file.
   int SaveConfig(const char* fileName);
+  /// Prints the store on standard error in the format SaveConfig writes (an
+  /// empty store prints nothing); no file is touched. Always 0.
   int DumpConfig();
 
-  // The server endpoints of the section "soap"; 0 when at least the first one
-  // was read, -1 (and an empty vector) when it was not.
+  /// Replaces the content of `endPoints` by the servers of section "soap": the
+  /// keys "server", "protocol" and "port", then `"server_%d"`, `"protocol_%d"`
+  /// and `"port_%d"` for 1 to "endpoint_size" - 1 (at most 9999), incomplete
+  /// ones skipped silently. Values are taken unchecked (protocol and port cut
+  /// to 5 characters, server to 511, port by atoi: no digits give 0), and every
+  /// endpoint is valid. 0 when at least the first one was read, -1 (and an
+  /// empty vector) when not.
   int RetrieveEndPoints(std::vector<OrnEndPoint>& endPoints);
 
  private:

@@ -8,43 +8,81 @@
 
 #include <cstddef>
 
-// One module's writer of one log file. Every line is appended by opening,
-// writing and closing the file while the file's named mutex is held, so the
-// lines of all writers of one file never interleave. Threads may share one
-// object for LogLine, LogBlank and Dump; EnableLog, SetModule and assignment are
-// called while no other thread uses it.
+/// One module's writer of one log file. Every line is appended by opening,
+/// writing and closing the file while the file's named mutex is held, so the
+/// lines of all writers of one file, in any process, never interleave; no file
+/// is held open between calls. Lines look like
+/// `[2026/12/03 23:10.39][  Poller] [ThreadId:2140] *WARNING* Retry 3 of 5`.
+/// With echo on, written lines also go to standard output. Results are codes;
+/// nothing is thrown.
+///
+/// Thread contract: threads may share one object for LogLine, LogBlank and
+/// Dump; EnableLog, SetModule and assignment are called while no other thread
+/// uses it.
 class ORN2_API Log {
  public:
-  static constexpr int kFileNameSize = 256;  // at most 255 characters
-  static constexpr int kModuleSize = 9;      // at most 8 characters
-  static constexpr int kMessageMax = 2048;   // longer messages are cut and marked
-  static constexpr int kPrefixSize = 100;    // RightNow needs 54 of them
-  static constexpr int kDumpSize = 8704;     // the whole text of one Dump
+  static constexpr int kFileNameSize = 256;  ///< File names have at most 255 characters.
+  static constexpr int kModuleSize = 9;      ///< Module names have at most 8 characters.
+  static constexpr int kMessageMax = 2048;   ///< Longer messages are cut and marked.
+  static constexpr int kPrefixSize = 100;    ///< A prefix buffer; RightNow needs 54 of them.
+  static constexpr int kDumpSize = 8704;     ///< The whole text of one Dump.
 
+  /// A log that writes nothing until EnableLog. The module name is cut to 8
+  /// characters; a non-zero `echo` prints every line LogLine writes on standard
+  /// output as well (and a line end on standard error for LogBlank).
   explicit Log(const char* module = "UNKNOWN", int echo = 0);
+  /// Lets go of the mutex; the last log sharing it destroys it.
   ~Log();
 
-  // Two logs share one mutex after assignment; a copy construction would make
-  // a second owner of it, so there is none.
+  /// Two logs share one mutex after assignment; a copy construction would make
+  /// a second owner of it, so there is none.
   Log(const Log&) = delete;
+  /// Takes the other log's file name, level, enabled state, module name and
+  /// mutex, so both then serialise on one lock; the target's echo stays its own.
   void operator=(const Log& other);
 
-  // Always 0; the name is cut to 8 characters.
+  /// Sets the module name of the following lines, cut to 8 characters (null:
+  /// empty). Always 0.
   int SetModule(const char* module);
-  // 0; -100 for a bad file name or a file that cannot be created; -101 for a
-  // level outside 0 to 5. Creates a missing file with its header.
+  /// Sets the file (at most 255 characters) and the level: lines of a higher
+  /// level are dropped, 0 writes nothing. Names the log's mutex after the file
+  /// name, so every Log of any process writing that file (spelled the same
+  /// way) takes turns with this one. With a non-zero level a missing file is
+  /// created with the header lines "Orn Library: Generic Logging Routines",
+  /// "2001-08-16, v1.01.03" and an empty line; an existing file is not touched.
+  /// 0 on success; -100 for a null, empty or too long name, or for a file that
+  /// cannot be created (printing
+  /// `"EnableLog() Cannot access Logfile, Logging disabled"` on standard error,
+  /// no line end); -101 for a level outside 0 to 5 (file and mutex still set, a
+  /// missing file still created). Logging is off after any failure or level 0.
   int EnableLog(const char* file, int level);
-  // Writes "[yyyy/mm/dd hh:mm.ss][  module] [ThreadId:nnnn]" into buffer, which
-  // holds at least 54 characters.
+  /// Writes `"[yyyy/mm/dd hh:mm.ss][  module] [ThreadId:nnnn]"` into buffer,
+  /// which holds at least 54 characters, and returns it: local time with a full
+  /// stop before the seconds, the module right-aligned in 8 columns, the
+  /// calling thread's identifier in at least 4 digits. Takes no lock.
   char* RightNow(char* buffer);
-  // The formatted message's length, -1 for a message cut to 2048 characters,
-  // 0 for a level above the log's level.
+  /// Formats a printf-style message and appends the line: RightNow, a blank,
+  /// `"**ERROR** "` for level 1 or `"*WARNING* "` for level 2, the message.
+  /// Returns the message's length, or -1 for a message cut to 2048 characters
+  /// (the line then holds `"*** Logline Error: Excessive Line truncated ***"`
+  /// and a line end before the level prefix). Returns 0 instead when logging is
+  /// on and the level is above the log's, and at once, without formatting or
+  /// locking, for a level from 4 up above the log's. Nothing is written while
+  /// logging is off. Echo prints the line without the level prefix; a file
+  /// that cannot be opened loses the line silently.
   int LogLine(int level, const char* format, ...);
-  // 0, or -1 when a missing file cannot be created (logging then stops).
+  /// Appends an empty line. 0, also while logging is off; -1 when the file is
+  /// missing and cannot be created (logging then stops). A missing file is
+  /// recreated with the first two header lines only, and gets no empty line.
   int LogBlank();
-  // Writes a hex dump of the bytes at level 4.
+  /// Writes a hex dump of `length` bytes under `title` as one LogLine at level
+  /// 4: the title, an empty line, a ruler, per 16 bytes the offset (`%04X`),
+  /// the bytes in hex and as printable characters (others as `.`), a ruler.
+  /// Nothing while logging is off or its level is below 4. Verbatim (a `%` is
+  /// no directive); cut like any message beyond 2048 characters, so up to 384
+  /// bytes fit whole under a title of at most 18 characters.
   void Dump(char* data, int length, const char* title);
-  // Accepted and ignored.
+  /// Accepted and ignored: writes nothing anywhere.
   void SysLog(int level, char* message);
 
  private:

@@ -1,8 +1,4 @@
-// Thread: the base class of worker threads. A derived class supplies the body,
-// Run; Thread starts it on a system thread of its own, tracks its status, lets
-// the owner suspend, resume, wait for and kill it, and stops it cooperatively:
-// the owner raises a stop flag that the body polls, waits a bounded time, and
-// only then terminates the thread by force.
+// Thread: the base class of worker threads, with a cooperative stop protocol.
 #ifndef LIBORN2_THREAD_H
 #define LIBORN2_THREAD_H
 
@@ -10,59 +6,88 @@
 
 #include <atomic>
 
-// The body runs on the new thread; every other method runs on the owner's
-// thread. The status and the stop flag are shared between the two as atomic
-// words, without a lock. The object must outlive its thread: call CloseThread
-// (or wait for the end and CloseThreadHandle) before destroying it.
+/// The base class of worker threads. A derived class supplies the body, Run;
+/// Thread starts it on a system thread of its own, tracks its status, lets the
+/// owner suspend, resume, wait for and kill it, and stops it cooperatively: the
+/// owner raises a stop flag that the body polls (StopFlag), waits a bounded
+/// time, and only then terminates the thread by force. Nothing is printed or
+/// thrown. A thread terminated by force is not unwound: what it allocated is
+/// not freed, and locks it held may stay held.
+///
+/// Thread contract: the body runs on the new thread; every other method runs on
+/// the owner's thread. The status and the stop flag are shared between the two
+/// as atomic words, without a lock. The object must outlive its thread: call
+/// CloseThread (or wait for the end and CloseThreadHandle) before destroying it.
 class ORN2_API Thread {
  public:
+  /// The thread's status; only a stored Running is refreshed from the system.
   enum Status {
-    NotStarted = 0,
-    Running = 1,
-    Suspended = 2,
-    Finished = 3,
-    StartFailed = 4,
+    NotStarted = 0,   ///< No thread started yet.
+    Running = 1,      ///< Started and, as far as last asked, still active.
+    Suspended = 2,    ///< Suspended through Suspend.
+    Finished = 3,     ///< The body returned, the thread was killed or has ended.
+    StartFailed = 4,  ///< The system refused to create the thread.
   };
 
+  /// Not started, stop flag 0, the stack size for Start (raised there to the
+  /// platform's minimum).
   Thread(unsigned int stackSize = 8192);
-  // Copies the five fields. Handle ownership: the copy gets a duplicate of the
-  // system handle, so each object closes its own handle, once.
+  /// Copies the five fields. Handle ownership: the copy gets a duplicate of the
+  /// system handle, so each object closes its own handle, once.
   Thread(const Thread& other);
+  /// Closes the target's own handle, then copies as the copy constructor does.
   Thread& operator=(const Thread& other);
-  // Raises the stop flag; nothing else (no wait, no kill, no close).
+  /// Raises the stop flag; nothing else (no wait, no kill, no close).
   virtual ~Thread();
 
+  /// The body, run on the new thread (on a first start only once Start has
+  /// stored handle and status); the status becomes Finished when it returns.
   virtual void Run() = 0;
 
-  // Starts Run on a new thread unless the status is Running. 0, or the
-  // runtime's error number when the system refused (status StartFailed,
-  // GetError the system's error code).
+  /// Starts Run on a new thread unless the status is Running (then 0 and
+  /// nothing happens). 0, or the runtime's error number when the system
+  /// refused (status StartFailed, GetError the system's error code). The stop
+  /// flag is not cleared: a restarted body sees it raised at once.
   int Start();
+  /// Raises the stop flag for the body to see; does not wait.
   void Stop();
-  // Waits up to `timeout` ms (-1: no limit) for the thread to end: 0 when it
-  // has ended, -1 on timeout, failure or a thread never started.
+  /// Waits up to `timeout` ms (-1: no limit) for the thread to end: 0 when it
+  /// has ended, -1 on timeout, failure, a closed handle or a thread never
+  /// started (at once). GetError then returns the same value.
   int Wait(int timeout);
+  /// Suspends a Running thread (status Suspended); otherwise nothing.
   void Suspend();
+  /// Resumes a Suspended thread (status Running once it runs again);
+  /// otherwise nothing.
   void Resume();
-  // Terminates the thread by force if it is still active; status Finished.
+  /// Terminates the thread by force if it is still active; status Finished.
   void Kill();
-  // Raises the stop flag and waits in steps of 500 ms for the body to return,
-  // for about 20 seconds; then kills the thread. Closes the handle.
+  /// Raises the stop flag and waits in steps of 500 ms for the body to return,
+  /// for about 20 seconds (also on a never-started object); then kills the
+  /// thread and waits for its end. Closes the handle.
   void CloseThread();
-  // Non-zero on success. The handle field keeps its value.
+  /// Non-zero when an open handle was closed; 0 when none was open (never
+  /// started, or closed already) or closing failed. The field keeps its value.
   int CloseThreadHandle();
+  /// The status, refreshed from the system when it reads Running.
   Status GetStatus();
+  /// The system's error code after a failed Start, 0 after a good one, or the
+  /// result of the last Wait (0 or -1).
   int GetError();
-  // The thread's system handle (not its numeric identifier).
+  /// The thread's system handle (not its numeric identifier); null before the
+  /// first Start.
   void* Tid();
-  // The stack size for the next Start; a size below the platform's minimum is
-  // raised to it.
+  /// The stack size for the next Start; a size below the platform's minimum is
+  /// raised to it.
   void StackSize(unsigned int size);
+  /// Suspends the calling thread for `ms` milliseconds.
   static void Sleep(unsigned long ms);
-  // Gives up the rest of the calling thread's time slice.
+  /// Gives up the rest of the calling thread's time slice.
   void Cede();
 
  protected:
+  /// The stop flag, for the body to poll: 0 until Stop, CloseThread or the
+  /// destructor raises it to 1; nothing lowers it again.
   unsigned int StopFlag();
 
  private:
