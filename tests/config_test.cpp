@@ -1,0 +1,481 @@
+// The configuration store: the line grammar, the restore of an empty file from
+// its backup, the reload, copies, lookups, enumeration, placement and removal
+// of keys, the index agreeing with a walk of the list, the saved text byte for
+// byte, and saves killed at random moments never leaving a missing or partial file.
+#include <gtest/gtest.h>
+#include <liborn2/config.h>
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "config/config_probe.h"
+#include "port/fs.h"
+#include "support/child.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using orn2::testing::ReadFileBytes;
+using orn2::testing::WriteFileBytes;
+using std::filesystem::exists;
+
+// A store loaded from `text` (with the modification time `mtime` when not 0),
+// in a directory of its own.
+struct Loaded {
+  explicit Loaded(const std::string& text, int64_t mtime = 0) : path(dir.File("agent.cfg")) {
+    Write(text, mtime);
+    EXPECT_EQ(config.LoadConfig(path.c_str()), 0);
+  }
+  void Write(const std::string& text, int64_t mtime) {
+    WriteFileBytes(path, text);
+    ASSERT_TRUE(mtime == 0 || orn2::port::SetFileModificationTime(path.c_str(), mtime));
+  }
+  orn2::testing::TempDir dir;
+  std::string path;
+  Config config;
+};
+
+// The records from head to tail: "name=value|" for keys, "<text>|" for lines.
+std::string Dump(const Config& config) {
+  std::string out;
+  for (const auto& r : ConfigProbe::Records(config))
+    out += r.kind == Config::kLineRecord ? "<" + r.value + ">|" : r.name + "=" + r.value + "|";
+  return out;
+}
+
+// The value of a key, or "-" when GetString does not find it.
+std::string Get(Config& config, const char* key, const char* section) {
+  char buffer[64];
+  return config.GetString(key, buffer, sizeof buffer, section) == 0 ? buffer : "-";
+}
+
+TEST(ConfigLoad, LineGrammar) {
+  const std::string k200(200, 'k');
+  const struct {
+    std::string text, records;
+  } cases[] = {
+      {"[soap]\nserver = 10.0.0.1\nport=443\n", "soap/server=10.0.0.1|soap/port=443|"},
+      {"# top\n   ; indented  \t\n[s]\n#x\n", "<# top>|<   ; indented>|<#x>|"},
+      {"\n \na\n#\nx=\na=b", "a=b|"},  // short lines; a key without a value
+      {"port 443\nport\nport=  443  \n=443\nport==443\n", "port=443|port=443|=443|port=443|"},
+      {"url=a=b\nk\t=\t v w \r\nk\v=\fv\n", "url=a=b|k=v w|k=v|"},
+      {"k=1\n[s]\nx=2\n=3\n[]\ny=4\nY=5\n", "k=1|s/x=2|s/=3|y=4|Y=5|"},
+      {"[ a b ]\nk=1\n[soap\nk=2\n  [x]junk\nk=3\n[s]\n", " a b /k=1|soap/k=2|x/k=3|"},
+      {"  \t\n\t \n", "< >|<\t>|"},
+      {"[s]\r\nk = v \r\n# c \r\n", "s/k=v|<# c>|"},
+      {"k=\xa0v\xa0\n", "k=\xa0v\xa0|"},
+      // Lines are read in pieces of 1023 characters, each handled as a line.
+      {"k=" + std::string(1020, 'x') + "ab=7\n", "k=" + std::string(512, 'x') + "|b=7|"},
+      {"#" + std::string(600, 'c') + "\n", "<#" + std::string(511, 'c') + ">|"},
+      {"[" + std::string(200, 's') + "]\nk=1\n[s]\n" + k200 + "=2\n",
+       std::string(127, 's') + "=1|s/" + std::string(125, 'k') + "=2|"},
+  };
+  for (const auto& c : cases) {
+    Loaded s(c.text);
+    EXPECT_EQ(Dump(s.config), c.records) << c.text;
+    EXPECT_EQ(ConfigProbe::CheckConsistency(s.config), "") << c.text;
+  }
+  Loaded s("[s]\n" + k200 + "=2\n");  // a name cut at the load is found by the same key
+  EXPECT_EQ(Get(s.config, k200.c_str(), "s"), "2");
+}
+
+TEST(ConfigLoad, EmptyFilesAreRestoredMissingFilesFail) {
+  Loaded s("[s]\nk=1\n");
+  ASSERT_EQ(s.config.LoadConfig(s.path.c_str()), 0);  // a second load appends
+  EXPECT_EQ(Dump(s.config), "s/k=1|s/k=1|");
+  EXPECT_EQ(ConfigProbe::CheckConsistency(s.config), "");
+
+  const std::string zero = "LoadConfig() Warning: filesize of " + s.path + " is Zero\n";
+  for (const char* backup : {"<none>", "", "[soap]\n    port=443\n"}) {
+    if (backup[0] != '<') WriteFileBytes(s.path + ".Save", backup);
+    WriteFileBytes(s.path, "");
+    s.config.ResetState();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(s.config.LoadConfig(s.path.c_str()), 0);
+    EXPECT_EQ(s.config.IsConfigLoadedOk(), 1);
+    const bool usable = backup[0] == '[';
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              zero + (usable ? "LoadConfig() Warning: Restoring saved CF file: [" + s.path +
+                                   ".Save] (20 bytes)\n"
+                             : "LoadConfig() Warning: No suitable backups loacated\n"));
+    EXPECT_EQ(Dump(s.config), usable ? "soap/port=443|" : "");
+  }
+  EXPECT_EQ(ReadFileBytes(s.path), "[soap]\n    port=443\n");
+  EXPECT_FALSE(exists(s.path + ".Save"));  // moved, not copied
+
+  // A missing file is not restored; a failed load leaves the store as it was.
+  const std::string missing = s.dir.File("gone.cfg"), tooLong = s.dir.File(std::string(251, 'n'));
+  WriteFileBytes(missing + ".Save", "k=1\n");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(s.config.LoadConfig(missing.c_str()) + s.config.LoadConfig(tooLong.c_str()), -2);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "LoadConfig() Error: Cannot access [" + missing + "]\n" +
+                "LoadConfig() Error: Cannot access [" + tooLong + "]\n");
+  EXPECT_EQ(Dump(s.config), "soap/port=443|");
+  EXPECT_EQ(ConfigProbe::FileName(s.config), s.path);
+}
+
+TEST(ConfigLoad, OnlyALaterModificationTimeReloads) {
+  const int64_t t = 1700000000;
+  Loaded s("[s]\nk=old\nj=1\n[t]\nm=1\n", t);
+  for (int64_t mtime : {t, t - 10}) {
+    s.Write("[s]\nk=changed, also in size\n", mtime);
+    EXPECT_EQ(Get(s.config, "k", "s"), "old");
+  }
+  s.config.SetString("edit", "1", 0, "s", 0);
+  char key[8];
+  ASSERT_STREQ(s.config.GetFirstSection(), "s");
+  ASSERT_EQ(s.config.GetFirstKey("s", key, sizeof key), 1);
+  s.Write("[s]\nk=new\nj=2\n[t]\nm=3\n", t + 10);
+  EXPECT_EQ(Get(s.config, "k", "s"), "new");
+  EXPECT_EQ(Dump(s.config), "s/k=new|s/j=2|t/m=3|");  // the edit is gone
+  EXPECT_EQ(s.config.GetNextSection(), nullptr);      // and the enumerations ended
+  EXPECT_EQ(s.config.GetNextKey("s", key, sizeof key), 0);
+
+  // A file that is gone keeps the records and says so at each lookup.
+  ASSERT_EQ(std::remove(s.path.c_str()), 0);
+  Config never;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Get(s.config, "k", "s"), "new");
+  EXPECT_EQ(Get(never, "k", nullptr), "-");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "CheckModified() Error: Cannot stat [" + s.path +
+                "]!\nCheckModified() Error: Cannot stat []!\n");
+}
+
+TEST(ConfigLoad, CopiesAreDeepAndReleaseEmpties) {
+  Loaded source("[a]\nk=1\n[b]\nk=2\nj=3\n");
+  char key[32];
+  ASSERT_STREQ(source.config.GetFirstSection(), "a");
+  ASSERT_EQ(source.config.GetFirstKey("b", key, sizeof key), 1);
+  Config assigned, &alias = assigned;
+  assigned.SetString("stale", "x", 0, nullptr, 0);
+  assigned = source.config;
+  assigned = alias;
+  Config copied(source.config);
+  source.config.SetString("k", "changed", 0, "a", 0);
+  EXPECT_EQ(source.config.ReleaseConfig(), 0);
+  EXPECT_TRUE(Dump(source.config).empty() && source.config.IsConfigLoadedOk() == 0);
+  for (Config* c : {&assigned, &copied}) {
+    EXPECT_EQ(Dump(*c), "a/k=1|b/k=2|b/j=3|");
+    EXPECT_EQ(ConfigProbe::CheckConsistency(*c), "");
+    EXPECT_EQ(c->IsConfigLoadedOk(), 1);
+    EXPECT_EQ(ConfigProbe::FileName(*c), source.path);
+    EXPECT_STREQ(c->GetNextSection(), "b");  // the enumerations go on where they stood
+    EXPECT_EQ(c->GetNextKey("b", key, sizeof key), 1);
+    EXPECT_STREQ(key, "j");
+  }
+}
+
+// The buffer is cleared over `length` bytes, then gets the value cut to
+// length - 1 characters; nothing is written past `length`.
+TEST(ConfigLookup, GetStringMatchesWholeNamesIgnoringCase) {
+  Loaded s("[soap]\nserver = 10.0.0.1\nport=443\nport=444\n");
+  const struct {
+    const char *key, *section;
+    int length, result;
+    const char* text;
+  } cases[] = {{"port", "SOAP", 16, 0, "443"},  {"soap/port", nullptr, 16, 0, "443"},
+               {"port", "", 16, -1, ""},        {"por", "soap", 16, -1, ""},
+               {"server", "soap", 4, 0, "10."}, {"server", "soap", 9, 0, "10.0.0.1"},
+               {"server", "soap", 0, 0, ""}};
+  for (const auto& c : cases) {
+    char buffer[16];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(s.config.GetString(c.key, buffer, c.length, c.section), c.result);
+    std::string expected = c.text;
+    expected.resize(c.length, '\0');
+    expected.resize(sizeof buffer, '#');
+    EXPECT_EQ(std::string(buffer, sizeof buffer), expected) << c.key << " length " << c.length;
+  }
+}
+
+TEST(ConfigLookup, NumberConversions) {
+  const char* values[] = {"0x10", "0xaF",     "0X10", "0x",         "0x1g",       "-7",
+                          "+12",  "7 apples", "abc",  "0xFFFFFFFF", "99999999999"};
+  const int ints[] = {16, 175, 0, 0, 65535, -7, 12, 7, 0, -1, 2147483647};
+  std::string text;
+  for (size_t i = 0; i < std::size(values); ++i)
+    text += "n" + std::to_string(i) + "=" + values[i] + "\n";
+  Loaded s(text);
+  for (size_t i = 0; i < std::size(values); ++i) {
+    SCOPED_TRACE(values[i]);
+    const std::string key = "n" + std::to_string(i);
+    EXPECT_EQ(s.config.GetInteger(key.c_str(), nullptr), ints[i]);
+    // The two conversions agree except in their failure value.
+    EXPECT_EQ(s.config.GetLong(key.c_str(), nullptr), ints[i] == 65535 ? 2147483647L : ints[i]);
+  }
+  EXPECT_EQ(s.config.GetInteger("missing", nullptr), 65535);
+  EXPECT_EQ(s.config.GetLong("missing", nullptr), 2147483647L);
+}
+
+// The keys that GetNextKey yields for `section` from where the enumeration
+// stands, and all keys of `section`; each cut to length - 1, comma-separated.
+std::string NextKeys(Config& config, const char* section, int length = 129) {
+  std::string out;
+  for (char key[129]; config.GetNextKey(section, key, length);) out += key + std::string(",");
+  return out;
+}
+std::string Keys(Config& config, const char* section, int length = 129) {
+  char key[129];
+  if (config.GetFirstKey(section, key, length) == 0) return "";
+  return key + std::string(",") + NextKeys(config, section, length);
+}
+
+TEST(ConfigEnumerate, SectionsKeysAndSectionExists) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"[a]\nk=1\n[b]\nk=1\n[A]\nk=1\n", "a,b,A,"},
+      {"[a]\nk=1\n[A]\nk=1\n", "a,"},
+      {"debug=1\n[soap]\nport=443\n", "debug,soap,"},
+      {"[a]\nk=1\n# c\nj=2\n[b]\n[c]\nm=3\n", "a,c,"},
+      {"# only comments\n", ""}};
+  for (const auto& [text, sections] : cases) {
+    Loaded s(text);
+    std::string got;
+    for (char* p = s.config.GetFirstSection(); p != nullptr; p = s.config.GetNextSection())
+      got += p + std::string(",");
+    EXPECT_EQ(got, sections) << text;
+  }
+
+  Loaded s("[soap]\nserver=a\n[other]\nx=1\n[soap]\nport=2\ndebug=1\n");
+  EXPECT_EQ(Keys(s.config, "SOAP"), "server,port,debug,");
+  EXPECT_EQ(Keys(s.config, "soap", 4), "ser,por,deb,");  // cut to length - 1
+  EXPECT_EQ(Keys(s.config, "soa"), "/server,");          // only the first step needs no slash
+  for (const char* name : {"soap", "so", "", "OTHER/X"}) EXPECT_EQ(s.config.SectionExists(name), 1);
+  for (const char* name : {"others", "x"}) EXPECT_EQ(s.config.SectionExists(name), 0);
+  Loaded outside("debug=1\n[debugging]\nk=2\n");
+  EXPECT_EQ(Keys(outside.config, "debug"), ",");
+
+  Config empty;
+  char key[8] = "#######";
+  EXPECT_TRUE(empty.GetFirstSection() == nullptr && empty.GetNextSection() == nullptr);
+  EXPECT_EQ(empty.SectionExists("") + empty.GetFirstKey("s", key, 8), 0);
+  EXPECT_STREQ(key, "#######");
+}
+
+TEST(ConfigEnumerate, EditsAndRemovalsMoveThePositionsAsDocumented) {
+  Loaded s("[s]\na=1\nb=2\nc=3\n[t]\nm=1\n");
+  char key[16];
+  ASSERT_EQ(s.config.GetFirstKey("s", key, sizeof key), 1);  // a; resumes at b
+  s.config.SetStringAtTail("d", "4", 0, "s");                // after the position: met
+  s.config.SetStringAtHead("z", "0", 0, "s");                // before it: not met
+  EXPECT_EQ(NextKeys(s.config, "s"), "b,c,d,");
+
+  ASSERT_STREQ(s.config.GetFirstSection(), "s");
+  ASSERT_STREQ(s.config.GetNextSection(), "t");
+  ASSERT_EQ(s.config.GetFirstKey("s", key, sizeof key), 1);
+  ASSERT_EQ(s.config.GetNextKey("s", key, sizeof key), 1);
+  s.config.RemoveRecords("s", "b", "zzz");         // the record where the key enumeration stood
+  EXPECT_EQ(NextKeys(s.config, "s"), "z,a,c,d,");  // both start over from the head
+  EXPECT_STREQ(s.config.GetNextSection(), "s");
+}
+
+TEST(ConfigEdit, PlacementOfNewKeys) {
+  const struct {
+    const char *key, *section;
+    int position;
+    const char* records;
+  } cases[] = {
+      {"b", "s", 1, "t=1|s/a=1|s/b=x|<#c>|l/l=3|"},  // overwritten in place
+      {"B", "S", 2, "t=1|s/a=1|s/b=x|<#c>|l/l=3|"},
+      {"u", "s", 0, "t=1|s/a=1|s/u=x|s/b=2|<#c>|l/l=3|"},
+      {"u", "s", 7, "t=1|s/a=1|s/u=x|s/b=2|<#c>|l/l=3|"},
+      {"u", "s", 2, "t=1|s/u=x|s/a=1|s/b=2|<#c>|l/l=3|"},
+      {"u", "s", 1, "t=1|s/a=1|s/b=2|s/u=x|<#c>|l/l=3|"},
+      {"u", "l", 0, "t=1|s/a=1|s/b=2|<#c>|l/l=3|l/u=x|"},
+      {"u", "n", 2, "t=1|s/a=1|s/b=2|<#c>|l/l=3|n/u=x|"},
+      {"u", "t", 2, "t/u=x|t=1|s/a=1|s/b=2|<#c>|l/l=3|"},  // any record that begins so
+      {"u", nullptr, 2, "t=1|s/a=1|s/b=2|<#c>|l/l=3|u=x|"},
+      // An empty section looks for "/t" but creates "t", once more each time.
+      {"t", "", 2, "t=1|s/a=1|s/b=2|<#c>|l/l=3|t=x|"},
+  };
+  for (const auto& c : cases) {
+    Loaded s("t=1\n[s]\na=1\nb=2\n#c\n[l]\nl=3\n");
+    EXPECT_EQ(s.config.SetString(c.key, "x", 0, c.section, c.position), 0);
+    EXPECT_EQ(Dump(s.config), c.records);
+    EXPECT_EQ(ConfigProbe::CheckConsistency(s.config), "") << c.records;
+  }
+  Config config;  // values are cut to 512 characters
+  config.SetString("k", std::string(600, 'v').c_str(), 0, "s", 0);
+  EXPECT_EQ(Dump(config), "s/k=" + std::string(512, 'v') + "|");
+}
+
+TEST(ConfigEdit, RemoveRecordsWithKeepPrefixes) {
+  const std::string all = "s/a=1|<#c>|s/a_1=2|s/a_10=3|s/a_2=4|s/b=5|";
+  const struct {
+    const char *section, *prefix, *keep;
+    std::string left;
+  } cases[] = {
+      {"s", "a", "a_1", "<#c>|s/a_1=2|s/a_10=3|s/b=5|sx/a=6|"},
+      {"S", "A_", "x", "s/a=1|<#c>|s/b=5|sx/a=6|"},
+      {"s", "", "zzz", "<#c>|sx/a=6|"},  // never another section
+      {"s", "b", "", all + "sx/a=6|"},   // an empty keep prefix keeps everything
+      {"sx", "a", "x", all},
+  };
+  for (const auto& c : cases) {
+    Loaded s("[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\n[sx]\na=6\n");
+    EXPECT_EQ(s.config.RemoveRecords(c.section, c.prefix, c.keep), 0);
+    EXPECT_EQ(Dump(s.config), c.left);
+    EXPECT_EQ(ConfigProbe::CheckConsistency(s.config), "") << c.left;
+  }
+}
+
+// The index must name, for every full name, the record that a walk from the head
+// finds first, whatever mix of loads, placements, overwrites, removals and
+// resets came before.
+TEST(ConfigIndex, StaysRightThroughRandomEdits) {
+  Loaded s("[a]\nk1=f1\nK1=f2\n[B]\nk2=f3\nk1=f4\nk1=dup\nloose=1\n");
+  std::mt19937 random(20240601);
+  const char* sections[] = {"a", "A", "b", "ab", "", nullptr};
+  const char* keys[] = {"k1", "K1", "k2", "k3", "loose"};
+  for (int step = 0; step < 3000; ++step) {
+    const char* section = sections[random() % 6];
+    if (unsigned action = random() % 10; action == 0) {
+      s.config.RemoveRecords(section ? section : "", random() % 2 ? "k" : "", "k2");
+    } else if (action == 1) {
+      if (random() % 4 == 0) s.config.ResetState();
+      s.config.LoadConfig(s.path.c_str());
+    } else {
+      s.config.SetString(keys[random() % 5], std::to_string(step).c_str(), 0, section,
+                         static_cast<int>(random() % 4));
+    }
+    ASSERT_EQ(ConfigProbe::CheckConsistency(s.config), "") << "after step " << step;
+  }
+}
+
+// The bytes that text mode writes for `text` on this platform.
+std::string TextBytes(const std::string& text) {
+  orn2::testing::TempDir dir;
+  std::FILE* out = std::fopen(dir.File("text").c_str(), "wt");
+  std::fputs(text.c_str(), out);
+  std::fclose(out);
+  return ReadFileBytes(dir.File("text"));
+}
+
+TEST(ConfigSave, WritesTheFileFormatByteForByte) {
+  const struct {
+    const char *loaded, *saved;
+    bool sameRecords;  // false where the format renames records by design
+  } cases[] = {
+      {"# top\n[soap]\nserver = a \n", "# top\n\n[soap]\n    server=a\n", true},
+      {"[a]\nk=1\n[b]\nk=2\n[a]\nj=3\n[A]\nm=4\n",
+       "\n[a]\n    k=1\n\n[b]\n    k=2\n\n[a]\n    j=3\n    m=4\n", false},
+      {"top=1\n   ; note\n[s]\n\tk  v\n", "    top=1\n   ; note\n\n[s]\n    k=v\n", true},
+      {"[empty]\n[s]\nk=1\n[empty2]\n", "\n[s]\n    k=1\n", true},
+      // A key outside sections that follows a section's keys joins that section.
+      {"[s]\nk=1\n[]\nloose=v\n", "\n[s]\n    k=1\n    loose=v\n", false},
+  };
+  for (const auto& c : cases) {
+    Loaded s(c.loaded);
+    const std::string target = s.dir.File("target.cfg");
+    ASSERT_EQ(s.config.SaveConfig(target.c_str()), 0);
+    EXPECT_EQ(ReadFileBytes(target), TextBytes(c.saved)) << c.loaded;
+    EXPECT_EQ(ConfigProbe::FileName(s.config), s.path);  // still the file that was loaded
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(s.config.DumpConfig(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.saved);
+    // What the save wrote loads back into the same records.
+    EXPECT_EQ(Dump(Config(target.c_str())) == Dump(s.config), c.sameRecords);
+  }
+}
+
+TEST(ConfigSave, FailuresLeaveTheFileAndItsBackup) {
+  Loaded s("old\n");
+  WriteFileBytes(s.path + ".Save", "older\n");
+  Config config;
+  config.SetString("k", "new", 0, "s", 0);
+  testing::internal::CaptureStderr();  // no ".New" file can be made: -1 without a message
+  EXPECT_EQ(config.SaveConfig(s.dir.File("missing/agent.cfg").c_str()), -1);
+  EXPECT_EQ(config.SaveConfig(s.dir.File(std::string(251, 'n')).c_str()), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+  // The final rename fails when the file's name is taken by a directory.
+  const std::string taken = s.dir.File("taken.cfg");
+  std::filesystem::create_directories(taken + "/inside");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(config.SaveConfig(taken.c_str()), -1);
+  const std::string message = testing::internal::GetCapturedStderr();  // with the system's text
+  EXPECT_TRUE(message.rfind("Whilst saving config: ", 0) == 0 &&
+              message.find('\n') == message.size() - 1)
+      << message;
+  EXPECT_EQ(ReadFileBytes(taken + ".New"), TextBytes("\n[s]\n    k=new\n"));
+
+  // A write that fails (a full device) returns -1 and touches nothing else.
+  std::error_code error;
+  std::filesystem::create_symlink("/dev/full", s.path + ".New", error);
+  if (error || !exists("/dev/full")) GTEST_SKIP() << "no full device here";
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(config.SaveConfig(s.path.c_str()), -1);  // else the file may now lead to /dev/full
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(ReadFileBytes(s.path) + ReadFileBytes(s.path + ".Save"), "old\nolder\n");
+}
+
+// Two contents that differ in every value, large enough that a save takes a while.
+void Fill(Config& config, char tag) {
+  for (int n = 0; n < 2000; ++n)
+    config.SetStringAtTail(("key" + std::to_string(n)).c_str(), std::string(40, tag).c_str(), 0,
+                           ("section" + std::to_string(n / 20)).c_str());
+}
+
+// Saves the two contents in turn until killed.
+ORN2_CHILD(SaveForever) {
+  Config a, b;
+  Fill(a, 'A');
+  Fill(b, 'B');
+  for (;;) {
+    b.SaveConfig(args.at(0).c_str());
+    a.SaveConfig(args.at(0).c_str());
+  }
+}
+
+TEST(ConfigSave, KilledSavesNeverLeaveTheFileMissingOrPartial) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("agent.cfg");
+  Config a, b;
+  Fill(a, 'A');
+  Fill(b, 'B');
+  ASSERT_EQ(b.SaveConfig(path.c_str()), 0);  // neither the file nor a backup exists yet
+  EXPECT_FALSE(exists(path + ".Save") || exists(path + ".New"));
+  const std::string bytesB = ReadFileBytes(path);
+  ASSERT_EQ(a.SaveConfig(path.c_str()), 0);
+  const std::string bytesA = ReadFileBytes(path);
+  ASSERT_NE(bytesA, bytesB);
+  EXPECT_EQ(ReadFileBytes(path + ".Save"), bytesB);  // the previous content
+  EXPECT_FALSE(exists(path + ".New"));
+  std::mt19937 random(std::random_device{}());
+  for (int round = 0; round < 10; ++round) {
+    ASSERT_EQ(a.SaveConfig(path.c_str()), 0);
+    orn2::testing::ChildProcess child("SaveForever", {path});
+    ASSERT_TRUE(child.Started());
+    for (int waited = 0; ReadFileBytes(path) != bytesB; ++waited) {  // the child's first save
+      ASSERT_LT(waited, 30000) << "the child never saved";
+      ASSERT_FALSE(child.Wait(1, nullptr)) << "the child ended early";
+    }
+    // While the child saves, the file is always there with one of the two
+    // contents; then the child is killed at a random moment. Windows refuses to
+    // open a file for the instant it is replaced (a sharing violation, not a
+    // missing file); a file that opens must be whole.
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20 + random() % 60);
+    while (std::chrono::steady_clock::now() < until) {
+      std::FILE* in = std::fopen(path.c_str(), "rb");
+      ASSERT_TRUE(in != nullptr || errno != ENOENT) << "the file is missing during a save";
+      if (in == nullptr) continue;
+      std::string seen(bytesA.size() + 1, '\0');
+      seen.resize(std::fread(&seen[0], 1, seen.size(), in));
+      std::fclose(in);
+      ASSERT_TRUE(seen == bytesA || seen == bytesB) << "partial content: " << seen.size();
+    }
+    child.Kill();
+    ASSERT_TRUE(child.Wait(30000, nullptr));
+    const std::string now = ReadFileBytes(path);
+    ASSERT_TRUE(now == bytesA || now == bytesB) << "partial content at the end: " << now.size();
+  }
+}
+
+}  // namespace
