@@ -1,143 +1,140 @@
 // Log: the file's header, the line layout, levels, the cut at 2048 characters,
-// blank lines, hex dumps, the console echo and assignment.
+// blank lines, hex dumps, the console echo and assignment; writers in several
+// processes take turns line by line on the file's named mutex, and a writer
+// that dies holding it does not stop the others.
 #include <gtest/gtest.h>
 #include <liborn2/liborn2.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
+#include <list>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "log/mutex_name.h"
 #include "port/clock.h"
 #include "port/process.h"
+#include "support/child.h"
 #include "support/temp_dir.h"
 
 namespace {
 
+namespace gi = testing::internal;
+using orn2::testing::ChildProcess;
 using orn2::testing::ReadFileBytes;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using std::filesystem::exists;
 
 const std::string kHeader = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
 const std::string kMarker = "*** Logline Error: Excessive Line truncated ***\n";
 const std::string kRuler =
     "     ------------------------------------------------------  ----------------\n";
 
-std::string Tid() {
-  char tag[32];
-  std::snprintf(tag, sizeof tag, "[ThreadId:%04lu]", orn2::port::CurrentThreadId());
-  return tag;
-}
-
 class LogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    orn2::port::SetTimeZone("UTC0");
-    start_ = orn2::port::NowSeconds();
-  }
+  // Three hours east of UTC, without daylight saving: time stamps show UTC + 3.
+  void SetUp() override { orn2::port::SetTimeZone("XYZ-3"); }
   void TearDown() override { orn2::port::SetTimeZone(nullptr); }
 
-  std::string Path(const std::string& name) const { return dir_.File(name); }
-  static bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+  // The file `name` in the test's directory, enabled on `log` at `level`.
+  std::string Enable(Log& log, const std::string& name, int level) {
+    std::string path = dir_.File(name);
+    EXPECT_EQ(log.EnableLog(path.c_str(), level), 0);
+    return path;
+  }
 
-  // Text with "\r\n" (a text-mode line end) read as "\n", and each time stamp
-  // that opens a line as "[T]" when it names a second since the test began.
+  // The line start "[T][  module] [ThreadId:nnnn] " of the calling thread.
+  static std::string Who(const char* m) {
+    char who[64];
+    std::snprintf(who, sizeof who, "[T][%8s] [ThreadId:%04lu] ", m, orn2::port::CurrentThreadId());
+    return who;
+  }
+
+  // Text with "\r\n" (a text-mode line end) read as "\n", and every time stamp
+  // of a second since the test began, in UTC + 3, as "[T]".
   std::string Masked(std::string text) const {
     for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
-    int64_t end = orn2::port::NowSeconds();
-    for (size_t line = 0; line < text.size(); line = text.find('\n', line) + 1) {
-      for (int64_t s = start_; s <= end; ++s) {
-        std::tm tm{};
-        orn2::port::LocalTime(s, &tm);
-        char stamp[64];
-        std::snprintf(stamp, sizeof stamp, "[%04d/%02d/%02d %02d:%02d.%02d]", tm.tm_year + 1900,
-                      tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-        if (text.compare(line, 21, stamp) == 0) text.replace(line, 21, "[T]");
-      }
-      if (text.find('\n', line) == std::string::npos) break;
+    for (std::time_t s = start_ + 3 * 3600; s <= std::time(nullptr) + 3 * 3600; ++s) {
+      const std::tm* tm = std::gmtime(&s);
+      char stamp[64];
+      std::snprintf(stamp, sizeof stamp, "[%04d/%02d/%02d %02d:%02d.%02d]", tm->tm_year + 1900,
+                    tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min, tm->tm_sec);
+      for (size_t at; (at = text.find(stamp)) != std::string::npos;) text.replace(at, 21, "[T]");
     }
     return text;
   }
+
   // The file after its header.
   std::string Body(const std::string& path) const {
     std::string text = Masked(ReadFileBytes(path));
     EXPECT_EQ(text.substr(0, kHeader.size()), kHeader);
-    return text.substr(std::min(text.size(), kHeader.size()));
+    return text.substr(kHeader.size());
   }
 
   orn2::testing::TempDir dir_;
-  int64_t start_ = 0;
+  std::time_t start_ = std::time(nullptr);
 };
 
 TEST_F(LogTest, LineLayoutIsByteExact) {
-  std::string path = Path("layout.log");
   Log log("Poller");
   EXPECT_EQ(log.LogLine(1, "before EnableLog"), 16);  // a new log writes nothing
-  ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+  std::string path = Enable(log, "layout.log", 3), other;
   EXPECT_EQ(log.LogLine(2, "Retry %d of %d", 3, 5), 12);
-  EXPECT_EQ(log.LogLine(1, "Disk %s", "full"), 9);
-  EXPECT_EQ(log.LogLine(0, "level zero"), 10);
+  std::thread([&] { log.LogLine(3, "elsewhere"), other = Who("Poller"); }).join();
   EXPECT_EQ(log.SetModule("SecondModule"), 0);
-  EXPECT_EQ(log.LogLine(3, "%s", "cut module"), 10);
-  std::string who = "[T][  Poller] " + Tid() + " ";
-  EXPECT_EQ(Body(path), who + "*WARNING* Retry 3 of 5\n" + who + "**ERROR** Disk full\n" + who +
-                            "level zero\n[T][SecondMo] " + Tid() + " cut module\n");
-
-  struct Case {
-    const char* module;
-    const char* shown;
-  };
-  for (const Case& c :
-       {Case{nullptr, "[ UNKNOWN]"}, Case{"", "[        ]"}, Case{"ABCDEFGH", "[ABCDEFGH]"}}) {
-    Log named = c.module == nullptr ? Log() : Log(c.module);
-    char prefix[Log::kPrefixSize];
-    EXPECT_EQ(Masked(named.RightNow(prefix)), std::string("[T]") + c.shown + " " + Tid());
-  }
+  EXPECT_EQ(log.LogLine(3, "cut module"), 10);
+  EXPECT_NE(other, Who("Poller"));  // each thread shows its own id
+  EXPECT_EQ(Body(path), Who("Poller") + "*WARNING* Retry 3 of 5\n" + other + "elsewhere\n" +
+                            Who("SecondMo") + "cut module\n");
+  char prefix[Log::kPrefixSize];
+  EXPECT_EQ(Masked(Log().RightNow(prefix)) + " ", Who("UNKNOWN"));
 }
 
-TEST_F(LogTest, EnableLogCreatesTheFileWithItsHeaderOnce) {
+TEST_F(LogTest, EnableLogAndLogBlankCreateTheFileWithItsHeaderOnce) {
   struct Case {
     bool existing;  // the file holds "old\n" beforehand
     int level, result;
     bool created, logs;  // the header was written; LogLine(1, ...) is written
-  };
-  const Case cases[] = {{false, 1, 0, true, true},      {true, 1, 0, false, true},
-                        {false, 0, 0, false, false},    {false, 6, -101, true, false},
-                        {false, -1, -101, true, false}, {true, 6, -101, false, false}};
-  int index = 0;
+  } cases[] = {{false, 1, 0, true, true},      {true, 1, 0, false, true},
+               {false, 0, 0, false, false},    {false, 6, -101, true, false},
+               {false, -1, -101, true, false}, {true, 6, -101, false, false}};
   for (const Case& c : cases) {
-    SCOPED_TRACE("case " + std::to_string(index));
-    std::string path = Path("h" + std::to_string(index++) + ".log");
+    std::string path = dir_.File("h" + std::to_string(&c - cases));
+    SCOPED_TRACE(path);
     if (c.existing) orn2::testing::WriteFileBytes(path, "old\n");
     Log log("Mod");
     EXPECT_EQ(log.EnableLog(path.c_str(), c.level), c.result);
     EXPECT_EQ(log.LogLine(1, "hello"), 5);  // the length, written or not
-    std::string expected = c.existing ? "old\n" : c.created ? kHeader : "";
-    if (c.logs) expected += "[T][     Mod] " + Tid() + " **ERROR** hello\n";
-    EXPECT_EQ(Exists(path), c.existing || c.created);
-    if (Exists(path)) {
-      EXPECT_EQ(Masked(ReadFileBytes(path)), expected);
-    }
+    std::string expected = c.existing ? "old\n" : c.created ? kHeader : "(none)";
+    if (c.logs) expected += Who("Mod") + "**ERROR** hello\n";
+    EXPECT_EQ(exists(path) ? Masked(ReadFileBytes(path)) : "(none)", expected);
   }
-
-  std::string base = Path("n");
-  std::string name255 = base + std::string(255 - base.size(), 'x');
-  Log log("M");
+  Log log("Poller", 1);
+  std::string name255 = dir_.File(std::string(255 - dir_.File("").size(), 'x')),
+              name256 = name255 + "y";
   EXPECT_EQ(log.EnableLog(name255.c_str(), 1), 0);
-  EXPECT_EQ(log.EnableLog((name255 + "y").c_str(), 1), -100);
-  EXPECT_FALSE(Exists(name255 + "y"));
-  EXPECT_EQ(log.EnableLog("", 1), -100);
-  EXPECT_EQ(log.EnableLog(nullptr, 1), -100);
+  for (const char* refused : {name256.c_str(), "", static_cast<const char*>(nullptr)}) {
+    EXPECT_EQ(log.EnableLog(refused, 1), -100);
+  }
+  gi::CaptureStderr();
+  EXPECT_EQ(log.EnableLog(dir_.File("missing/x.log").c_str(), 2), -100);
+  EXPECT_EQ(gi::GetCapturedStderr(), "EnableLog() Cannot access Logfile, Logging disabled");
+  // LogBlank echoes on standard error, and recreates a removed file with a short header.
+  std::string path = Enable(log, "blank.log", 3);
+  gi::CaptureStderr();
+  EXPECT_EQ(log.LogBlank(), 0);
+  EXPECT_EQ(gi::GetCapturedStderr(), "\n");
+  EXPECT_EQ(Body(path), "\n");
+  ASSERT_EQ(std::remove(path.c_str()), 0);  // removed: the short header, no empty line
+  EXPECT_EQ(log.LogBlank(), 0);
+  EXPECT_EQ(Masked(ReadFileBytes(path)), kHeader.substr(0, kHeader.size() - 1));
+  std::filesystem::remove_all(dir_.path());  // not even creatable: -1, and logging stops
+  EXPECT_EQ(log.LogBlank(), -1);
+  gi::CaptureStdout();
   EXPECT_EQ(log.LogLine(1, "off"), 3);
-  EXPECT_EQ(Body(name255), "");
-
-  CaptureStderr();
-  EXPECT_EQ(log.EnableLog(Path("missing/x.log").c_str(), 2), -100);
-  EXPECT_EQ(GetCapturedStderr(), "EnableLog() Cannot access Logfile, Logging disabled");
+  EXPECT_EQ(gi::GetCapturedStdout(), "");
 }
 
 TEST_F(LogTest, LevelMatrix) {
@@ -146,158 +143,75 @@ TEST_F(LogTest, LevelMatrix) {
   const char* const rows[] = {"nnnnnzz", "WWWzzzz", "WWWWzzz", "WWWWWzz", "WWWWWWz", "WWWWWWW"};
   const char* const prefixes[] = {"", "", "**ERROR** ", "*WARNING* ", "", "", ""};
   for (int logLevel = 0; logLevel <= 5; ++logLevel) {
-    std::string path = Path("level" + std::to_string(logLevel) + ".log");
     Log log("Lv");
-    ASSERT_EQ(log.EnableLog(path.c_str(), logLevel), 0);
-    std::string expected;
+    std::string path = Enable(log, "level" + std::to_string(logLevel), logLevel), expected;
     for (int level = -1; level <= 5; ++level) {
       SCOPED_TRACE(std::to_string(logLevel) + "/" + std::to_string(level));
       char outcome = rows[logLevel][level + 1];
       std::string message = "message " + std::to_string(level);
       EXPECT_EQ(log.LogLine(level, "message %d", level),
                 outcome == 'z' ? 0 : static_cast<int>(message.size()));
-      if (outcome == 'W')
-        expected += "[T][      Lv] " + Tid() + " " + prefixes[level + 1] + message + "\n";
+      if (outcome == 'W') expected += Who("Lv") + prefixes[level + 1] + message + "\n";
     }
-    if (logLevel > 0) {
-      EXPECT_EQ(Body(path), expected);
-    }
-    EXPECT_EQ(Exists(path), logLevel > 0);
+    log.Dump(&path[0], 0, "dump");  // a level 4 message
+    if (logLevel >= 4) expected += Who("Lv") + "dump\n\n" + kRuler + kRuler + "\n";
+    EXPECT_EQ(exists(path) ? Body(path) : "(none)", logLevel > 0 ? expected : "(none)");
   }
 }
 
-TEST_F(LogTest, MessagesAreCutAt2048CharactersWithAMarker) {
-  std::string path = Path("cut.log");
+TEST_F(LogTest, MessagesAreCutAt2048CharactersWithAMarkerAndEchoed) {
   Log log("Cut", 1);
-  ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
-  std::string whole = std::string(2047, 'a') + "z";
-  CaptureStdout();
+  std::string path = Enable(log, "cut.log", 3), whole = std::string(2047, 'a') + "z";
+  gi::CaptureStdout();
   EXPECT_EQ(log.LogLine(1, "%s", whole.c_str()), 2048);
   EXPECT_EQ(log.LogLine(1, "%sb", whole.c_str()), -1);
-  std::string echo = GetCapturedStdout();
-  std::string who = "[T][     Cut] " + Tid() + " ";
+  EXPECT_EQ(log.LogLine(4, "not at level 3"), 0);
+  std::string who = Who("Cut");  // the console line has no level prefix
+  EXPECT_EQ(Masked(gi::GetCapturedStdout()), who + whole + "\n" + who + kMarker + whole + "\n");
   EXPECT_EQ(Body(path),
             who + "**ERROR** " + whole + "\n" + who + kMarker + "**ERROR** " + whole + "\n");
-  EXPECT_EQ(Masked(echo), who + whole + "\n" + who + kMarker + whole + "\n");
 }
 
-TEST_F(LogTest, DumpLayoutIsByteExact) {
-  struct Case {
-    std::string data;
-    const char* title;
-    std::string lines;  // the hex lines
-  };
-  const Case cases[] = {
-      {std::string("ABC\x01", 4), "Packet",  // the documented example
-       "      0000 41 42 43 01 .. .. .. ..  .. .. .. .. .. .. .. ..  ABC.............\n"},
-      {"", "Empty", ""},
-      {std::string("\x00\x1f %d\x7e\x7f\x80\xff"
-                   "ABCDEFGZ",
-                   17),
-       "50%s %d",
-       "      0000 00 1F 20 25 64 7E 7F 80  FF 41 42 43 44 45 46 47  .. %d~...ABCDEFG\n"
-       "      0010 5A .. .. .. .. .. .. ..  .. .. .. .. .. .. .. ..  Z...............\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.title);
-    std::string path = Path(std::string("dump") + c.title[0] + ".log");
-    Log log("Poller");
-    ASSERT_EQ(log.EnableLog(path.c_str(), 4), 0);
-    std::string data = c.data;
-    log.Dump(&data[0], static_cast<int>(data.size()), c.title);
-    EXPECT_EQ(Body(path),
-              "[T][  Poller] " + Tid() + " " + c.title + "\n\n" + kRuler + c.lines + kRuler + "\n");
-  }
-  std::string off = Path("off.log");
-  Log log("Off");
-  ASSERT_EQ(log.EnableLog(off.c_str(), 3), 0);
-  log.Dump(&off[0], 4, "not at level 3");
-  EXPECT_EQ(Body(off), "");
-}
-
-TEST_F(LogTest, DumpOf384BytesFitsUnderAnEighteenCharacterTitle) {
-  std::vector<char> data(20000, 'A');
+TEST_F(LogTest, DumpLayoutIsByteExactUpTo384Bytes) {
+  std::string data(20000, 'A'), who = Who("Dump"), title = "Eighteen char text";
   for (int i = 0; i < 385; ++i) data[i] = static_cast<char>(i);
-  const std::string title = "Eighteen char text";
-  std::string who = "[T][    Dump] " + Tid() + " ";
-  struct Case {
-    int length;
-    std::string title, head, tail;  // head after `who`, tail before the final line end
-  };
-  const Case cases[] = {
-      {384, title, title + "\n\n" + kRuler,
-       "      0170 70 71 72 73 74 75 76 77  78 79 7A 7B 7C 7D 7E 7F  pqrstuvwxyz{|}~.\n" + kRuler},
-      // One byte more: the message is cut and marked and loses its closing ruler.
-      {385, title, kMarker + title + "\n\n" + kRuler,
-       "      0180 80 .. .. .. .. .. .. ..  .. .. .. .. .. .. .. ..  ................\n"},
-      {20000, std::string(9000, 't'), kMarker + std::string(2048, 't'), ""},  // cut title
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.length);
-    std::string path = Path("d" + std::to_string(c.length) + ".log");
-    Log log("Dump");
-    ASSERT_EQ(log.EnableLog(path.c_str(), 5), 0);
-    log.Dump(data.data(), c.length, c.title.c_str());
-    std::string body = Body(path);
-    std::string message = who + c.head;
-    ASSERT_EQ(body.substr(0, message.size()), message);
-    ASSERT_EQ(body.size(), who.size() + (c.length == 384 ? 0 : kMarker.size()) + 2048 + 1);
-    EXPECT_EQ(body.substr(body.size() - c.tail.size() - 1), c.tail + "\n");
-  }
-}
-
-TEST_F(LogTest, LogBlankAndTheEcho) {
-  std::string path = Path("blank.log");
-  Log log("Poller", 1);
-  ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
-  CaptureStdout();
-  CaptureStderr();
-  log.LogLine(2, "Retry %d of %d", 3, 5);
-  log.LogLine(4, "not at level 3");
-  EXPECT_EQ(log.LogBlank(), 0);
-  std::string out = Masked(GetCapturedStdout());
-  EXPECT_EQ(Masked(GetCapturedStderr()), "\n");
-  std::string who = "[T][  Poller] " + Tid() + " ";
-  EXPECT_EQ(out, who + "Retry 3 of 5\n");  // no level prefix on the console
-  EXPECT_EQ(Body(path), who + "*WARNING* Retry 3 of 5\n\n");
-
-  // Removed behind the log's back: the short header, and no empty line.
-  ASSERT_EQ(std::remove(path.c_str()), 0);
-  CaptureStderr();
-  EXPECT_EQ(log.LogBlank(), 0);
-  GetCapturedStderr();
-  EXPECT_EQ(Masked(ReadFileBytes(path)), kHeader.substr(0, kHeader.size() - 1));
-
-  // Not even creatable: -1, and logging stops.
-  std::filesystem::remove_all(dir_.path());
-  CaptureStdout();
-  EXPECT_EQ(log.LogBlank(), -1);
-  std::filesystem::create_directory(dir_.path());
-  EXPECT_EQ(log.LogLine(1, "off"), 3);
-  EXPECT_EQ(GetCapturedStdout(), "");
-  EXPECT_FALSE(Exists(path));
+  data.replace(0, 17, std::string("\x00\x1f %d~\x7f\x80\xffZYXWVUTS", 17));
+  Log log("Dump");
+  std::string path = Enable(log, "17.log", 4);
+  log.Dump(&data[0], 17, "50%s %d");  // a per-cent sign is no format directive
+  EXPECT_EQ(Body(path),
+            who + "50%s %d\n\n" + kRuler +
+                "      0000 00 1F 20 25 64 7E 7F 80  FF 5A 59 58 57 56 55 54  .. %d~...ZYXWVUT\n"
+                "      0010 53 .. .. .. .. .. .. ..  .. .. .. .. .. .. .. ..  S...............\n" +
+                kRuler + "\n");
+  path = Enable(log, "384.log", 4);  // 384 bytes under an 18-character title fit whole
+  log.Dump(&data[0], 384, title.c_str());
+  std::string body = Body(path), head = who + title + "\n\n" + kRuler;
+  EXPECT_EQ(body.size(), who.size() + 2048 + 1);
+  EXPECT_EQ(body.substr(0, head.size()), head);
+  EXPECT_EQ(body.substr(body.size() - 2 * kRuler.size() - 1),  // a hex line is as long as the ruler
+            "      0170 70 71 72 73 74 75 76 77  78 79 7A 7B 7C 7D 7E 7F  pqrstuvwxyz{|}~.\n" +
+                kRuler + "\n");
+  path = Enable(log, "cut.log", 4);  // a title too long for the dump's buffer is cut
+  log.Dump(&data[0], 20000, std::string(9000, 't').c_str());
+  EXPECT_EQ(Body(path), who + kMarker + std::string(2048, 't') + "\n");
 }
 
 TEST_F(LogTest, AssignmentSharesOneMutexWithOneOwner) {
-  std::string path = Path("b.log");
-  Log target("Alpha", 1);
-  ASSERT_EQ(target.EnableLog(Path("a.log").c_str(), 1), 0);
-  CaptureStdout();
+  Log target("Alpha", 1), other;
+  std::string path = Enable(target, "a.log", 1);
+  gi::CaptureStdout();
   {
     Log source("Beta");
-    ASSERT_EQ(source.EnableLog(path.c_str(), 3), 0);
+    path = Enable(source, "b.log", 3);
     target = source;
     target = target;
     source.LogLine(3, "source");
+    other = target;  // each mutex is still freed once
   }
-  target.LogLine(3, "target");  // the source's mutex outlives it
-  EXPECT_EQ(Masked(GetCapturedStdout()), "[T][    Beta] " + Tid() + " target\n");
-  EXPECT_EQ(Body(path), "[T][    Beta] " + Tid() + " source\n[T][    Beta] " + Tid() + " target\n");
-  std::vector<Log> logs(3);  // destroyed in any order, each mutex is freed once
-  logs[1] = logs[0];
-  logs[0] = logs[2];
-  logs[2] = logs[1];
-  logs.erase(logs.begin());
+  target.LogLine(3, "target");  // the source's mutex outlives it; the echo stays
+  EXPECT_EQ(Masked(gi::GetCapturedStdout()), Who("Beta") + "target\n");
+  EXPECT_EQ(Body(path), Who("Beta") + "source\n" + Who("Beta") + "target\n");
 }
 
 TEST(LogMutexName, OneValidNameOfAtMost127CharactersPerFile) {
@@ -307,12 +221,76 @@ TEST(LogMutexName, OneValidNameOfAtMost127CharactersPerFile) {
     return std::string(name);
   };
   std::string longA = std::string(120, 'p') + "A" + std::string(134, 'q');
-  std::string longB = std::string(120, 'p') + "B" + std::string(134, 'q');
   EXPECT_EQ(nameOf("C:\\agent\\poller.log").substr(24), "C__agent_poller.log");
-  EXPECT_EQ(nameOf(longA), nameOf(longA));
-  EXPECT_NE(nameOf(longA), nameOf(longB));
-  EXPECT_NE(nameOf("a/b.log"), nameOf("a_b.log"));
   EXPECT_EQ(nameOf(longA).size(), orn2::log::kMutexNameMax);
+  EXPECT_NE(nameOf(longA), nameOf(std::string(120, 'p') + "B" + std::string(134, 'q')));
+}
+
+// args: file, child number, line count. Writes "child <c> line <i>" lines.
+ORN2_CHILD(LogWriter) {
+  Log log("writer");
+  if (log.EnableLog(args.at(0).c_str(), 3) != 0) return 3;
+  for (int i = 0; i < std::stoi(args.at(2)); ++i)
+    log.LogLine(3, "child %s line %d", args[1].c_str(), i);
+  return 0;
+}
+
+// args: file, flag. Takes the log file's lock, creates the flag file and keeps
+// the lock until it is killed.
+ORN2_CHILD(LockHolder) {
+  char name[orn2::log::kMutexNameMax + 1];
+  orn2::log::MutexNameForFile(args.at(0).c_str(), name);
+  Mutex mutex(name);
+  mutex.Acquire();
+  orn2::testing::WriteFileBytes(args.at(1), "1");
+  for (;;) orn2::port::SleepMs(1000);
+}
+
+// Checks that the file holds its header and then exactly the writers' lines,
+// each whole ("[yyyy/mm/dd hh:mm.ss][  writer] [ThreadId:n] child c line i")
+// and each writer's in order; `counts` gives the number of lines per writer.
+void ExpectWholeLines(const std::string& path, const std::vector<int>& counts) {
+  std::string text = orn2::testing::ReadFileBytes(path);
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());  // text-mode line ends
+  ASSERT_EQ(text.substr(0, kHeader.size()), kHeader);
+  std::vector<int> next(counts.size(), 0);
+  for (size_t pos = kHeader.size(), end; pos < text.size(); pos = end + 1) {
+    std::string line = text.substr(pos, (end = text.find('\n', pos)) - pos);
+    int child = -1, index = -1, used = -1;
+    std::sscanf(line.c_str(),
+                "[%*4d/%*2d/%*2d %*2d:%*2d.%*2d][  writer] [ThreadId:%*u] child %d line %d%n",
+                &child, &index, &used);
+    ASSERT_TRUE(end != std::string::npos && used == static_cast<int>(line.size())) << line;
+    ASSERT_TRUE(child >= 0 && child < static_cast<int>(counts.size())) << line;
+    ASSERT_EQ(index, next[child]++) << line;
+  }
+  EXPECT_EQ(next, counts);
+}
+
+TEST_F(LogTest, EightWriterProcessesEndWithEveryLineWhole) {
+  std::string path = dir_.File("shared.log");
+  std::list<ChildProcess> children;
+  for (int c = 0; c < 8; ++c)
+    children.emplace_back("LogWriter", std::vector<std::string>{path, std::to_string(c), "5000"});
+  for (ChildProcess& child : children) {
+    int code = -1;
+    EXPECT_TRUE(child.Wait(100000, &code) && code == 0);
+  }
+  ExpectWholeLines(path, std::vector<int>(8, 5000));
+}
+
+TEST_F(LogTest, AWriterKilledHoldingTheLockDoesNotStopTheOthers) {
+  std::string path = dir_.File("killed.log"), flag = dir_.File("holding");
+  ChildProcess holder("LockHolder", {path, flag});
+  for (int waited = 0; !exists(flag); waited += 10, orn2::port::SleepMs(10))
+    ASSERT_LT(waited, 60000);
+  ChildProcess writer("LogWriter", {path, "0", "100"});
+  int code = -1;
+  EXPECT_FALSE(writer.Wait(500, &code));  // gets nowhere while the lock is held
+  holder.Kill();
+  ASSERT_TRUE(writer.Wait(100000, &code)) << "the killed holder's lock was not taken over";
+  EXPECT_EQ(code, 0);
+  ExpectWholeLines(path, {100});
 }
 
 }  // namespace
