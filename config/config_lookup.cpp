@@ -56,6 +56,17 @@ bool ConvertNumber(const char* value, int32_t* result) {
   return true;
 }
 
+// The number under a key, or `failure` when the key is missing or its value
+// does not convert. The int and long lookups differ only in type and failure value.
+template <typename Number>
+Number ReadNumber(Config& store, const char* key, const char* section, Number failure) {
+  char value[kNumberBuffer];
+  int32_t result = 0;
+  if (store.GetString(key, value, sizeof value, section) != 0 || !ConvertNumber(value, &result))
+    return failure;
+  return static_cast<Number>(result);
+}
+
 }  // namespace
 
 int Config::GetString(const char* key, char* buffer, int length, const char* section) {
@@ -70,17 +81,9 @@ int Config::GetString(const char* key, char* buffer, int length, const char* sec
 }
 
 int Config::GetInteger(const char* key, const char* section) {
-  char value[kNumberBuffer];
-  int32_t result = 0;
-  if (GetString(key, value, sizeof value, section) != 0 || !ConvertNumber(value, &result))
-    return kIntegerFailure;
-  return static_cast<int>(result);
+  return ReadNumber<int>(*this, key, section, kIntegerFailure);
 }
 
 long Config::GetLong(const char* key, const char* section) {
-  char value[kNumberBuffer];
-  int32_t result = 0;
-  if (GetString(key, value, sizeof value, section) != 0 || !ConvertNumber(value, &result))
-    return kLongFailure;
-  return static_cast<long>(result);
+  return ReadNumber<long>(*this, key, section, kLongFailure);
 }

@@ -9,17 +9,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${ORN2_BUILD_ROOT:-$root/build}/agent
 
-want=(cmake g++ make)
-missing=()
-for p in "${want[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+"$root/scripts/install-deps.sh" cmake g++ make
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORN2_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target orn-agent >/dev/null

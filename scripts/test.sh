@@ -14,18 +14,8 @@ stages=("$@")
 log() { printf '\n=== %s ===\n' "$*"; }
 
 deps() {
-  local want=(cmake g++ clang make pkg-config googletest libbenchmark-dev libclang-rt-14-dev file
-              g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
-  local missing=()
-  for p in "${want[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  if [ ${#missing[@]} -gt 0 ]; then
-    log "installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq "${missing[@]}" >/dev/null
-  fi
+  "$root/scripts/install-deps.sh" cmake g++ clang make pkg-config googletest libbenchmark-dev \
+    libclang-rt-14-dev file unzip g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
 }
 
 configure_build_test() {  # name, then cmake arguments
