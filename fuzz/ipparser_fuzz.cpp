@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "net/ipparser_inspector.h"
+#include "net/ipparser_probe.h"
 
 namespace {
 
-using orn2::OrnIPParserInspector;
+using orn2::OrnIPParserProbe;
 using HandOut = void (OrnIPParser::*)(short*, unsigned int&) const;
 
 const short kSentinel = -32768;
@@ -25,7 +25,7 @@ void Check(bool condition) {
 }
 
 void CheckLists(const OrnIPParser& parser, bool rangeMode) {
-  const auto& octets = OrnIPParserInspector::Octets(parser);
+  const auto& octets = OrnIPParserProbe::Octets(parser);
   Check(octets.size() == 4);
   for (const std::vector<short>& list : octets) {
     Check(list.size() <= 256);
@@ -49,7 +49,7 @@ void CheckHandOut(const OrnIPParser& parser, HandOut handOut, std::size_t octet,
     return;
   }
   std::vector<short> expected;
-  for (short value : OrnIPParserInspector::Octets(parser)[octet]) {
+  for (short value : OrnIPParserProbe::Octets(parser)[octet]) {
     if (!edgeOctet || (value >= 1 && value <= 254)) expected.push_back(value);
   }
   Check(count == (expected.size() < capacity ? expected.size() : capacity));
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const OrnIPParser parser(expression, mask);
   if (parser.IsValid()) {
     CheckLists(parser, mask.empty());
-    Check(OrnIPParserInspector::NetMask(parser) == mask);
+    Check(OrnIPParserProbe::NetMask(parser) == mask);
   }
   const unsigned int capacity = size > 0 ? data[0] % kArraySize : 0;
   const HandOut handOuts[] = {&OrnIPParser::GetClassARange, &OrnIPParser::GetClassBRange,
@@ -82,6 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   OrnIPParser& alias = copy;
   copy = alias;
   Check(copy.IsValid() == parser.IsValid());
-  Check(OrnIPParserInspector::Octets(copy) == OrnIPParserInspector::Octets(parser));
+  Check(OrnIPParserProbe::Octets(copy) == OrnIPParserProbe::Octets(parser));
   return 0;
 }

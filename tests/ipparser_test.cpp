@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "net/ipparser_inspector.h"
+#include "net/ipparser_probe.h"
 
 namespace {
 
-using orn2::OrnIPParserInspector;
+using orn2::OrnIPParserProbe;
 using List = std::vector<short>;
 using HandOut = void (OrnIPParser::*)(short*, unsigned int&) const;
 
@@ -38,7 +38,7 @@ List Fetch(const OrnIPParser& parser, HandOut handOut, unsigned int capacity = 2
   return List(array.begin(), array.begin() + count);
 }
 
-std::vector<List> Octets(const OrnIPParser& parser) { return OrnIPParserInspector::Octets(parser); }
+std::vector<List> Octets(const OrnIPParser& parser) { return OrnIPParserProbe::Octets(parser); }
 
 TEST(IPParserRangeMode, ExpressionsExpandToTheirOctetLists) {
   struct Case {
@@ -143,8 +143,8 @@ TEST(IPParserHandOut, CountRules) {
 
 // Every field of a parser, so copies can be compared whole.
 auto Fields(const OrnIPParser& p) {
-  return std::make_tuple(p.IsValid(), OrnIPParserInspector::IpRange(p),
-                         OrnIPParserInspector::NetMask(p), Octets(p));
+  return std::make_tuple(p.IsValid(), OrnIPParserProbe::IpRange(p),
+                         OrnIPParserProbe::NetMask(p), Octets(p));
 }
 
 TEST(IPParserCopy, CopiesAndAssignmentsMatchTheirSource) {

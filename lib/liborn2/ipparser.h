@@ -10,7 +10,7 @@
 #include <vector>
 
 namespace orn2 {
-struct OrnIPParserInspector;
+struct OrnIPParserProbe;
 }
 
 /// Expands an IPv4 range expression such as `192.168.1-2.*` or `10.0.0.1,5,9`,
@@ -62,7 +62,7 @@ class ORN2_API OrnIPParser {
 
  private:
   // Read-only access for the library's own tests and fuzz target.
-  friend struct orn2::OrnIPParserInspector;
+  friend struct orn2::OrnIPParserProbe;
 
   bool Validate(const std::string& ipRange);
   void Tokenize(const std::string& text, char separator, std::vector<std::string>& tokens) const;

@@ -1,7 +1,7 @@
 // Read-only view of an OrnIPParser's fields for the library's own tests and
 // fuzz target; the public interface only hands out filtered copies.
-#ifndef ORN2_NET_IPPARSER_INSPECTOR_H
-#define ORN2_NET_IPPARSER_INSPECTOR_H
+#ifndef ORN2_NET_IPPARSER_PROBE_H
+#define ORN2_NET_IPPARSER_PROBE_H
 
 #include <liborn2/ipparser.h>
 
@@ -10,7 +10,7 @@
 
 namespace orn2 {
 
-struct OrnIPParserInspector {
+struct OrnIPParserProbe {
   static const std::string& IpRange(const OrnIPParser& parser) { return parser.m_ipRange; }
   static const std::string& NetMask(const OrnIPParser& parser) { return parser.m_netMask; }
   static const std::vector<std::vector<short>>& Octets(const OrnIPParser& parser) {
@@ -20,4 +20,4 @@ struct OrnIPParserInspector {
 
 }  // namespace orn2
 
-#endif  // ORN2_NET_IPPARSER_INSPECTOR_H
+#endif  // ORN2_NET_IPPARSER_PROBE_H
