@@ -206,7 +206,9 @@ int Log::LogLine(int level, const char* format, ...) {
   if (enabled_ == 0) return result;
   if (level_ == 0 || level > level_) return 0;
   const char* marker = cut ? kTruncationMarker : "";
-  size_t messageLength = cut ? std::strlen(message) : static_cast<size_t>(result);
+  // The line holds the message up to its first null character, as the echo
+  // does; a "%c" of 0 counts in the result but ends the written text.
+  size_t messageLength = std::strlen(message);
 
   if (echo_ != 0) {
     char prefix[kPrefixSize];

@@ -84,8 +84,8 @@ TEST_F(LogTest, LineLayoutIsByteExact) {
   EXPECT_EQ(log.LogLine(2, "Retry %d of %d", 3, 5), 12);
   std::thread([&] { log.LogLine(3, "elsewhere"), other = Who("Poller"); }).join();
   EXPECT_EQ(log.SetModule("SecondModule"), 0);
-  EXPECT_EQ(log.LogLine(3, "cut module"), 10);
-  EXPECT_NE(other, Who("Poller"));  // each thread shows its own id
+  EXPECT_EQ(log.LogLine(3, "cut module%c gone", 0), 16);  // written up to the null
+  EXPECT_NE(other, Who("Poller"));                        // each thread shows its own id
   EXPECT_EQ(Body(path), Who("Poller") + "*WARNING* Retry 3 of 5\n" + other + "elsewhere\n" +
                             Who("SecondMo") + "cut module\n");
   char prefix[Log::kPrefixSize];
