@@ -278,6 +278,11 @@ TEST(Thread, SuspendAndKillStopABodyThatSleepsSpinsOrBlocks) {
       w.Suspend();
       EXPECT_EQ(w.GetStatus(), Thread::Suspended);
       EXPECT_TRUE(CounterStands(w));
+      for (int i = 0; i < 200; ++i) {  // a suspension at once after a resumption holds too
+        w.Resume(), w.Suspend();
+        long seen = w.counter.load();
+        ASSERT_TRUE((orn2::port::SleepMs(2), w.counter.load() == seen)) << i;
+      }
       w.Suspend();                                       // not Running: nothing changes
       EXPECT_EQ(orn2::port::SuspendThread(w.Tid()), 1);  // the count nests
       w.Resume();                                        // count 2: still suspended

@@ -73,12 +73,19 @@ void ParkHandler(int, siginfo_t* info, void*) {
   auto* block = static_cast<ThreadBlock*>(info->si_value.sival_ptr);
   if (block == nullptr || block->parked.load() != 0) return;
   int savedErrno = errno;
-  block->parked = 1;
   sigset_t waitMask;
   pthread_sigmask(SIG_BLOCK, nullptr, &waitMask);
   sigdelset(&waitMask, ParkSignal());
-  while (block->killed.load() || block->suspendCount.load() > 0) sigsuspend(&waitMask);
-  block->parked = 0;
+  for (;;) {
+    block->parked = 1;
+    while (block->killed.load() || block->suspendCount.load() > 0) sigsuspend(&waitMask);
+    block->parked = 0;
+    // A Suspend or Kill that came after the loop's last look but still saw
+    // `parked` set sent no signal and counts on this thread staying parked:
+    // look again now that `parked` is clear (either it sees the request here,
+    // or it saw `parked` clear and sent a signal).
+    if (!block->killed.load() && block->suspendCount.load() == 0) break;
+  }
   errno = savedErrno;
 }
 
