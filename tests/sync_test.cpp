@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -34,6 +35,21 @@ constexpr bool kSpinnerCannotBeStopped = false;
 #endif
 
 namespace {
+
+// Under the 32-bit emulation of the win32 stage (scripts/win32-wine.sh sets
+// ORN2_EMULATED_I386=1 for it), suspending or terminating a thread that runs
+// 32-bit code crashes the process or leaves the thread running: the standalone
+// Win32 program tests/emulation/suspend_terminate.c fails the same way there, and
+// passes under 64-bit Wine (a thread blocked in a wait is terminated cleanly
+// there). Only what does that to a running thread skips.
+bool SuspendAndTerminateBrokenByEmulation() {
+  const char* flag = std::getenv("ORN2_EMULATED_I386");
+  return sizeof(void*) == 4 && flag != nullptr && std::string(flag) == "1";
+}
+
+constexpr const char* kEmulationSkip =
+    "under the 32-bit emulation (qemu-i386 under 32-bit Wine), which breaks SuspendThread "
+    "and TerminateThread of a running thread (see tests/emulation/suspend_terminate.c)";
 
 using Clock = std::chrono::steady_clock;
 constexpr int kTimeoutMs = 20000;
@@ -266,8 +282,10 @@ TEST(Thread, StatusTransitionsWaitCooperativeCloseAndRestart) {
 }
 
 TEST(Thread, SuspendAndKillStopABodyThatSleepsSpinsOrBlocks) {
+  const bool emulated = SuspendAndTerminateBrokenByEmulation();
   for (Worker::Mode mode : {Worker::kIgnoreStop, Worker::kSpin, Worker::kBlock}) {
     if (mode == Worker::kSpin && kSpinnerCannotBeStopped) continue;
+    if (mode != Worker::kBlock && emulated) continue;
     SCOPED_TRACE(mode);
     Mutex blocker;
     Worker w(mode);
@@ -303,6 +321,9 @@ TEST(Thread, SuspendAndKillStopABodyThatSleepsSpinsOrBlocks) {
     EXPECT_EQ(TryLockElsewhere(blocker), 0);
     EXPECT_NE(w.CloseThreadHandle(), 0);
   }
+  if (emulated)
+    GTEST_SKIP() << "the sleeping and spinning bodies are skipped " << kEmulationSkip
+                 << "; the blocked body ran";
 }
 
 // CloseThread by force after about 20 seconds of cooperative steps, for a body
@@ -311,6 +332,8 @@ TEST(Thread, SuspendAndKillStopABodyThatSleepsSpinsOrBlocks) {
 class CloseThreadByForce : public ::testing::TestWithParam<int> {};
 
 TEST_P(CloseThreadByForce, EndsTheThreadAfterTwentySeconds) {
+  if (GetParam() != 2 && SuspendAndTerminateBrokenByEmulation())
+    GTEST_SKIP() << "skipped " << kEmulationSkip;
   Worker w(Worker::kIgnoreStop);
   ASSERT_TRUE(GetParam() == 2 || StartedAndCounting(w));
   if (GetParam() == 1) w.Suspend();
