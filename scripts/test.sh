@@ -61,5 +61,9 @@ extras() {
   if [ -x "$root/scripts/extras.sh" ]; then "$root/scripts/extras.sh" "$build"; fi
 }
 
-for stage in "${stages[@]}"; do "$stage"; done
+for stage in "${stages[@]}"; do
+  started=$SECONDS
+  "$stage"
+  log "$stage: $((SECONDS - started)) s"
+done
 log "all stages passed: ${stages[*]}"

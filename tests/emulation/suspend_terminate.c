@@ -1,22 +1,28 @@
 /* Suspends, resumes and terminates threads the way Thread does on Windows, with
  * nothing but the Win32 API and the C runtime: no liborn2, no C++, no test
- * framework. It exists to tell a fault of the library from a fault of the
- * emulation that runs the 32-bit test suite on a 64-bit-only kernel (32-bit
- * Wine, its i386 code under qemu-i386 user-mode emulation).
+ * framework. It tells faults of the library from faults of the emulation that
+ * runs the 32-bit suite where the kernel runs no 32-bit user code: 32-bit Wine
+ * with its i386 code under qemu-i386 user-mode emulation (scripts/win32-wine.sh).
  *
- * Every scenario is correct Win32 use and passes on 64-bit Wine (the windows
- * stage runs it as a test). Under the emulation the scenarios that suspend or
- * terminate a thread while it runs 32-bit code fail in most runs: the process
- * dies with "qemu: uncaught target signal 11", or Wine reports "Got unexpected
- * trap -1" (a signal the emulator delivered with no trap number). That is the
- * same failure, at the same calls, as the three Thread cases that the suite
- * skips under the emulation.
+ * Every scenario is correct Win32 use; the x86-64 build passes all of them under
+ * 64-bit Wine, as a test of the windows stage. Under the emulation, terminating a
+ * thread that sleeps, or one that is suspended, kills the process in every run:
+ * Wine reports "Got unexpected trap -1" (a fault signal without a trap number)
+ * and then a "nested exception on signal stack". Suspending a sleeping thread
+ * does the same in some runs, and a spinning thread now and then goes on counting
+ * after TerminateThread and the wait for its end have returned. Terminating a
+ * thread blocked in a wait works. Both ways of starting the thread fail alike:
+ * liborn2's (_beginthreadex, 8 KB stack) and the plainest (CreateThread, default
+ * stack). The Thread tests that do these things die with the same trap there,
+ * which is why they skip under the emulation.
  *
- * Run it (after scripts/win32-wine.sh has built the i686 tests):
- *   scripts/win32-wine.sh --evidence [RUNS]
- * or by hand under any Wine: suspend_terminate.exe [SCENARIO [STACK_BYTES]]
- * Without a scenario all run in turn. Exit status 0 when every check held, 1
- * when one failed, 2 on bad arguments; a crash ends the process otherwise. */
+ * Run it as root, once the win32 stage has built build/win32:
+ *   scripts/win32-wine.sh --evidence build/win32 [RUNS]
+ * runs each scenario RUNS times (default 10) under the emulation and tells how
+ * each run ended. Under any Wine by hand:
+ *   suspend_terminate.exe [SCENARIO|all [STACK_BYTES [CreateThread]]]
+ * Exit status 0 when every check held, 1 when one failed, 2 for an unknown
+ * scenario; a crash ends the process with yet another status. */
 #include <process.h>
 #include <stdio.h>
 #include <stdlib.h>
