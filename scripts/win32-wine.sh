@@ -2,9 +2,10 @@
 # The test suite as 32-bit Windows programs: builds the i686 DLL and tests with
 # mingw-w64 and runs every test under 32-bit Wine.
 #
-# Many x86-64 kernels run 64-bit user code only (IA-32 emulation off), so no 32-bit
-# program runs natively there: the i386 half of Wine runs under qemu-i386 user-mode
-# emulation instead. Wine and qemu come from a Debian 13 root that is made once
+# Some x86-64 kernels, those of this project's test machines among them, run 64-bit
+# user code only (IA-32 emulation off), so no 32-bit program runs natively: the i386
+# half of Wine runs under qemu-i386 user-mode emulation instead, on every machine
+# alike, so that results compare. Wine and qemu come from a Debian 13 root made once
 # under a cache directory and reused (about 3.4 GB with its Wine prefix); the host
 # gets no i386 architecture, no 32-bit Wine and no binfmt_misc entry. Instead of a
 # binfmt entry, the root's 32-bit Wine loader is moved aside with a dpkg diversion
@@ -41,13 +42,14 @@ in_root() { chroot "$root" "$@"; }
 # Everything mounted from here on stays in this namespace. In a chroot "/" is no
 # mount point and cannot be made private; then the cache directory is bound onto
 # itself and that mount made private, and unmounted again at the end, so that a
-# shared host mount receives nothing but that one bind, and only while this runs.
+# shared host mount receives nothing but that one bind, and only while this runs
+# (umount needs /proc for that).
 private_mounts() {
-  if ! mount --make-rprivate / 2>/dev/null; then
-    mount --bind "$cache" "$cache"
-    mount --make-rprivate "$cache"
-    trap 'umount -R -l "$cache"' EXIT
-  fi
+  mount --make-rprivate / 2>/dev/null && return 0
+  [ -r /proc/self/mountinfo ] || { echo "$0: needs /proc mounted in this chroot" >&2; exit 1; }
+  mount --bind "$cache" "$cache"
+  mount --make-rprivate "$cache"
+  trap 'umount -l "$cache"' EXIT
 }
 
 # A minimal Debian 13, from the mirror of the host's apt sources.
@@ -100,6 +102,7 @@ mount_root() {
   mkdir -p "$root/run/user/0"
   mount -t tmpfs -o mode=700 tmpfs "$root/run/user/0"
   for dir in "$project" "$build"; do
+    [[ $dir != "$project"/* ]] || continue  # already there with the project
     mkdir -p "$root$dir"
     mount --bind "$dir" "$root$dir"
   done
