@@ -261,6 +261,68 @@ mkdir logdir
 expect_fail "log into a directory" 2 'logdir is a directory' -- log logdir hi
 [ -e x.log ] && report "a refused log call created its file"
 
+# --- log parse --------------------------------------------------------------------
+# Entries with the time and the thread masked: they are the writer's own.
+masked() { sed -E 's/"time":"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}"/"time":"T"/; s/"thread":[0-9]+/"thread":N/' <<<"$out"; }
+agent_json='{"time":"T","module":"Poller","thread":N,"level":"warning","message":"Retry 3 of 5"}
+{"time":"T","module":"averylon","thread":N,"level":"error","message":"Disk full"}
+{"time":"T","module":"orn","thread":N,"level":null,"message":"plain text"}'
+dump_json='{"time":"T","module":"orn","thread":N,"level":null,"message":"Packet\n\n     ------------------------------------------------------  ----------------\n      0000 41 0D 0A 1A 42 25 73 ..  .. .. .. .. .. .. .. ..  A...B%s.........\n     ------------------------------------------------------  ----------------\n","dump":true}'
+parsed() {  # name, expected masked stdout
+  check_status "$1" 0
+  [ "$(masked)" = "$2" ] || { report "$1: stdout differs"; diff <(printf '%s\n' "$2") <(masked) | head -10; }
+}
+run log parse agent.log
+parsed "parse a log" "$agent_json"
+run log parse dump.log agent.log
+parsed "parse files in the order given" "$dump_json"$'\n'"$agent_json"
+run_with_input agent.log log parse
+out=$(tr -d '\r' <out.txt)
+parsed "parse standard input" "$agent_json"
+run_with_input agent.log log parse dump.log -
+out=$(tr -d '\r' <out.txt)
+parsed "parse a file and -" "$dump_json"$'\n'"$agent_json"
+tr -d '\r' <agent.log | sed 's/$/\r/' >crlf.log
+run log parse crlf.log
+parsed "parse CRLF line ends" "$agent_json"
+: >empty.log
+expect "parse an empty file" 0 '' -- log parse empty.log
+
+# A line of garbage among good lines: refused at its line, after the entries before it.
+sed '5a\
+this line was not written by Log' agent.log >bad.log
+expect_fail "parse refuses a corrupted file" 2 'bad\.log:6: not a log line$' -- log parse bad.log
+[ "$(masked)" = "$(head -n 2 <<<"$agent_json")" ] || report "parse printed before the bad line: $out"
+expect_fail "parse --lenient skips it" 0 'skipped 1 line that is not a log line$' -- log parse --lenient bad.log
+[ "$(masked)" = "$agent_json" ] || report "parse --lenient: $out"
+expect_fail "parse a missing file" 2 'cannot read nothing\.log$' -- log parse agent.log nothing.log
+[ -z "$out" ] || report "parse printed entries before refusing a missing file: $out"
+expect_fail "parse a directory" 2 'logdir is a directory$' -- log parse logdir
+expect_fail "parse unknown option" 2 'unknown option --strict' -- log parse --strict agent.log
+run log parse --help
+check_status "parse help" 0
+first_line_is "parse help" "usage: orn log parse"
+expect "a log file named parse" 0 '' -- log ./parse hello
+grep -q 'hello$' parse || report "orn log ./parse did not write the file parse"
+
+# The README's expressions for shippers split the lines of a file that the library
+# wrote into the same fields as orn log parse.
+long=$(printf 'y%.0s' $(seq 2100))
+for level in 0 1 2 3 4 5; do run log shipped.log --level $level "level $level"; done
+run log shipped.log --level 1 "$long"
+run log shipped.log --module Sender "$long"
+printf '\n\n' >>shipped.log  # two blank lines, as LogBlank writes them
+for size in 0 17 384 1000; do
+  head -c $size /dev/urandom >bytes$size.bin
+  run_with_input bytes$size.bin log shipped.log --dump --title "dump of $size"
+done
+run log parse shipped.log
+check_status "parse a file of every kind of line" 0
+[ "$(grep -c '' out.txt)" = 12 ] || report "parse of every kind of line: $(grep -c '' out.txt) entries, expected 12"
+if ! perl "$here/shipping_regex.pl" "$here/../../README.md" shipped.log out.txt >shipping.txt 2>&1; then
+  report "README shipping expressions: $(head -c 600 shipping.txt)"
+fi
+
 # --- help and usage -------------------------------------------------------------
 for command in "" config endpoint iprange cron log; do
   run $command --help
