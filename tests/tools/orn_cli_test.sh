@@ -303,7 +303,7 @@ run log parse --help
 check_status "parse help" 0
 first_line_is "parse help" "usage: orn log parse"
 expect "a log file named parse" 0 '' -- log ./parse hello
-grep -q 'hello$' parse || report "orn log ./parse did not write the file parse"
+tr -d '\r' <parse | grep -q 'hello$' || report "orn log ./parse did not write the file parse"
 
 # The README's expressions for shippers split the lines of a file that the library
 # wrote into the same fields as orn log parse.
