@@ -302,6 +302,12 @@ expect_fail "parse unknown option" 2 'unknown option --strict' -- log parse --st
 run log parse --help
 check_status "parse help" 0
 first_line_is "parse help" "usage: orn log parse"
+if [ -z "$emulator" ] && [ -w /dev/full ]; then
+  "$orn" log parse agent.log >/dev/full 2>err.txt
+  rc=$?
+  check_status "parse into a full disk" 2
+  grep -q 'cannot write standard output' err.txt || report "parse into a full disk: $(cat err.txt)"
+fi
 expect "a log file named parse" 0 '' -- log ./parse hello
 tr -d '\r' <parse | grep -q 'hello$' || report "orn log ./parse did not write the file parse"
 

@@ -57,8 +57,8 @@ constexpr size_t kMaxFileName = 255;
 // Prints the entries of one stream; false at the first line that is not a log
 // line unless `lenient`, which counts it in `skipped` instead.
 bool PrintEntries(std::istream& in, const std::string& name, bool lenient, long long& skipped) {
-  orn::LogReader reader(in);
-  orn::LogEntry entry;
+  LogReader reader(in);
+  LogEntry entry;
   for (;;) {
     LogReader::Result result = reader.Next(entry);
     if (result == LogReader::kEnd) return true;
@@ -119,7 +119,9 @@ int RunLogParse(int argc, char** argv, int first) {
          "skipped " + std::to_string(skipped) +
              (skipped == 1 ? " line that is not a log line" : " lines that are not log lines"));
   }
-  std::fflush(stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    return Fail(kExitUsage, command, "cannot write standard output");
+  }
   return kExitOk;
 }
 

@@ -56,9 +56,8 @@ void SplitLevel(const std::string& text, LogEntry& entry) {
 bool IsHexLine(const std::string& line) {
   size_t at = 6;
   if (line.size() < at || line.compare(0, at, "      ") != 0) return false;
-  size_t digits = 0;
-  while (at < line.size() && IsUpperHex(line[at])) ++at, ++digits;
-  if (digits < 4 || at >= line.size() || line[at++] != ' ') return false;
+  while (at < line.size() && IsUpperHex(line[at])) ++at;
+  if (at < 6 + 4 || at >= line.size() || line[at++] != ' ') return false;
   int bytes[kBytesPerHexLine];
   int present = 0;
   for (int i = 0; i < kBytesPerHexLine; ++i) {
@@ -91,14 +90,35 @@ bool IsDumpText(const std::string& message) {
          message.compare(titleEnd + 2, sizeof kRuler - 1, kRuler) == 0;
 }
 
+// The length of the valid UTF-8 sequence at text[at], or 0. The range allowed
+// for its second byte rules out overlong forms, surrogates and values past U+10FFFF.
+size_t Utf8Length(const std::string& text, size_t at) {
+  unsigned char lead = static_cast<unsigned char>(text[at]);
+  size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                  : lead >= 0xE0 && lead <= 0xEF ? 3
+                  : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                 : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  for (size_t k = 1; k < length; ++k) {
+    unsigned char next = static_cast<unsigned char>(text[at + k]);
+    if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return 0;
+  }
+  return length;
+}
+
 // Appends `text` as the inside of a JSON string. The file is in the writer's
 // narrow code page, which JSON cannot name: valid UTF-8 passes unchanged, and
 // any other byte is read as Latin-1 (0xE9 becomes "\u00e9").
 void AppendJsonText(std::string& out, const std::string& text) {
-  char escape[8];
   for (size_t i = 0; i < text.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
+    size_t sequence = c >= 0x80 ? Utf8Length(text, i) : 0;
+    if (sequence != 0) {
+      out.append(text, i, sequence);
+      i += sequence - 1;
+    } else if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
     } else if (c == '\n') {
@@ -107,32 +127,12 @@ void AppendJsonText(std::string& out, const std::string& text) {
       out += "\\r";
     } else if (c == '\t') {
       out += "\\t";
-    } else if (c < 0x20 || c == 0x7F) {
+    } else if (c < 0x20 || c >= 0x7F) {
+      char escape[8];
       std::snprintf(escape, sizeof escape, "\\u%04x", c);
       out += escape;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
     } else {
-      // A UTF-8 sequence: its length from the lead byte, and the range of its
-      // second byte that rules out overlong forms, surrogates and values past U+10FFFF.
-      size_t length = c >= 0xC2 && c <= 0xDF   ? 2
-                      : c >= 0xE0 && c <= 0xEF ? 3
-                      : c >= 0xF0 && c <= 0xF4 ? 4
-                                               : 0;
-      unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
-      unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
-      bool valid = length != 0 && i + length <= text.size();
-      for (size_t k = 1; valid && k < length; ++k) {
-        unsigned char next = static_cast<unsigned char>(text[i + k]);
-        valid = k == 1 ? next >= low && next <= high : next >= 0x80 && next <= 0xBF;
-      }
-      if (valid) {
-        out.append(text, i, length);
-        i += length - 1;
-      } else {
-        std::snprintf(escape, sizeof escape, "\\u%04x", c);
-        out += escape;
-      }
+      out += static_cast<char>(c);
     }
   }
 }
