@@ -17,7 +17,7 @@
 
 namespace {
 
-namespace ep = orn2::endpoint;
+namespace ep = orn2::net;
 
 bool FakeLookup(const std::string& host) {
   return host.size() >= 3 && host.compare(host.size() - 3, 3, ".ok") == 0;

@@ -3,8 +3,8 @@
 #include "constants.h"
 #include "net/endpoint_functions.h"
 
-using orn2::endpoint::IsResolvableHost;
-using orn2::endpoint::IsValidIPAddress;
+using orn2::net::IsResolvableHost;
+using orn2::net::IsValidIPAddress;
 
 namespace {
 
@@ -76,8 +76,8 @@ void OrnEndPoint::ParseEndPoint(const std::string& endPoint) {
       // look; an endpoint that starts with "//" is its own protocol.
       protocol_ = slashes == 0 ? rest : rest.substr(0, slashes - 1);
       rest = rest.substr(slashes + 2);
-      orn2::endpoint::Trim(protocol_);
-      orn2::endpoint::ToLower(protocol_);
+      orn2::net::Trim(protocol_);
+      orn2::net::ToLower(protocol_);
       if (protocol_ != orn2::kDefaultProtocol && protocol_ != kHttps) {
         errorMessage_ +=
             "Error: invalid protocol: " + protocol_ + " found in endpoint: " + endPoint + "\n";
@@ -104,7 +104,7 @@ void OrnEndPoint::ParseEndPoint(const std::string& endPoint) {
 
     // Leading zeros are fine and there is no upper bound (70000 is kept); an
     // empty text converts to 0 and so is refused.
-    const int value = orn2::endpoint::DecimalValue(portText);
+    const int value = orn2::net::DecimalValue(portText);
     if (portText.find_first_not_of(orn2::kDecimalDigits) == std::string::npos && value != 0) {
       port_ = static_cast<unsigned int>(value);
     } else {

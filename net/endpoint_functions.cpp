@@ -8,7 +8,7 @@
 #include "constants.h"
 #include "port/net.h"
 
-namespace orn2::endpoint {
+namespace orn2::net {
 
 namespace {
 
@@ -104,4 +104,4 @@ int DecimalValue(const std::string& text) {
 
 HostLookup SetHostLookupForTesting(HostLookup lookup) { return g_hostLookup.exchange(lookup); }
 
-}  // namespace orn2::endpoint
+}  // namespace orn2::net

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace orn2::endpoint {
+namespace orn2::net {
 
 // Removes leading, then trailing blanks (the space character only). A text of
 // blanks alone, or an empty one, is left unchanged.
@@ -39,6 +39,6 @@ int DecimalValue(const std::string& text);
 using HostLookup = bool (*)(const std::string& host);
 HostLookup SetHostLookupForTesting(HostLookup lookup);
 
-}  // namespace orn2::endpoint
+}  // namespace orn2::net
 
 #endif  // ORN2_NET_ENDPOINT_FUNCTIONS_H

@@ -5,8 +5,8 @@
 #include "lib/constants.h"
 #include "net/ipparser_text.h"
 
-using orn2::IsAllDigits;
-using orn2::ReadLeadingInt;
+using orn2::net::IsAllDigits;
+using orn2::net::ReadLeadingInt;
 
 namespace {
 

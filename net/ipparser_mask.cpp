@@ -6,9 +6,9 @@
 
 #include "net/ipparser_text.h"
 
-using orn2::CutTo16Bits;
-using orn2::IsAllDigits;
-using orn2::ReadLeadingInt;
+using orn2::net::CutTo16Bits;
+using orn2::net::IsAllDigits;
+using orn2::net::ReadLeadingInt;
 
 namespace {
 

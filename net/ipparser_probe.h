@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace orn2 {
+namespace orn2::net {
 
 struct OrnIPParserProbe {
   static const std::string& IpRange(const OrnIPParser& parser) { return parser.m_ipRange; }
@@ -18,6 +18,6 @@ struct OrnIPParserProbe {
   }
 };
 
-}  // namespace orn2
+}  // namespace orn2::net
 
 #endif  // ORN2_NET_IPPARSER_PROBE_H

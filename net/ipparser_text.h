@@ -7,7 +7,7 @@
 
 #include "lib/constants.h"
 
-namespace orn2 {
+namespace orn2::net {
 
 // True when text holds no character outside the decimal digits; the empty text
 // counts as all digits (and reads as 0).
@@ -42,6 +42,6 @@ inline short CutTo16Bits(int value) {
                                           : static_cast<int>(low));
 }
 
-}  // namespace orn2
+}  // namespace orn2::net
 
 #endif  // ORN2_NET_IPPARSER_TEXT_H

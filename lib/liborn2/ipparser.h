@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace orn2 {
+namespace orn2::net {
 struct OrnIPParserProbe;
 }
 
@@ -62,7 +62,7 @@ class ORN2_API OrnIPParser {
 
  private:
   // Read-only access for the library's own tests and fuzz target.
-  friend struct orn2::OrnIPParserProbe;
+  friend struct orn2::net::OrnIPParserProbe;
 
   bool Validate(const std::string& ipRange);
   void Tokenize(const std::string& text, char separator, std::vector<std::string>& tokens) const;
