@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "net/decimal_text.h"
 #include "net/endpoint_functions.h"
 #include "port/net.h"
 

@@ -1,6 +1,7 @@
 #include <liborn2/endpoint.h>
 
 #include "constants.h"
+#include "net/decimal_text.h"
 #include "net/endpoint_functions.h"
 
 using orn2::net::IsResolvableHost;
@@ -105,7 +106,7 @@ void OrnEndPoint::ParseEndPoint(const std::string& endPoint) {
     // Leading zeros are fine and there is no upper bound (70000 is kept); an
     // empty text converts to 0 and so is refused.
     const int value = orn2::net::DecimalValue(portText);
-    if (portText.find_first_not_of(orn2::kDecimalDigits) == std::string::npos && value != 0) {
+    if (orn2::net::IsAllDigits(portText) && value != 0) {
       port_ = static_cast<unsigned int>(value);
     } else {
       errorMessage_ += "Error: invalid port: " + portText + " found in endpoint " + endPoint + "\n";

@@ -28,12 +28,6 @@ bool IsValidIPAddress(const std::string& host);
 // look-up. A failed start of the socket library counts as not resolvable.
 bool IsResolvableHost(const std::string& host);
 
-// The decimal conversion of atoi: leading white space, an optional sign, digits
-// up to the first other character, 0 without digits. A value outside int
-// saturates at INT_MAX or INT_MIN (the Windows runtime's atoi does the same),
-// so long digit strings are defined.
-int DecimalValue(const std::string& text);
-
 // Test seam: replaces the whole of IsResolvableHost (the system's conversion
 // and look-up when null, the default). Returns the previous one.
 using HostLookup = bool (*)(const std::string& host);

@@ -5,8 +5,8 @@
 #include "lib/constants.h"
 #include "net/ipparser_text.h"
 
+using orn2::net::DecimalValue;
 using orn2::net::IsAllDigits;
-using orn2::net::ReadLeadingInt;
 
 namespace {
 
@@ -76,8 +76,8 @@ bool OrnIPParser::ParseRange(const std::string& element, std::set<short>& values
   Tokenize(element, '-', pieces);
   if (pieces.size() == 2) {
     if (!IsAllDigits(pieces[0]) || !IsAllDigits(pieces[1])) return false;
-    int low = ReadLeadingInt(pieces[0]);
-    int high = ReadLeadingInt(pieces[1]);
+    int low = DecimalValue(pieces[0]);
+    int high = DecimalValue(pieces[1]);
     if (low > high) std::swap(low, high);
     low = std::max(low, static_cast<int>(kLowestOctet));
     high = std::min(high, static_cast<int>(kHighestOctet));
@@ -93,7 +93,7 @@ bool OrnIPParser::ParseRange(const std::string& element, std::set<short>& values
       return true;
     }
     if (!IsAllDigits(piece)) return false;
-    const int value = ReadLeadingInt(piece);
+    const int value = DecimalValue(piece);
     if (value <= kHighestOctet) values.insert(static_cast<short>(value));
     return true;
   }

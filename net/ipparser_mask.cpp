@@ -7,8 +7,8 @@
 #include "net/ipparser_text.h"
 
 using orn2::net::CutTo16Bits;
+using orn2::net::DecimalValue;
 using orn2::net::IsAllDigits;
-using orn2::net::ReadLeadingInt;
 
 namespace {
 
@@ -27,7 +27,7 @@ bool OrnIPParser::ValidateNetMask(const std::string& netMask) {
   std::vector<std::string> parts;
   Tokenize(netMask, '.', parts);
   for (const std::string& part : parts) {
-    if (!IsAllDigits(part) || ReadLeadingInt(part) > kFullMaskPart) return false;
+    if (!IsAllDigits(part) || DecimalValue(part) > kFullMaskPart) return false;
   }
   m_netMask = netMask;
   return true;
@@ -47,8 +47,8 @@ void OrnIPParser::ExpandWithMask() {
     std::vector<short> values;
     if (expandRest) {
       PopulateIPRange(values, 0, 255);
-    } else if (ReadLeadingInt(maskParts[i]) == kFullMaskPart) {
-      values.push_back(CutTo16Bits(ReadLeadingInt(addressParts[i])));
+    } else if (DecimalValue(maskParts[i]) == kFullMaskPart) {
+      values.push_back(CutTo16Bits(DecimalValue(addressParts[i])));
     } else {
       CalculateSubnetRange(addressParts[i], maskParts[i], values);
       expandRest = true;
@@ -62,14 +62,14 @@ void OrnIPParser::ExpandWithMask() {
 // give a negative count and so no values.
 void OrnIPParser::CalculateSubnetRange(std::string& addressPart, std::string& maskPart,
                                        std::vector<short>& values) {
-  const auto mask = static_cast<std::uint16_t>(ReadLeadingInt(maskPart));
+  const auto mask = static_cast<std::uint16_t>(DecimalValue(maskPart));
   std::int16_t count = 256;
   if (mask != 0) {
     const auto complement = static_cast<std::uint8_t>(~mask & 0xFFu);
     const int signedComplement = complement > 0x7F ? complement - 0x100 : complement;
     count = static_cast<std::int16_t>(signedComplement + 1);
   }
-  const auto address = static_cast<std::uint16_t>(ReadLeadingInt(addressPart));
+  const auto address = static_cast<std::uint16_t>(DecimalValue(addressPart));
   const int base = CutTo16Bits(address & mask);
   for (int offset = 0; offset < count; ++offset) values.push_back(CutTo16Bits(base + offset));
 }
