@@ -23,6 +23,15 @@ OrnEndPoint::OrnEndPoint(const std::string& endPoint)
 
 OrnEndPoint::OrnEndPoint() : port_(0), valid_(false) {}
 
+void OrnEndPoint::FillFromStore(const char* hostName, const char* protocol, unsigned int port) {
+  valid_ = true;
+  hostName_ = hostName;
+  protocol_ = protocol;
+  port_ = port;
+  errorMessage_.clear();
+  warningMessage_.clear();
+}
+
 // A copy of an invalid endpoint keeps only its error message; its port is 0.
 OrnEndPoint::OrnEndPoint(const OrnEndPoint& other)
     : port_(0), errorMessage_(other.errorMessage_), valid_(other.valid_) {
