@@ -29,7 +29,7 @@ bool OrnIPParser::ValidateNetMask(const std::string& netMask) {
   for (const std::string& part : parts) {
     if (!IsAllDigits(part) || DecimalValue(part) > kFullMaskPart) return false;
   }
-  m_netMask = netMask;
+  netMask_ = netMask;
   return true;
 }
 
@@ -40,8 +40,8 @@ bool OrnIPParser::ValidateNetMask(const std::string& netMask) {
 void OrnIPParser::ExpandWithMask() {
   std::vector<std::string> addressParts;
   std::vector<std::string> maskParts;
-  Tokenize(m_ipRange, '.', addressParts);
-  Tokenize(m_netMask, '.', maskParts);
+  Tokenize(ipRange_, '.', addressParts);
+  Tokenize(netMask_, '.', maskParts);
   bool expandRest = false;
   for (std::size_t i = 0; i < addressParts.size() && i < maskParts.size(); ++i) {
     std::vector<short> values;
@@ -53,7 +53,7 @@ void OrnIPParser::ExpandWithMask() {
       CalculateSubnetRange(addressParts[i], maskParts[i], values);
       expandRest = true;
     }
-    m_octetRanges.push_back(values);
+    octetRanges_.push_back(values);
   }
 }
 
@@ -80,7 +80,7 @@ void OrnIPParser::PopulateIPRange(std::vector<short>& values, short low, short h
 
 void OrnIPParser::CopyIP(const std::vector<short>& source, short* values,
                          unsigned int& count) const {
-  if (!m_valid || values == nullptr || count == 0) {
+  if (!valid_ || values == nullptr || count == 0) {
     count = 0;
     return;
   }
@@ -101,21 +101,21 @@ void OrnIPParser::CopyEdgeOctet(const std::vector<short>& source, short* values,
 
 // An invalid parser may hold fewer than four lists, so none is read then.
 void OrnIPParser::GetClassARange(short* values, unsigned int& count) const {
-  if (!m_valid) return CopyIP({}, values, count);
-  CopyEdgeOctet(m_octetRanges[0], values, count);
+  if (!valid_) return CopyIP({}, values, count);
+  CopyEdgeOctet(octetRanges_[0], values, count);
 }
 
 void OrnIPParser::GetClassBRange(short* values, unsigned int& count) const {
-  if (!m_valid) return CopyIP({}, values, count);
-  CopyIP(m_octetRanges[1], values, count);
+  if (!valid_) return CopyIP({}, values, count);
+  CopyIP(octetRanges_[1], values, count);
 }
 
 void OrnIPParser::GetClassCRange(short* values, unsigned int& count) const {
-  if (!m_valid) return CopyIP({}, values, count);
-  CopyIP(m_octetRanges[2], values, count);
+  if (!valid_) return CopyIP({}, values, count);
+  CopyIP(octetRanges_[2], values, count);
 }
 
 void OrnIPParser::GetClassDRange(short* values, unsigned int& count) const {
-  if (!m_valid) return CopyIP({}, values, count);
-  CopyEdgeOctet(m_octetRanges[3], values, count);
+  if (!valid_) return CopyIP({}, values, count);
+  CopyEdgeOctet(octetRanges_[3], values, count);
 }

@@ -77,10 +77,10 @@ class ORN2_API OrnIPParser {
   void ExpandWithMask();
   void CopyEdgeOctet(const std::vector<short>& source, short* values, unsigned int& count) const;
 
-  std::string m_ipRange;
-  std::string m_netMask;
-  std::vector<std::vector<short>> m_octetRanges;
-  bool m_valid;
+  std::string ipRange_;
+  std::string netMask_;
+  std::vector<std::vector<short>> octetRanges_;
+  bool valid_;
 };
 
 #endif  // LIBORN2_IPPARSER_H
