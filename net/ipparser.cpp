@@ -1,6 +1,7 @@
 #include <liborn2/ipparser.h>
 
 #include <algorithm>
+#include <set>
 
 #include "lib/constants.h"
 #include "net/ipparser_text.h"
@@ -15,6 +16,9 @@ const short kLowestOctet = 0;
 const short kHighestOctet = 255;
 
 }  // namespace
+
+// Only a name for the set: it adds nothing, and nothing deletes it through the base.
+struct OrnIPParser::OctetSet : std::set<short> {};
 
 OrnIPParser::OrnIPParser(const std::string& ipRange, const std::string& netMask) : valid_(false) {
   valid_ = Validate(ipRange);
@@ -71,7 +75,7 @@ void OrnIPParser::Tokenize(const std::string& text, char separator,
 // Adds one list element's values to the set. Only a malformed element (a
 // non-digit piece, an asterisk joined to anything) returns false; values above
 // 255 and elements with two or more hyphens add nothing but are accepted.
-bool OrnIPParser::ParseRange(const std::string& element, std::set<short>& values) const {
+bool OrnIPParser::ParseRange(const std::string& element, OctetSet& values) const {
   std::vector<std::string> pieces;
   Tokenize(element, '-', pieces);
   if (pieces.size() == 2) {
@@ -109,7 +113,7 @@ void OrnIPParser::ExpandRanges() {
     if (!valid_) break;
     std::vector<std::string> elements;
     Tokenize(octet, ',', elements);
-    std::set<short> values;
+    OctetSet values;
     for (const std::string& element : elements) {
       if (!valid_) break;
       valid_ = ParseRange(element, values);

@@ -5,7 +5,6 @@
 
 #include <liborn2/export.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -63,10 +62,13 @@ class ORN2_API OrnIPParser {
  private:
   // Read-only access for the library's own tests and fuzz target.
   friend struct orn2::net::OrnIPParserProbe;
+  // The ordered set of distinct values one octet gathers in range mode
+  // (std::set<short>), defined where it is used so that this header needs no <set>.
+  struct OctetSet;
 
   bool Validate(const std::string& ipRange);
   void Tokenize(const std::string& text, char separator, std::vector<std::string>& tokens) const;
-  bool ParseRange(const std::string& element, std::set<short>& values) const;
+  bool ParseRange(const std::string& element, OctetSet& values) const;
   bool ValidateNetMask(const std::string& netMask);
   void CalculateSubnetRange(std::string& addressPart, std::string& maskPart,
                             std::vector<short>& values);
