@@ -18,7 +18,8 @@ class OrnEndPoint;
 /// ".New" file and a ".Save" backup.
 ///
 /// Section and key names are compared ignoring case (ASCII letters only). Full
-/// names ("section/key") are cut to 127 characters and values to 512. Results
+/// names ("section/key") are cut to kNameMax (127) characters and values to
+/// kValueMax (512). Results
 /// are codes (0 or -1, predicates 1 or 0, in-band failure values for numbers);
 /// diagnostics are one-line messages on standard error; the class throws
 /// nothing of its own (only the allocation failure can pass through).
@@ -28,12 +29,19 @@ class OrnEndPoint;
 /// are independent.
 class ORN2_API Config {
  public:
+  static constexpr int kNameMax = 127;       ///< Full names are cut to 127 characters.
+  static constexpr int kNameSize = 129;      ///< A record's name field: holds any name or key.
+  static constexpr int kValueMax = 512;      ///< Values are cut to 512 characters.
+  static constexpr int kValueSize = 513;     ///< A record's value field: holds any value.
+  static constexpr int kFileNameMax = 250;   ///< Longer file names are refused (room for ".Save").
+  static constexpr int kFileNameSize = 256;  ///< Holds any file name the store accepts.
+
   /// One line of the file that the store keeps: a key record (kind kKeyRecord)
   /// or a kept comment or blank line (kind kLineRecord). Zero-filled when made,
   /// so both texts are always terminated inside the record.
   struct tConfigRecord {
-    char name[129];           ///< Full name "section/key", or the key alone; empty for a line.
-    char value[513];          ///< The value, or the text of a kept line.
+    char name[kNameSize];     ///< Full name "section/key", or the key alone; empty for a line.
+    char value[kValueSize];   ///< The value, or the text of a kept line.
     int kind;                 ///< kKeyRecord or kLineRecord.
     tConfigRecord* previous;  ///< The record before, null for the head.
     tConfigRecord* next;      ///< The record after, null for the tail.
@@ -179,8 +187,8 @@ class ORN2_API Config {
   tConfigRecord* tail_;
   tConfigRecord* cursor_;
   int loaded_;
-  char fileName_[256];
-  char currentSection_[128];
+  char fileName_[kFileNameSize];
+  char currentSection_[kNameMax + 1];
   tConfigRecord* nextKey_;
   tConfigRecord* nextSection_;
   Index* index_;

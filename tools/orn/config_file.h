@@ -9,15 +9,14 @@
 
 namespace orn {
 
-// The library holds file names of at most 250 characters (so that ".Save" and
-// ".New" still fit); the tool refuses longer ones instead of letting them be cut.
-constexpr size_t kMaxConfigFileName = 250;
-// Full names ("section/key") are kept in fewer than 128 characters, values in 512.
-constexpr size_t kMaxFullName = 127;
-constexpr size_t kMaxValue = 512;
+// The library's limits. It refuses longer file names; the tool also refuses
+// longer names and values instead of letting them be cut.
+constexpr size_t kMaxConfigFileName = Config::kFileNameMax;
+constexpr size_t kMaxFullName = Config::kNameMax;
+constexpr size_t kMaxValue = Config::kValueMax;
 // Buffers for one value and one key name, with room for the terminator.
-constexpr int kValueBuffer = 513;
-constexpr int kKeyBuffer = 129;
+constexpr int kValueBuffer = Config::kValueSize;
+constexpr int kKeyBuffer = Config::kNameSize;
 
 // Loads `file` into `config`. With `mayBeMissing`, a file that does not exist
 // leaves the store empty and counts as success (config set creates the file).
