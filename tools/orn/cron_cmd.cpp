@@ -57,9 +57,10 @@ void PrintTime(int64_t when) {
 // from the one before, as getStartTime would give with the clock at that start.
 std::vector<int64_t> NextStarts(CronParser& cron, char* line, long long count) {
   std::vector<int64_t> starts;
+  const int64_t now = CurrentTime();
   const unsigned long first = cron.getStartTime(line);
   if (first == 0) return starts;
-  starts.push_back(static_cast<int64_t>(first));
+  starts.push_back(WidenStart(first, now + 60));
   int64_t start = 0;
   while (static_cast<long long>(starts.size()) < count &&
          NextStartAfter(line, starts.back(), start))

@@ -43,6 +43,13 @@ bool NextStartAfter(const std::string& line, int64_t now, int64_t& start) {
   return orn2::schedule::FindNextStart(sets, now + 60, &start);
 }
 
+int64_t CurrentTime() { return orn2::port::NowSeconds(); }
+
+int64_t WidenStart(unsigned long low32, int64_t notBefore) {
+  const uint32_t distance = static_cast<uint32_t>(low32) - static_cast<uint32_t>(notBefore);
+  return notBefore + distance;
+}
+
 uint32_t DaysWithStarts(const std::string& line, int year, int month) {
   CronSets sets;
   if (!ParseLine(line, sets)) return 0;

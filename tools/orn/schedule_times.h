@@ -19,6 +19,14 @@ namespace orn {
 // the line does not parse or never falls due before the end of the year 3000.
 bool NextStartAfter(const std::string& line, int64_t now, int64_t& start);
 
+// Seconds since 1970 now, from the clock that the library reads.
+int64_t CurrentTime();
+
+// getStartTime hands out the low 32 bits of a start. Starts of one line lie
+// less than 2^32 seconds (136 years) apart, so the start is the first instant
+// from `notBefore` on (the clock read before the call, plus 60) with those bits.
+int64_t WidenStart(unsigned long low32, int64_t notBefore);
+
 // The days of a calendar month (year, month 1-12) on which the line has at
 // least one start as NextStartAfter finds them, as bit d for day d.
 uint32_t DaysWithStarts(const std::string& line, int year, int month);
