@@ -404,6 +404,8 @@ for command in "" config endpoint iprange cron log; do
 done
 run config set --help
 expect "orn help config set" 0 "$out" -- help config set
+run --help
+expect "orn help --help" 0 "$out" -- help --help
 expect_fail "help for an unknown command" 2 'unknown command frob' -- help frob
 expect "version" 0 "orn (liborn2) $version" -- --version
 expect_fail "version with an argument" 2 'takes no arguments' -- --version x

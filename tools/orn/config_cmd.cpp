@@ -49,6 +49,14 @@ std::string FullName(const std::string& key, const std::string* section) {
   return section == nullptr ? key : *section + "/" + key;
 }
 
+// Edits are compared as a save would write the store, before and after: true
+// when the store still renders as `before`. A store that cannot be rendered (no
+// scratch file could be written) counts as changed, so that the edit is saved.
+bool RendersAs(Config& config, const std::string& before) {
+  std::string after;
+  return RenderConfig(config, after) && after == before;
+}
+
 // Prints whether an edit changed the store, unless quiet.
 void ReportChange(bool changed, bool quiet) {
   if (!quiet) std::printf("%s\n", changed ? "changed" : "unchanged");
@@ -113,15 +121,11 @@ int Set(Args& args) {
   }
   Config config;
   if ((status = LoadConfigFile(config, command, p[0], true)) != kExitOk) return status;
-  // The store is compared as a save would write it, before and after the edit.
   std::string before;
-  if (!RenderConfig(config, before))
-    return Fail(kExitUsage, command, "cannot write a scratch file");
+  const bool rendered = RenderConfig(config, before);
   config.SetString(key.c_str(), value.c_str(), 0, section ? section->c_str() : nullptr, position);
-  std::string after;
-  if (!RenderConfig(config, after)) return Fail(kExitUsage, command, "cannot write a scratch file");
   // A missing file is created even by an edit that leaves the store as it was.
-  if (before == after && config.IsConfigLoadedOk() != 0) {
+  if (rendered && RendersAs(config, before) && config.IsConfigLoadedOk() != 0) {
     ReportChange(false, quiet);
     return kExitOk;
   }
@@ -196,14 +200,10 @@ int Remove(Args& args) {
   const std::string keep = p.size() == 4 ? p[3] : "=";
   Config config;
   if ((status = LoadConfigFile(config, command, p[0], false)) != kExitOk) return status;
-  // The store is compared as a save would write it, before and after the edit.
   std::string before;
-  if (!RenderConfig(config, before))
-    return Fail(kExitUsage, command, "cannot write a scratch file");
+  const bool rendered = RenderConfig(config, before);
   config.RemoveRecords(p[1].c_str(), p[2].c_str(), keep.c_str());
-  std::string after;
-  if (!RenderConfig(config, after)) return Fail(kExitUsage, command, "cannot write a scratch file");
-  if (before == after) {
+  if (rendered && RendersAs(config, before)) {
     ReportChange(false, quiet);
     return kExitNo;  // nothing removed: a negative answer, as a missing key is
   }
@@ -222,45 +222,6 @@ int Remove(Args& args) {
   return kExitOk;
 }
 
-// The records of a rendered store as JSON, read back from the text the way a
-// load reads it: section lines set the section of the keys below them, kept
-// comments stay records of their own, and empty lines only lay the text out.
-std::string RecordsJson(const std::string& text) {
-  std::string out = "{\"records\":[";
-  std::string section;
-  bool inSection = false;
-  bool first = true;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    start = end + 1;
-    const size_t lead = line.find_first_not_of(" \t");
-    if (lead == std::string::npos) continue;
-    std::string record;
-    if (line[lead] == '#' || line[lead] == ';') {
-      record = "{\"comment\":" + JsonString(line) + "}";
-    } else if (lead == 0 && line[0] == '[' && line.back() == ']') {
-      section = line.substr(1, line.size() - 2);
-      inSection = true;
-      continue;
-    } else {
-      // A saved key line is "    key=value"; keys hold no '='.
-      const size_t equals = line.find('=', lead);
-      const std::string key =
-          line.substr(lead, equals == std::string::npos ? std::string::npos : equals - lead);
-      const std::string value = equals == std::string::npos ? "" : line.substr(equals + 1);
-      record = "{\"section\":" + (inSection ? JsonString(section) : std::string("null")) +
-               ",\"key\":" + JsonString(key) + ",\"value\":" + JsonString(value) + "}";
-    }
-    if (!first) out += ',';
-    out += record;
-    first = false;
-  }
-  return out + "]}";
-}
-
 int Dump(Args& args) {
   const std::string command = "config dump";
   const bool json = args.TakeFlag("json");
@@ -277,7 +238,7 @@ int Dump(Args& args) {
   }
   std::string text;
   if (!RenderConfig(config, text)) return Fail(kExitUsage, command, "cannot write a scratch file");
-  std::printf("%s\n", RecordsJson(text).c_str());
+  std::printf("%s\n", ConfigRecordsJson(text).c_str());
   return kExitOk;
 }
 

@@ -16,6 +16,13 @@ std::string JsonString(const std::string& text);
 // ["a","b"]: each text as a JSON string.
 std::string JsonStrings(const std::vector<std::string>& texts);
 
+// The records of a configuration store as JSON, read back from the text that
+// SaveConfig writes the way a load reads it: section lines set the section of
+// the keys below them, kept comments stay records of their own, and empty lines
+// only lay the text out. {"records":[{"section":S,"key":K,"value":V},
+// {"comment":C},...]}, the section null for keys before any section line.
+std::string ConfigRecordsJson(const std::string& savedText);
+
 }  // namespace orn
 
 #endif  // ORN_TOOLS_JSON_H

@@ -45,7 +45,8 @@ const Command* FindCommand(const char* name) {
 
 // orn help COMMAND [WORDS...] runs orn COMMAND [WORDS...] --help.
 int HelpFor(int argc, char** argv) {
-  if (argc < 3) return orn::Help(kUsage);
+  if (argc < 3 || std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0)
+    return orn::Help(kUsage);
   const Command* command = FindCommand(argv[2]);
   if (command == nullptr) {
     return orn::Fail(orn::kExitUsage, "help",
