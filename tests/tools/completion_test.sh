@@ -5,7 +5,7 @@
 # command, subcommand and option that orn's help texts name is completed.
 # Usage: completion_test.sh COMPLETION_FILE EMULATOR ORN
 set -u
-completion=$1
+completion=$(realpath "$1")
 emulator=$2
 orn=$3
 here=$(cd "$(dirname "$0")" && pwd)

@@ -4,7 +4,7 @@
 # every command, subcommand and option that orn's help texts name.
 # Usage: man_test.sh MANPAGE EMULATOR ORN
 set -u
-page=$1
+page=$(realpath "$1")
 emulator=$2
 orn=$3
 here=$(cd "$(dirname "$0")" && pwd)
