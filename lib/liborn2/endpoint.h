@@ -38,6 +38,7 @@ class ORN2_API OrnEndPoint {
   /// Takes the validity flag and the error message; protocol, host name and
   /// port only from a valid source (else the target keeps its own).
   OrnEndPoint& operator=(const OrnEndPoint& other);
+  /// Frees the strings; nothing else to release.
   virtual ~OrnEndPoint();
 
   /// Host names, protocols and ports compared exactly (case-sensitive);

@@ -44,6 +44,7 @@ class ORN2_API OrnIPParser {
   OrnIPParser(const OrnIPParser& other);
   /// Copies validity, expression, mask and lists.
   OrnIPParser& operator=(const OrnIPParser& other);
+  /// Frees the lists; nothing else to release.
   virtual ~OrnIPParser();
 
   /// True when the expression (and the mask, if any) was accepted.

@@ -17,7 +17,9 @@
 class ORN2_API Mutex {
  public:
   /// Selects the constructor for objects of static storage duration.
-  enum StaticCtor { StaticInit };
+  enum StaticCtor {
+    StaticInit  ///< The only value: Mutex(StaticInit).
+  };
 
   /// Longest name kept; longer names are cut, so names that agree in their
   /// first kMaxName characters are one lock.
@@ -81,7 +83,9 @@ class ORN2_API Guard {
   explicit Guard(Mutex& m);
   /// Releases the mutex once.
   ~Guard();
+  /// Not copied: one guard releases once what it acquired once.
   Guard(const Guard&) = delete;
+  /// Not assigned, for the same reason.
   Guard& operator=(const Guard&) = delete;
 
  private:

@@ -46,7 +46,7 @@ int SaveConfigFile(Config& config, const std::string& command, const std::string
   return kExitOk;
 }
 
-bool PrintConfig(Config& config) {
+bool RenderConfig(Config& config, std::string& text) {
   std::error_code error;
   fs::path directory = fs::temp_directory_path(error);
   if (error) directory = fs::current_path(error);
@@ -62,6 +62,7 @@ bool PrintConfig(Config& config) {
   }
   const std::string scratchName = scratch.string();
   if (scratchName.size() > kMaxConfigFileName) return false;
+  text.clear();
   bool ok = config.SaveConfig(scratchName.c_str()) == 0;
   if (ok) {
     std::FILE* in = std::fopen(scratchName.c_str(), "r");
@@ -69,7 +70,7 @@ bool PrintConfig(Config& config) {
     if (ok) {
       char chunk[4096];
       size_t n = 0;
-      while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) std::fwrite(chunk, 1, n, stdout);
+      while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) text.append(chunk, n);
       std::fclose(in);
     }
   }
@@ -77,6 +78,13 @@ bool PrintConfig(Config& config) {
   fs::remove(scratchName + ".Save", error);
   fs::remove(scratchName + ".New", error);
   return ok;
+}
+
+bool PrintConfig(Config& config) {
+  std::string text;
+  if (!RenderConfig(config, text)) return false;
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return true;
 }
 
 }  // namespace orn

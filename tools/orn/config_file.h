@@ -28,8 +28,12 @@ int LoadConfigFile(Config& config, const std::string& command, const std::string
 // kExitOk, or prints the problem and returns kExitUsage.
 int SaveConfigFile(Config& config, const std::string& command, const std::string& file);
 
-// Writes the store in the file format on standard output, by saving it to a
-// scratch file and copying that out; false when the scratch file failed.
+// The store in the file format, as SaveConfig writes it: saved to a scratch
+// file and read back; false when the scratch file failed.
+bool RenderConfig(Config& config, std::string& text);
+
+// Writes the store in the file format on standard output (RenderConfig);
+// false when the scratch file failed.
 bool PrintConfig(Config& config);
 
 class Args;
