@@ -30,8 +30,10 @@ const char kLogUsage[] =
     "characters, default orn). --dump writes a hex dump of standard input (the first\n"
     "384 bytes fit whole) under the title T (default stdin). Exit status 0 on\n"
     "success, 2 for bad usage or a log file that cannot be written.\n"
-    "'orn log parse --help' describes reading log files back. A log file named\n"
-    "parse is written as ./parse.\n";
+    "A log file named parse is written as ./parse.\n"
+    "\n"
+    "Subcommands (orn log SUBCOMMAND --help tells more):\n"
+    "  parse   reads log files back, one JSON object per entry\n";
 
 const char kParseUsage[] =
     "usage: orn log parse [--lenient] [FILE...]\n"
