@@ -10,8 +10,11 @@ Watchdog::Watchdog(std::string what, int seconds) {
   thread_ = std::thread([this, what = std::move(what), seconds] {
     std::unique_lock<std::mutex> hold(lock_);
     if (done_.wait_for(hold, std::chrono::seconds(seconds), [this] { return finished_; })) return;
-    std::fprintf(stderr, "watchdog: %s did not finish within %d s\n", what.c_str(), seconds);
-    std::fflush(stderr);
+    // On both streams, since a test may be capturing one of them.
+    for (std::FILE* stream : {stdout, stderr}) {
+      std::fprintf(stream, "watchdog: %s did not finish within %d s\n", what.c_str(), seconds);
+      std::fflush(stream);
+    }
     std::_Exit(3);
   });
 }
