@@ -32,6 +32,13 @@ using orn2::log::FileLock;
 using orn2::log::FileState;
 using orn2::log::WriteOutcome;
 
+// Writes a value from 0 to 99 as two digits.
+char* PutTwoDigits(char* out, int value) {
+  out[0] = static_cast<char>('0' + value / 10);
+  out[1] = static_cast<char>('0' + value % 10);
+  return out + 2;
+}
+
 // Writes value in decimal, zero-padded to at least `width` digits.
 char* PutDecimal(char* out, unsigned long value, int width) {
   char digits[24];
@@ -43,6 +50,18 @@ char* PutDecimal(char* out, unsigned long value, int width) {
   for (int i = count; i < width; ++i) *out++ = '0';
   while (count > 0) *out++ = digits[--count];
   return out;
+}
+
+// Formats "%s" of `text` into a buffer of kMessageMax + 1 characters as
+// vsnprintf does, without its machinery: "%s" alone is Dump's format, and a
+// common one. Returns the text's whole length, as vsnprintf would.
+int CopyText(char* message, const char* text) {
+  if (text == nullptr) return std::snprintf(message, Log::kMessageMax + 1, "%s", "(null)");
+  size_t length = strnlen(text, Log::kMessageMax + 1);
+  size_t kept = length < static_cast<size_t>(Log::kMessageMax) ? length : Log::kMessageMax;
+  std::memcpy(message, text, kept);
+  message[kept] = '\0';
+  return static_cast<int>(length);  // beyond kMessageMax it only counts as cut
 }
 
 size_t Append(char* out, size_t used, const char* text) {
@@ -164,17 +183,18 @@ size_t Log::FormatPrefix(char* out) const {
   }
   char* p = out;
   *p++ = '[';
-  p = PutDecimal(p, static_cast<unsigned long>(year), 4);
+  p = PutTwoDigits(p, year / 100);
+  p = PutTwoDigits(p, year % 100);
   *p++ = '/';
-  p = PutDecimal(p, static_cast<unsigned long>(now.tm_mon + 1), 2);
+  p = PutTwoDigits(p, now.tm_mon + 1);
   *p++ = '/';
-  p = PutDecimal(p, static_cast<unsigned long>(now.tm_mday), 2);
+  p = PutTwoDigits(p, now.tm_mday);
   *p++ = ' ';
-  p = PutDecimal(p, static_cast<unsigned long>(now.tm_hour), 2);
+  p = PutTwoDigits(p, now.tm_hour);
   *p++ = ':';
-  p = PutDecimal(p, static_cast<unsigned long>(now.tm_min), 2);
+  p = PutTwoDigits(p, now.tm_min);
   *p++ = '.';
-  p = PutDecimal(p, static_cast<unsigned long>(now.tm_sec), 2);
+  p = PutTwoDigits(p, now.tm_sec);
   *p++ = ']';
   *p++ = '[';
   size_t moduleLength = std::strlen(module_);
@@ -199,7 +219,11 @@ int Log::LogLine(int level, const char* format, ...) {
   if (format != nullptr) {
     va_list args;
     va_start(args, format);
-    result = std::vsnprintf(message, sizeof message, format, args);
+    if (format[0] == '%' && format[1] == 's' && format[2] == '\0') {
+      result = CopyText(message, va_arg(args, const char*));
+    } else {
+      result = std::vsnprintf(message, sizeof message, format, args);
+    }
     va_end(args);
   }
   // Some runtimes answer -1 for a message that does not fit and leave it

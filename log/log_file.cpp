@@ -44,16 +44,19 @@ WriteOutcome CreateWithText(const char* path, const char* text, size_t length) {
 }
 
 WriteOutcome AppendWhole(const char* path, const char* text, size_t length, bool repairFirst) {
+  if (repairFirst) RepairCutLine(path);
   FileHandle file{};
   OpenOutcome opened = orn2::port::OpenRegularFile(path, FileAccess::kAppend, &file, nullptr);
   if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
   if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
-  if (repairFirst) orn2::port::CutUnfinishedLine(file, kLongestLine);
   bool written = orn2::port::AppendText(file, text, length);
   int reason = errno;  // the caller reports why the line was lost
+  bool regular = written || orn2::port::IsRegularFile(file);
   orn2::port::CloseFile(file);
   errno = reason;
-  return written ? WriteOutcome::kWritten : WriteOutcome::kFailed;
+  return written   ? WriteOutcome::kWritten
+         : regular ? WriteOutcome::kFailed
+                   : WriteOutcome::kNotRegular;
 }
 
 void RepairCutLine(const char* path) {

@@ -36,7 +36,7 @@ struct FileHandle {
 enum class FileAccess {
   kRead,    // reading; the file must exist
   kUpdate,  // reading, and writing at the end only; the file must exist
-  kAppend,  // as kUpdate, but a missing file is created empty
+  kAppend,  // writing at the end only; a missing file is created empty
   kCreate,  // writing from the start; created when missing, emptied when it exists
 };
 
@@ -48,8 +48,21 @@ enum class OpenOutcome {
 
 // Opens `path` for `access` as described above; `status` may be null. A file
 // that kCreate finds is emptied only after it proved to be a regular file.
+//
+// kAppend without a status is the open of every log line, and its check costs
+// no more than it must (a full status costs more than the line's write): on
+// POSIX, the open itself refuses directories, sockets and FIFOs without a
+// reader, a seek to the end refuses FIFOs with a reader and terminals, and a
+// file that looks empty has its type checked, which refuses the devices that
+// look empty (/dev/null and its kind). A device that reports a size (a block
+// device) is left positioned at its end, where a write puts nothing: AppendText
+// fails on it, and IsRegularFile then tells why. So no byte ever reaches
+// anything but a regular file.
 OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
                             FileStatus* status);
+
+// True when the open file is a regular file (see kAppend above).
+bool IsRegularFile(FileHandle file);
 
 void CloseFile(FileHandle file);
 
@@ -59,15 +72,14 @@ void CloseFile(FileHandle file);
 std::FILE* TextStream(FileHandle file, FileAccess access);
 
 // Appends `length` bytes of text at the end of a file opened for kUpdate or
-// kAppend, in
-// one write, each "\n" written as the platform's text-mode line end ("\r\n"
+// kAppend, in one write, each "\n" written as the platform's text-mode line end ("\r\n"
 // on Windows). A write that falls short is undone: the bytes that reached the
 // file are cut off again. True when the text was appended whole; false (errno
 // set) when none of it was. The caller holds the lock that serialises the
 // file's writers, so that nobody appends between the write and its undo.
 bool AppendText(FileHandle file, const char* text, std::size_t length);
 
-// Repairs a file opened for kUpdate or kAppend whose last line has no line end (a writer
+// Repairs a file opened for kUpdate whose last line has no line end (a writer
 // ended half-way): cuts it back to the end of the line before it. A file with
 // no line end among its last `longestLine` bytes holds no cut line of the
 // caller's, so its last line is ended with a line end instead. False when the

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "port/posix/regular_file.h"
+
 namespace orn2::port {
 namespace {
 
@@ -88,7 +90,7 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
                             FileStatus* status) {
   int flags = access == FileAccess::kRead     ? O_RDONLY
               : access == FileAccess::kUpdate ? O_RDWR | O_APPEND
-              : access == FileAccess::kAppend ? O_RDWR | O_APPEND | O_CREAT
+              : access == FileAccess::kAppend ? O_WRONLY | O_APPEND | O_CREAT
                                               : O_WRONLY | O_CREAT;
   int fd;
   do {
@@ -98,6 +100,17 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
     // A FIFO without a reader or a socket (ENXIO), a directory opened for
     // writing (EISDIR): special files that refused before being opened.
     return errno == ENXIO || errno == EISDIR ? OpenOutcome::kNotRegular : OpenOutcome::kFailed;
+  }
+  if (access == FileAccess::kAppend && status == nullptr) {
+    // The check of a log line's open (see the header): the seek fails on a
+    // FIFO or terminal, and only a file that looks empty needs its type.
+    off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end > 0 || (end == 0 && IsRegularDescriptor(fd))) {
+      file->value = fd;
+      return OpenOutcome::kOpened;
+    }
+    ::close(fd);
+    return OpenOutcome::kNotRegular;
   }
   struct stat st;
   if (::fstat(fd, &st) != 0) {
@@ -120,6 +133,8 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
   file->value = fd;
   return OpenOutcome::kOpened;
 }
+
+bool IsRegularFile(FileHandle file) { return IsRegularDescriptor(Descriptor(file)); }
 
 void CloseFile(FileHandle file) { ::close(Descriptor(file)); }
 

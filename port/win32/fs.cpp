@@ -150,6 +150,9 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
   return OpenOutcome::kOpened;
 }
 
+// Only regular files are ever opened here (the open checks the type).
+bool IsRegularFile(FileHandle) { return true; }
+
 void CloseFile(FileHandle file) { CloseHandle(Handle(file)); }
 
 std::FILE* TextStream(FileHandle file, FileAccess access) {
