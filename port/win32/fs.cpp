@@ -245,8 +245,21 @@ bool LinkOrCopyFile(const char* from, const char* to) {
   return false;
 }
 
+// Windows does not replace a file that another process has open, whatever
+// the sharing mode it was opened with: a load reading the file at that moment
+// makes the rename fail with "access denied". Readers hold a file briefly, so
+// the rename is tried again for a while before it counts as failed.
 bool ReplaceFileAtomically(const char* from, const char* to) {
-  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  constexpr DWORD kPatienceMs = 2000;
+  DWORD start = GetTickCount();
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    DWORD error = GetLastError();
+    bool busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    if (!busy || GetTickCount() - start > kPatienceMs) break;
+    Sleep(attempt < 8 ? 0 : 1);
+    SetLastError(error);
+  }
   SetErrnoFromLastError();
   return false;
 }
