@@ -56,9 +56,11 @@ class ORN2_API Config {
   /// is not emptied first). 0 on success, an empty file included; -1 when the
   /// file cannot be accessed (after one retry), its name is over 250
   /// characters, or an empty file cannot be restored; 1 when the file exists
-  /// but cannot be opened for reading (no message, loaded flag unchanged).
-  /// Only a file of size 0 is restored from its ".Save" backup, never a
-  /// missing one. Messages on standard error:
+  /// but cannot be opened for reading, or is a directory, FIFO, device or
+  /// socket (no message, loaded flag unchanged; opened without blocking and
+  /// never restored, deleted or replaced). Only a regular file of size 0 is
+  /// restored from its ".Save" backup (itself a regular file), never a missing
+  /// one. Messages on standard error:
   /// `"LoadConfig() Error: Cannot access [%s]\n"`,
   /// `"LoadConfig() Warning: filesize of %s is Zero\n"`, then either
   /// `"LoadConfig() Warning: No suitable backups loacated\n"` (spelled so) or
