@@ -5,14 +5,21 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "port/posix/regular_file.h"
 
 namespace orn2::port {
 
 bool IsRegularDescriptor(int fd) {
   struct statx status {};
-  if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_TYPE, &status) != 0) return false;
-  return (status.stx_mask & STATX_TYPE) != 0 && S_ISREG(status.stx_mode);
+  if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_TYPE, &status) == 0 &&
+      (status.stx_mask & STATX_TYPE) != 0) {
+    return S_ISREG(status.stx_mode);
+  }
+  // A kernel before statx, or a sandbox that forbids it: the whole status.
+  struct stat st;
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace orn2::port
