@@ -10,15 +10,19 @@
 #include <ctime>
 #include <filesystem>
 #include <list>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "log/mutex_name.h"
 #include "port/clock.h"
+#include "port/fs.h"
 #include "port/process.h"
 #include "support/child.h"
+#include "support/special_files.h"
 #include "support/temp_dir.h"
+#include "support/watchdog.h"
 
 namespace {
 
@@ -235,13 +239,25 @@ ORN2_CHILD(LogWriter) {
   return 0;
 }
 
-// args: file, flag. Takes the log file's lock, creates the flag file and keeps
-// the lock until it is killed.
+// args: file, flag, and optionally a text. Takes the log file's lock, appends
+// the text as it is (a writer killed half-way through a line leaves one
+// without its line end), creates the flag file and keeps the lock until it is
+// killed.
 ORN2_CHILD(LockHolder) {
   char name[orn2::log::kMutexNameMax + 1];
   orn2::log::MutexNameForFile(args.at(0).c_str(), name);
   Mutex mutex(name);
   mutex.Acquire();
+  if (args.size() > 2) {
+    orn2::port::FileHandle file{};
+    if (orn2::port::OpenRegularFile(args[0].c_str(), orn2::port::FileAccess::kAppend, &file,
+                                    nullptr) != orn2::port::OpenOutcome::kOpened) {
+      return 3;
+    }
+    bool written = orn2::port::AppendText(file, args[2].data(), args[2].size());
+    orn2::port::CloseFile(file);
+    if (!written) return 4;
+  }
   orn2::testing::WriteFileBytes(args.at(1), "1");
   for (;;) orn2::port::SleepMs(1000);
 }
@@ -291,6 +307,135 @@ TEST_F(LogTest, AWriterKilledHoldingTheLockDoesNotStopTheOthers) {
   ASSERT_TRUE(writer.Wait(100000, &code)) << "the killed holder's lock was not taken over";
   EXPECT_EQ(code, 0);
   ExpectWholeLines(path, {100});
+}
+
+TEST_F(LogTest, SpecialFilesAreRefusedAtOnceAndTheirLinesCountedLost) {
+  using orn2::testing::SpecialFile;
+  orn2::testing::Watchdog watchdog("logging to a special file", 60);  // a FIFO must not block
+  for (SpecialFile kind : {SpecialFile::kFifo, SpecialFile::kDirectory, SpecialFile::kDevice}) {
+    for (bool withReader : {false, true}) {  // a FIFO with a reader opens for writing
+      if (withReader && kind != SpecialFile::kFifo) continue;
+      std::string path = dir_.File(std::string(Describe(kind)) + (withReader ? "-read" : ""));
+      SCOPED_TRACE(path);
+      if (!MakeSpecialFile(kind, path)) continue;  // no such thing on this system
+      const std::string kind0 = orn2::testing::FileKind(path);
+      std::unique_ptr<orn2::testing::FifoReader> reader;
+      if (withReader) reader = std::make_unique<orn2::testing::FifoReader>(path);
+      Log log("Special");
+      gi::CaptureStderr();
+      EXPECT_EQ(log.EnableLog(path.c_str(), 3), -100);
+      EXPECT_EQ(gi::GetCapturedStderr(), "EnableLog() Cannot access Logfile, Logging disabled");
+      EXPECT_EQ(orn2::testing::FileKind(path), kind0);
+
+      // A file that becomes a special file after EnableLog: its lines are
+      // lost and counted, with one message when the losing starts.
+      std::string became = path + ".log";
+      EXPECT_EQ(log.EnableLog(became.c_str(), 3), 0);
+      ASSERT_EQ(std::remove(became.c_str()), 0);
+      ASSERT_TRUE(MakeSpecialFile(kind, became));
+      if (withReader) reader = std::make_unique<orn2::testing::FifoReader>(became);
+      const std::string losing =
+          "LogLine() Error: Cannot append to [" + became + "] (not a regular file), losing lines\n";
+      gi::CaptureStderr();
+      EXPECT_EQ(log.LogLine(1, "lost"), 4);
+      EXPECT_EQ(log.LogBlank(), 0);
+      EXPECT_EQ(log.LogLine(1, "lost %d", 2), 6);
+      EXPECT_EQ(gi::GetCapturedStderr(), losing);
+      EXPECT_EQ(log.LostLines(), 3u);
+      EXPECT_EQ(orn2::testing::FileKind(became), kind0);
+
+      // Once a line is written again, a new loss is reported again.
+      reader.reset();
+      ASSERT_TRUE(std::filesystem::remove(became));
+      EXPECT_EQ(log.LogLine(3, "back"), 4);
+      EXPECT_EQ(Masked(ReadFileBytes(became)), Who("Special") + "back\n");
+      ASSERT_TRUE(std::filesystem::remove(became));
+      ASSERT_TRUE(MakeSpecialFile(kind, became));
+      gi::CaptureStderr();
+      EXPECT_EQ(log.LogLine(3, "lost again"), 10);
+      EXPECT_EQ(gi::GetCapturedStderr(), losing);
+      EXPECT_EQ(log.LostLines(), 4u);
+    }
+  }
+}
+
+TEST_F(LogTest, ALineCutByAWriterKilledHalfWayIsCutBackByTheNextOwner) {
+  const std::string half = "[2026/12/03 23:10.39][  writer] [ThreadId:0042] half a li";
+  const struct {
+    const char* owner;  // what takes the abandoned lock next
+    std::string after;  // what it adds after the line "before"
+  } cases[] = {
+      {"LogLine", Who("Next") + "after the kill\n"}, {"LogBlank", "\n"}, {"EnableLog", ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.owner);
+    Log log("Next");
+    std::string path = Enable(log, std::string(c.owner) + ".log", 3), flag = path + ".flag";
+    EXPECT_EQ(log.LogLine(3, "before"), 6);
+    ChildProcess holder("LockHolder", {path, flag, half});
+    for (int waited = 0; !exists(flag); waited += 10, orn2::port::SleepMs(10)) {
+      ASSERT_LT(waited, 60000) << "the child never held the lock";
+      ASSERT_FALSE(holder.Wait(0, nullptr)) << "the child ended early";
+    }
+    ASSERT_EQ(Body(path), Who("Next") + "before\n" + half);
+    holder.Kill();
+    ASSERT_TRUE(holder.Wait(30000, nullptr));
+    const std::string owner = c.owner;
+    if (owner == "LogLine") {
+      EXPECT_EQ(log.LogLine(3, "after the kill"), 14);
+    } else if (owner == "LogBlank") {
+      EXPECT_EQ(log.LogBlank(), 0);
+    } else {
+      EXPECT_EQ(log.EnableLog(path.c_str(), 3), 0);
+    }
+    EXPECT_EQ(Body(path), Who("Next") + "before\n" + c.after);
+    EXPECT_EQ(log.LostLines(), 0u);
+  }
+}
+
+// args: directory, line count. Fills a disk of 64 KiB (see SimulateFullDisk)
+// in <directory>/disk with lines "child 0 line <i>", and leaves outside it
+// the log as it ended ("full.copy"), LostLines ("full.lost") and what went to
+// standard error ("full.stderr"), and how the disk was filled ("full.how").
+// Exits with 77 where no disk can be filled.
+ORN2_CHILD(FullDiskWriter) {
+  const std::string dir = args.at(0), path = dir + "/disk/full.log";
+  const std::string how = orn2::testing::SimulateFullDisk(dir + "/disk", 64 * 1024);
+  if (how.empty()) return 77;
+  orn2::testing::WriteFileBytes(dir + "/full.how", how);
+  if (std::freopen((dir + "/full.stderr").c_str(), "w", stderr) == nullptr) return 2;
+  Log log("writer");
+  if (log.EnableLog(path.c_str(), 3) != 0) return 3;
+  int count = std::stoi(args.at(1));
+  for (int i = 0; i < count; ++i) {
+    if (log.LogLine(3, "child 0 line %d", i) != static_cast<int>(std::to_string(i).size()) + 13)
+      return 4;  // the result stays the message's length
+  }
+  std::fflush(stderr);
+  orn2::testing::WriteFileBytes(dir + "/full.copy", ReadFileBytes(path));
+  orn2::testing::WriteFileBytes(dir + "/full.lost", std::to_string(log.LostLines()));
+  return 0;
+}
+
+TEST_F(LogTest, AFullDiskLosesWholeLinesCountsThemAndSaysSoOnce) {
+  std::filesystem::create_directory(dir_.File("disk"));
+  ChildProcess child("FullDiskWriter", {dir_.path(), "2000"});
+  int code = -1;
+  ASSERT_TRUE(child.Wait(100000, &code));
+  if (code == 77) GTEST_SKIP() << "no disk can be filled here";
+  ASSERT_EQ(code, 0);
+  SCOPED_TRACE("a full disk by " + ReadFileBytes(dir_.File("full.how")));
+  const std::string copy = dir_.File("full.copy");
+  const std::string text = ReadFileBytes(copy);
+  const int written = static_cast<int>(std::count(text.begin(), text.end(), '\n')) - 3;
+  ASSERT_GT(written, 0);
+  ASSERT_LT(written, 2000) << "the disk never filled up";
+  ExpectWholeLines(copy, {written});  // and no line cut at the end
+  EXPECT_EQ(ReadFileBytes(dir_.File("full.lost")), std::to_string(2000 - written));
+  const std::string printed = ReadFileBytes(dir_.File("full.stderr"));
+  const std::string start =
+      "LogLine() Error: Cannot append to [" + dir_.File("disk/full.log") + "] (";
+  EXPECT_EQ(printed.substr(0, start.size()), start) << printed;
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
 }
 
 }  // namespace

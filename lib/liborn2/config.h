@@ -64,9 +64,11 @@ class ORN2_API Config {
   /// is not emptied first). 0 on success, an empty file included; -1 when the
   /// file cannot be accessed (after one retry), its name is over 250
   /// characters, or an empty file cannot be restored; 1 when the file exists
-  /// but cannot be opened for reading (no message, loaded flag unchanged).
-  /// Only a file of size 0 is restored from its ".Save" backup, never a
-  /// missing one. Messages on standard error:
+  /// but cannot be opened for reading, or is a directory, FIFO, device or
+  /// socket (no message, loaded flag unchanged; opened without blocking and
+  /// never restored, deleted or replaced). Only a regular file of size 0 is
+  /// restored from its ".Save" backup (itself a regular file), never a missing
+  /// one. Messages on standard error:
   /// `"LoadConfig() Error: Cannot access [%s]\n"`,
   /// `"LoadConfig() Warning: filesize of %s is Zero\n"`, then either
   /// `"LoadConfig() Warning: No suitable backups loacated\n"` (spelled so) or
@@ -145,12 +147,32 @@ class ORN2_API Config {
   /// becomes the "fileName.Save" backup and the new file then takes its name
   /// in one step. Format: `"\n[%s]\n"` at each change of section, keys as
   /// `"    %s=%s\n"`, kept lines as they are. 0 on success; -1 without a
-  /// message when the name is over 250 characters or the new file cannot be
-  /// created, written or closed (file and backup untouched); -1 and
+  /// message when the name is over 250 characters, names a directory, FIFO,
+  /// device or socket (refused before anything happens), or the new file
+  /// cannot be created, written or closed (file and backup untouched); -1 and
   /// `"Whilst saving config: %s\n"` with strerror(errno) when the last rename
   /// fails. The object's file name, flag and time stay; the next lookup
   /// usually reloads the saved file.
+  ///
+  /// Crash safety: the file is never missing or partial, and once a backup
+  /// exists, "fileName.Save" never goes missing (the new backup is made under
+  /// "fileName.Prev" and renamed over the old one). Saves of one file are
+  /// serialised across processes by the named Mutex of SaveLockName, so
+  /// concurrent savers each replace the file whole; loads take no lock.
   int SaveConfig(const char* fileName);
+  /// The name of the named Mutex that SaveConfig holds while it saves
+  /// `fileName`. A caller that loads, changes and saves one file as one step,
+  /// so that no concurrent update in another process is lost, holds a Mutex
+  /// of this name around the three; the mutex is recursive, so SaveConfig
+  /// takes it again inside. Derived from the file's folder, resolved from the
+  /// root with symbolic links followed, and the file's own name, so processes
+  /// in different working directories agree (on Windows the full path, letters
+  /// folded to lower case); a file whose folder does not exist is named as
+  /// given. At most Mutex::kMaxName characters of [A-Za-z0-9._-]. Writes it
+  /// into `buffer` of `length` bytes, at least Mutex::kMaxName + 1; 0, or -1
+  /// (nothing written) for a null, empty or over-250-character name or a
+  /// smaller buffer.
+  static int SaveLockName(const char* fileName, char* buffer, int length);
   /// Prints the store on standard error in the format SaveConfig writes (an
   /// empty store prints nothing); no file is touched. Always 0.
   int DumpConfig();

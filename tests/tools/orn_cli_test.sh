@@ -117,6 +117,36 @@ run config get restore.conf port soap
 check_run "empty file restored from .Save" 0 '8443'
 [ -f restore.conf.Save ] && report "the backup was not moved into place"
 
+# A FIFO is no configuration file: refused at once instead of waited on.
+if [ -z "$emulator" ] && mkfifo fifo.conf; then
+  expect_fail "get from a FIFO" 2 'fifo.conf is not a regular file' -- config get fifo.conf k s
+  expect_fail "set into a FIFO" 2 'fifo.conf is not a regular file' -- config set fifo.conf k v s
+  [ -p fifo.conf ] || report "the FIFO was replaced"
+fi
+
+# Concurrent edits of one file: each set is a load, a change and a save under
+# the file's save lock, so four loops of sets lose no update and none fails.
+race_sets=150
+[ -n "$emulator" ] && race_sets=20  # every run starts the emulator
+set_quietly() {  # arguments of orn; its messages are collected in race.err
+  # shellcheck disable=SC2086
+  $emulator "$orn" "$@" >/dev/null 2>>race.err </dev/null
+}
+printf '[s]\nfirst=1\n' >race.conf
+for n in 1 2 3 4; do
+  (for i in $(seq "$race_sets"); do
+    set_quietly config set race.conf "k$n-$i" "v$n-$i" s || echo "k$n-$i" >>race.failed
+  done) &
+done
+wait
+checks=$((checks + 1))
+[ -e race.failed ] && report "concurrent sets failed: $(wc -l <race.failed) ($(head -c 300 race.err))"
+run config keys race.conf s
+want=$(printf 'first\n'; for n in 1 2 3 4; do for i in $(seq "$race_sets"); do echo "k$n-$i"; done; done)
+checks=$((checks + 1))
+[ "$(sort <<<"$out")" = "$(sort <<<"$want")" ] ||
+  report "concurrent sets lost updates: $(grep -c . <<<"$out") of $((4 * race_sets + 1)) keys left"
+
 # The server list of section soap, as the agent reads it.
 printf '[soap]\nserver=10.0.0.5\nprotocol=https\nport=443\nendpoint_size=3\nserver_1=10.0.0.6\nprotocol_1=https\nport_1=443\nserver_2=10.0.0.7\nprotocol_2=http\nport_2=80\n' >servers.conf
 expect "endpoints, three" 0 $'https://10.0.0.5:443\nhttps://10.0.0.6:443\nhttp://10.0.0.7:80' \

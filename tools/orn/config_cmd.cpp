@@ -119,6 +119,8 @@ int Set(Args& args) {
   } else if (at != "after-first") {
     return Fail(kExitUsage, command, "--at takes head, tail or after-first, not " + at);
   }
+  // Load, change and save as one step for every other saver of the file.
+  ConfigFileLock lock(p[0]);
   Config config;
   if ((status = LoadConfigFile(config, command, p[0], true)) != kExitOk) return status;
   std::string before;
@@ -198,6 +200,7 @@ int Remove(Args& args) {
   // Without KEEP nothing is to be kept: "=" can never begin a key that the load
   // or config set makes, so the keep pattern section/= matches no record.
   const std::string keep = p.size() == 4 ? p[3] : "=";
+  ConfigFileLock lock(p[0]);  // load, change and save as one step
   Config config;
   if ((status = LoadConfigFile(config, command, p[0], false)) != kExitOk) return status;
   std::string before;

@@ -26,6 +26,11 @@ int LoadConfigFile(Config& config, const std::string& command, const std::string
     return Fail(kExitUsage, command, "cannot read " + file + ": no such file");
   }
   if (fs::is_directory(status)) return Fail(kExitUsage, command, file + " is a directory");
+  // A FIFO, device or socket would make the probe below wait, or read
+  // something that is no configuration; the library refuses them as well.
+  if (!fs::is_regular_file(status)) {
+    return Fail(kExitUsage, command, file + " is not a regular file");
+  }
   // The library reports an unreadable file by its result only; opening it here
   // first gives the user the system's reason.
   std::FILE* probe = std::fopen(file.c_str(), "r");
@@ -37,6 +42,17 @@ int LoadConfigFile(Config& config, const std::string& command, const std::string
     return Fail(kExitUsage, command, "cannot load " + file);
   }
   return kExitOk;
+}
+
+ConfigFileLock::ConfigFileLock(const std::string& file) {
+  char name[Mutex::kMaxName + 1];
+  if (Config::SaveLockName(file.c_str(), name, sizeof name) != 0) return;
+  mutex_ = std::make_unique<Mutex>(name);
+  mutex_->Acquire();
+}
+
+ConfigFileLock::~ConfigFileLock() {
+  if (mutex_ != nullptr) mutex_->Release();
 }
 
 int SaveConfigFile(Config& config, const std::string& command, const std::string& file) {

@@ -5,6 +5,7 @@
 
 #include <liborn2/liborn2.h>
 
+#include <memory>
 #include <string>
 
 namespace orn {
@@ -23,6 +24,22 @@ constexpr int kKeyBuffer = Config::kNameSize;
 // Returns kExitOk, or prints the problem and returns kExitUsage.
 int LoadConfigFile(Config& config, const std::string& command, const std::string& file,
                    bool mayBeMissing);
+
+// Holds the named mutex under which the library saves `file` (the name from
+// Config::SaveLockName) for its lifetime, so that a load, change and save of
+// the tool is one step for every other saver of the file, other orn runs and
+// programs calling SaveConfig alike: concurrent edits lose no update. A name
+// the library refuses gets no lock; loading it fails anyway.
+class ConfigFileLock {
+ public:
+  explicit ConfigFileLock(const std::string& file);
+  ~ConfigFileLock();
+  ConfigFileLock(const ConfigFileLock&) = delete;
+  ConfigFileLock& operator=(const ConfigFileLock&) = delete;
+
+ private:
+  std::unique_ptr<Mutex> mutex_;
+};
 
 // Saves through the library's protocol (".New" file, ".Save" backup). Returns
 // kExitOk, or prints the problem and returns kExitUsage.
