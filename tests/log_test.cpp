@@ -19,6 +19,7 @@
 #include "port/clock.h"
 #include "port/process.h"
 #include "support/child.h"
+#include "support/hostile.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -242,6 +243,34 @@ TEST_F(LogTest, AMutexNamedAfterTheFileHoldsOffItsWriters) {
     EXPECT_EQ(body.substr(0, 13), "[T][  Rotate]");
     EXPECT_EQ(body.substr(body.find("] ", 13) + 2), "**ERROR** rotated\n");
   }
+}
+
+// args: file, flag. With the shared-memory file systems full, enables the log
+// and writes a line, and writes what that printed on standard error into
+// <flag>. Exit 77 (the reason in <flag>) when that cannot be arranged here.
+ORN2_CHILD(LogWithoutRoomForItsMutex) {
+  std::string why = orn2::testing::FillSharedMemoryFileSystems();
+  if (!why.empty()) return orn2::testing::WriteFileBytes(args.at(1), why), 77;
+  gi::CaptureStderr();
+  Log log("NoRoom");
+  int enabled = log.EnableLog(args.at(0).c_str(), 1);
+  log.LogLine(1, "still written");
+  orn2::testing::WriteFileBytes(args.at(1), gi::GetCapturedStderr());
+  return enabled == 0 ? 0 : 3;
+}
+
+// A log whose named mutex finds no room still writes, unguarded, and says so.
+TEST_F(LogTest, WithoutRoomForItsMutexTheLogWritesAndSaysSo) {
+  std::string path = dir_.File("no room.log"), flag = dir_.File("printed");
+  ChildProcess child("LogWithoutRoomForItsMutex", {path, flag});
+  int code = -1;
+  ASSERT_TRUE(child.Wait(60000, &code));
+  if (code == 77) GTEST_SKIP() << ReadFileBytes(flag);
+  EXPECT_EQ(code, 0) << "135: killed by SIGBUS";
+  std::string printed = ReadFileBytes(flag), body = Body(path);
+  EXPECT_EQ(printed.rfind("Mutex() Error: named mutex [" + path + "] refused: ", 0), 0u) << printed;
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+  EXPECT_EQ(body.substr(body.find("] ", 13) + 2), "**ERROR** still written\n");
 }
 
 // args: file, child number, line count. Writes "child <c> line <i>" lines.
