@@ -213,6 +213,70 @@ TEST(Mutex, OneLockAcrossProcessesTakenOverFromAKilledHolder) {
   }
 }
 
+// args: name, flag. Opens the named mutex and writes into <flag> TryLock's
+// result ("refused" when the system gave it no object), then the files that
+// opening it mapped, one a line.
+ORN2_CHILD(ProbeNamedMutex) {
+  std::vector<std::string> before = ot::SharedMappings();
+  Mutex m(args.at(0).c_str());
+  void** handle = m;
+  std::string report = *handle == nullptr ? "refused" : std::to_string(m.TryLock());
+  for (const std::string& path : ot::SharedMappings()) {
+    if (std::find(before.begin(), before.end(), path) == before.end()) report += "\n" + path;
+  }
+  WriteFileBytes(args.at(1), report);
+  return 0;
+}
+
+// What a new process finds on the named mutex: TryLock's result ("0" or
+// "-1"), "refused" when it got no object, "hung" when it did not answer in
+// time. `files` gets the files that back the mutex (none where that cannot be
+// seen). Its report goes to `dir`.
+std::string ProbeElsewhere(const ot::TempDir& dir, const std::string& name,
+                           std::vector<std::string>* files = nullptr) {
+  static std::atomic<int> probes{0};
+  std::string flag = dir.File("probe" + std::to_string(probes++));
+  ChildProcess probe("ProbeNamedMutex", {name, flag});
+  if (!probe.Wait(kTimeoutMs, nullptr)) return "hung";
+  std::string report = ReadFileBytes(flag), answer = report.substr(0, report.find('\n'));
+  for (size_t at = report.find('\n'); files != nullptr && at != std::string::npos;) {
+    size_t end = report.find('\n', at + 1);
+    files->push_back(report.substr(at + 1, end - at - 1));
+    at = end;
+  }
+  return answer;
+}
+
+// args: name, flag, go. Opens the named mutex, flags <flag>, and closes it
+// once <go> appears.
+ORN2_CHILD(OpenUntilGo) {
+  Mutex m(args.at(0).c_str());
+  WriteFileBytes(args.at(1), "");
+  return FileAppears(args.at(2)) ? 0 : 3;
+}
+
+// Users that close the mutex at about the same moment: the last of them
+// removes its object, round after round.
+TEST(Mutex, OfUsersClosingTogetherTheLastRemovesTheObject) {
+  ot::TempDir dir;
+  const std::string name = UniqueName("closing together");
+  std::vector<std::string> files;
+  ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
+  if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
+  for (int round = 0; round < 5; ++round) {
+    const std::string go = dir.File("go" + std::to_string(round));
+    std::list<ChildProcess> users;
+    for (int i = 0; i < 6; ++i) {
+      std::string open = go + "." + std::to_string(i);
+      users.emplace_back("OpenUntilGo", std::vector<std::string>{name, open, go});
+      ASSERT_TRUE(FileAppears(open));
+    }
+    WriteFileBytes(go, "");
+    for (ChildProcess& user : users) EXPECT_TRUE(user.Wait(kTimeoutMs, nullptr));
+    ASSERT_FALSE(std::filesystem::exists(files[0])) << "round " << round;
+  }
+}
+
 // A Mutex left by a holder killed while it was the mutex's only user is found
 // free by the next process, and is one lock again.
 TEST(Mutex, AMutexLeftByAKilledOnlyUserIsReused) {
@@ -308,40 +372,8 @@ class OtherUser : public ::testing::Test {
     std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
   }
 
-  // What a new process finds on the named mutex: TryLock's result ("0" or
-  // "-1"), "refused" when it got no object, "hung" when it did not answer in
-  // time. `files` gets the files that back the mutex.
-  std::string ProbeElsewhere(const std::string& name, std::vector<std::string>* files = nullptr) {
-    std::string flag = dir_.File("probe" + std::to_string(probes_++));
-    ChildProcess probe("ProbeNamedMutex", {name, flag});
-    if (!probe.Wait(kTimeoutMs, nullptr)) return "hung";
-    std::string report = ReadFileBytes(flag), answer = report.substr(0, report.find('\n'));
-    for (size_t at = report.find('\n'); files != nullptr && at != std::string::npos;) {
-      size_t end = report.find('\n', at + 1);
-      files->push_back(report.substr(at + 1, end - at - 1));
-      at = end;
-    }
-    return answer;
-  }
-
   ot::TempDir dir_;
-  int probes_ = 0;
 };
-
-// args: name, flag. Opens the named mutex and writes into <flag> TryLock's
-// result ("refused" when the system gave it no object), then the files that
-// opening it mapped, one a line.
-ORN2_CHILD(ProbeNamedMutex) {
-  std::vector<std::string> before = ot::SharedMappings();
-  Mutex m(args.at(0).c_str());
-  void** handle = m;
-  std::string report = *handle == nullptr ? "refused" : std::to_string(m.TryLock());
-  for (const std::string& path : ot::SharedMappings()) {
-    if (std::find(before.begin(), before.end(), path) == before.end()) report += "\n" + path;
-  }
-  WriteFileBytes(args.at(1), report);
-  return 0;
-}
 
 // args: user, kind, path, flag. As that user, creates a `kind` of object at
 // `path` and writes "created" or why not into <flag>; removes it again once
@@ -387,15 +419,15 @@ TEST_F(OtherUser, ObjectsPutInTheWayOfANamedMutexNeitherBlockNorSplitIt) {
     std::list<Squat> squats;
     for (int round = 0; round < 16; ++round) {
       std::vector<std::string> files;
-      ASSERT_NE(ProbeElsewhere(name, &files), "hung");
+      ASSERT_NE(ProbeElsewhere(dir_, name, &files), "hung");
       if (files.empty()) break;  // no object any more
       squats.emplace_back(kind, files[0], dir_.File(kind + std::to_string(round)));
       if (squats.back().Outcome() != "created") break;  // out of the other user's reach
     }
-    ASSERT_EQ(ProbeElsewhere(name), "0");
+    ASSERT_EQ(ProbeElsewhere(dir_, name), "0");
     Mutex m(name.c_str());
     m.Acquire();
-    EXPECT_EQ(ProbeElsewhere(name), "-1");
+    EXPECT_EQ(ProbeElsewhere(dir_, name), "-1");
     m.Release();
   }
 }
@@ -406,14 +438,14 @@ TEST_F(OtherUser, ObjectsPutInTheWayOfANamedMutexNeitherBlockNorSplitIt) {
 TEST_F(OtherUser, APlaceClearedBetweenTwoOpensDoesNotSplitTheMutex) {
   const std::string name = UniqueName("cleared");
   std::vector<std::string> files;
-  ASSERT_EQ(ProbeElsewhere(name, &files), "0");
+  ASSERT_EQ(ProbeElsewhere(dir_, name, &files), "0");
   ASSERT_EQ(files.size(), 1u);
   auto squat = std::make_unique<Squat>("file", files[0], dir_.File("squat"));
   squat->Outcome();  // whatever it is, root's mutex opens next
   Mutex a(name.c_str());
   a.Acquire();
   squat.reset();
-  EXPECT_EQ(ProbeElsewhere(name), "-1");
+  EXPECT_EQ(ProbeElsewhere(dir_, name), "-1");
   a.Release();
 }
 

@@ -219,6 +219,9 @@ void UnmapAndClose(NamedMutex* object) {
   ByteLock(object->fd, kGateByte, F_WRLCK, true);
   if (ByteLock(object->fd, kUserByte, F_WRLCK, false))
     ::unlinkat(object->directory, object->fileName.c_str(), 0);
+  // Byte 1 goes before the gate does, so that a closer waiting at the gate
+  // sees whether it is the last user.
+  ByteLock(object->fd, kUserByte, F_UNLCK, false);
   ByteLock(object->fd, kGateByte, F_UNLCK, false);
   ::munmap(object->block, sizeof(SharedBlock));
   ::close(object->fd);
