@@ -277,22 +277,33 @@ TEST(Mutex, OfUsersClosingTogetherTheLastRemovesTheObject) {
   }
 }
 
-// A Mutex left by a holder killed while it was the mutex's only user is found
-// free by the next process, and is one lock again.
-TEST(Mutex, AMutexLeftByAKilledOnlyUserIsReused) {
+// A Mutex left by a holder killed while it was the mutex's only user: the
+// next process that opens the name finds it free, and one lock again; until
+// then, the next process that opens any named mutex removes what was left.
+TEST(Mutex, AMutexLeftByAKilledOnlyUserIsReusedOrRemoved) {
   ot::TempDir dir;
-  const std::string name = UniqueName("left behind"), flag = dir.File("holder");
-  ChildProcess holder("HoldNamedMutex", {name, flag});
-  ASSERT_TRUE(FileAppears(flag + ".held"));
-  holder.Kill();
-  ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
-  Mutex m(name.c_str());
-  EXPECT_EQ(TryLockElsewhere(m), 0);
-  m.Acquire();
-  ChildProcess next("HoldNamedMutex", {name, dir.File("next")});
-  EXPECT_FALSE(FileAppears(dir.File("next.held"), 300));  // it waits for this process
-  m.Release();
-  EXPECT_TRUE(FileAppears(dir.File("next.held")));
+  for (bool reopen : {true, false}) {
+    SCOPED_TRACE(reopen ? "reopened" : "removed");
+    const std::string name = UniqueName(reopen ? "reopened" : "removed");
+    std::vector<std::string> files;
+    ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
+    ChildProcess holder("HoldNamedMutex", {name, dir.File(reopen ? "first" : "only")});
+    ASSERT_TRUE(FileAppears(dir.File(reopen ? "first.held" : "only.held")));
+    holder.Kill();
+    ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
+    if (!reopen) {
+      ASSERT_EQ(ProbeElsewhere(dir, UniqueName("another")), "0");
+      for (const std::string& file : files) EXPECT_FALSE(std::filesystem::exists(file)) << file;
+      continue;
+    }
+    Mutex m(name.c_str());
+    EXPECT_EQ(TryLockElsewhere(m), 0);
+    m.Acquire();
+    ChildProcess next("HoldNamedMutex", {name, dir.File("next")});
+    EXPECT_FALSE(FileAppears(dir.File("next.held"), 300));  // it waits for this process
+    m.Release();
+    EXPECT_TRUE(FileAppears(dir.File("next.held")));
+  }
 }
 
 // args: name, flag. Opens the named mutex, forks a worker that takes it (the

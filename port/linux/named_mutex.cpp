@@ -20,13 +20,20 @@
 // lock, which would let the parent take byte 1 exclusively and remove the file
 // while the child still uses it. So before a fork a handler opens a fresh
 // description with a shared lock of its own for every mutex and hands it to
-// the child. (A child made without the fork handlers, by vfork or clone, does
-// not count as a user unless it execs, which closes the descriptors anyway.)
+// the child. (A child made without the fork handlers, by vfork or a raw clone,
+// does not count as a user of its own; such a child execs at once, which
+// closes the descriptors and unmaps the file anyway.)
+//
+// A process that ends without closing (killed, say) leaves its files behind
+// once no one else uses them. The next opener of such a name reuses the file;
+// besides, each process removes the unused files it finds when it first opens
+// a named mutex, so that files of names never opened again do not pile up.
 //
 // The file's space is reserved before it is mapped, so that a full file system
 // refuses the mutex instead of killing the process with SIGBUS later.
 #include "port/linux/named_mutex.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/mman.h>
@@ -78,6 +85,7 @@ constexpr int kMaxOpenAttempts = 100;
 struct Registry {
   pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
   std::map<std::string, NamedMutex*> byName;
+  int sweptDirectory = -1;  // the private directory cleared of unused files
 };
 
 Registry& TheRegistry() {
@@ -227,6 +235,30 @@ void UnmapAndClose(NamedMutex* object) {
   ::close(object->fd);
 }
 
+// Removes the files in the directory that no process uses: those whose gate
+// and byte 1 this process can take at once. A process about to open such a
+// file finds it removed once it holds the gate, and opens the name afresh.
+void RemoveUnusedFiles(int directory) {
+  int listing = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* entries = listing < 0 ? nullptr : ::fdopendir(listing);
+  if (entries == nullptr) {
+    if (listing >= 0) ::close(listing);
+    return;
+  }
+  while (const dirent* entry = ::readdir(entries)) {
+    if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) continue;
+    int fd = ::openat(directory, entry->d_name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat info {};
+    if (ByteLock(fd, kGateByte, F_WRLCK, false) && ByteLock(fd, kUserByte, F_WRLCK, false) &&
+        ::fstat(fd, &info) == 0 && info.st_nlink > 0 && S_ISREG(info.st_mode)) {
+      ::unlinkat(directory, entry->d_name, 0);
+    }
+    ::close(fd);  // lets go of whatever it took
+  }
+  ::closedir(entries);
+}
+
 // A description of the same file with a shared lock of its own, for a child
 // about to be forked; -1 when none can be had (the child then shares ours).
 int DescriptionForChild(const NamedMutex* object) {
@@ -301,6 +333,10 @@ NamedMutex* OpenNamedMutex(const char* name, std::string* why) {
     if (!GetPrivateDirectory(&directory, why)) {
       outcome = Outcome::kRefused;
       break;
+    }
+    if (registry.sweptDirectory != directory.fd) {
+      RemoveUnusedFiles(directory.fd);
+      registry.sweptDirectory = directory.fd;
     }
     object->directory = directory.fd;
     object->path = directory.path + "/" + object->fileName;
