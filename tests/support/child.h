@@ -40,8 +40,8 @@ class ChildProcess {
 }  // namespace orn2::testing
 
 // Defines a child body: ORN2_CHILD(Writer) { ... return 0; } with `args`.
-#define ORN2_CHILD(name)                                                               \
-  static int name##ChildBody(const std::vector<std::string>& args);                    \
+#define ORN2_CHILD(name)                                                         \
+  static int name##ChildBody(const std::vector<std::string>& args);              \
   static ::orn2::testing::ChildRegistrar name##ChildRegistrar(#name, name##ChildBody); \
   static int name##ChildBody(const std::vector<std::string>& args)
 
