@@ -8,10 +8,10 @@
 
 #include "log/dump_text.h"
 #include "log/log_file.h"
-#include "log/mutex_name.h"
 #include "log/shared_mutex.h"
 #include "port/clock.h"
 #include "port/process.h"
+#include "port/sync.h"
 
 namespace {
 
@@ -119,8 +119,10 @@ int Log::EnableLog(const char* file, int level) {
   std::memset(fileName_, 0, sizeof fileName_);
   std::memcpy(fileName_, file, length);
 
-  char name[orn2::log::kMutexNameMax + 1];
-  orn2::log::MutexNameForFile(fileName_, name);
+  // Named after the file as stored (Mutex keeps its first 127 characters),
+  // changed only where the system refuses that as a mutex name.
+  char name[kFileNameSize];
+  orn2::port::FileMutexName(fileName_, name, sizeof name);
   ReplaceMutex(nullptr);
   mutex_ = new SharedMutex(name);
 

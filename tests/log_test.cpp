@@ -6,20 +6,22 @@
 #include <liborn2/liborn2.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <future>
 #include <list>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "log/mutex_name.h"
 #include "port/clock.h"
 #include "port/fs.h"
 #include "port/process.h"
 #include "support/child.h"
+#include "support/hostile.h"
 #include "support/special_files.h"
 #include "support/temp_dir.h"
 #include "support/watchdog.h"
@@ -218,16 +220,61 @@ TEST_F(LogTest, AssignmentSharesOneMutexWithOneOwner) {
   EXPECT_EQ(Body(path), Who("Beta") + "source\n" + Who("Beta") + "target\n");
 }
 
-TEST(LogMutexName, OneValidNameOfAtMost127CharactersPerFile) {
-  auto nameOf = [](const std::string& file) {
-    char name[orn2::log::kMutexNameMax + 1];
-    orn2::log::MutexNameForFile(file.c_str(), name);
-    return std::string(name);
-  };
-  std::string longA = std::string(120, 'p') + "A" + std::string(134, 'q');
-  EXPECT_EQ(nameOf("C:\\agent\\poller.log").substr(24), "C__agent_poller.log");
-  EXPECT_EQ(nameOf(longA).size(), orn2::log::kMutexNameMax);
-  EXPECT_NE(nameOf(longA), nameOf(std::string(120, 'p') + "B" + std::string(134, 'q')));
+// The name of a log file's mutex, as log.h documents it: the file name, with
+// backslashes as forward slashes where the system refuses them in mutex names
+// (test paths hold backslashes only on Windows, which does).
+std::string FileMutexName(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+// A program that holds a Mutex named after a log file (to rotate it, say)
+// holds off every Log writing that file, also when the name passes the
+// mutex's 127 characters.
+TEST_F(LogTest, AMutexNamedAfterTheFileHoldsOffItsWriters) {
+  for (const std::string& file : {std::string("rotated.log"), std::string(200, 'r')}) {
+    Log log("Rotate");
+    std::string path = Enable(log, file, 1);
+    SCOPED_TRACE(path);
+    Mutex rotation(FileMutexName(path).c_str());
+    rotation.Acquire();
+    auto written = std::async(std::launch::async, [&] { return log.LogLine(1, "rotated"); });
+    EXPECT_EQ(written.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    rotation.Release();
+    ASSERT_EQ(written.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(written.get(), 7);
+    std::string body = Body(path);  // one line, written by the other thread
+    EXPECT_EQ(body.substr(0, 13), "[T][  Rotate]");
+    EXPECT_EQ(body.substr(body.find("] ", 13) + 2), "**ERROR** rotated\n");
+  }
+}
+
+// args: file, flag. With the shared-memory file systems full, enables the log
+// and writes a line, and writes what that printed on standard error into
+// <flag>. Exit 77 (the reason in <flag>) when that cannot be arranged here.
+ORN2_CHILD(LogWithoutRoomForItsMutex) {
+  std::string why = orn2::testing::FillSharedMemoryFileSystems();
+  if (!why.empty()) return orn2::testing::WriteFileBytes(args.at(1), why), 77;
+  gi::CaptureStderr();
+  Log log("NoRoom");
+  int enabled = log.EnableLog(args.at(0).c_str(), 1);
+  log.LogLine(1, "still written");
+  orn2::testing::WriteFileBytes(args.at(1), gi::GetCapturedStderr());
+  return enabled == 0 ? 0 : 3;
+}
+
+// A log whose named mutex finds no room still writes, unguarded, and says so.
+TEST_F(LogTest, WithoutRoomForItsMutexTheLogWritesAndSaysSo) {
+  std::string path = dir_.File("no room.log"), flag = dir_.File("printed");
+  ChildProcess child("LogWithoutRoomForItsMutex", {path, flag});
+  int code = -1;
+  ASSERT_TRUE(child.Wait(60000, &code));
+  if (code == 77) GTEST_SKIP() << ReadFileBytes(flag);
+  EXPECT_EQ(code, 0) << "135: killed by SIGBUS";
+  std::string printed = ReadFileBytes(flag), body = Body(path);
+  EXPECT_EQ(printed.rfind("Mutex() Error: named mutex [" + path + "] refused: ", 0), 0u) << printed;
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+  EXPECT_EQ(body.substr(body.find("] ", 13) + 2), "**ERROR** still written\n");
 }
 
 // args: file, child number, line count. Writes "child <c> line <i>" lines.
@@ -244,9 +291,7 @@ ORN2_CHILD(LogWriter) {
 // without its line end), creates the flag file and keeps the lock until it is
 // killed.
 ORN2_CHILD(LockHolder) {
-  char name[orn2::log::kMutexNameMax + 1];
-  orn2::log::MutexNameForFile(args.at(0).c_str(), name);
-  Mutex mutex(name);
+  Mutex mutex(FileMutexName(args.at(0)).c_str());
   mutex.Acquire();
   if (args.size() > 2) {
     orn2::port::FileHandle file{};

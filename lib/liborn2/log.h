@@ -46,8 +46,12 @@ class ORN2_API Log {
   int SetModule(const char* module);
   /// Sets the file (at most 255 characters) and the level: lines of a higher
   /// level are dropped, 0 writes nothing. Names the log's mutex after the file
-  /// name, so every Log of any process writing that file (spelled the same
-  /// way) takes turns with this one. With a non-zero level a missing file is
+  /// name exactly as given, cut to Mutex::kMaxName characters as every mutex
+  /// name is; only on Windows, which refuses a backslash in a mutex name, does
+  /// each backslash become a forward slash. So every Log of any process
+  /// writing that file (spelled the same way) takes turns with this one, and
+  /// so does a program holding a Mutex named the same way (to rotate the file,
+  /// say). With a non-zero level a missing file is
   /// created with the header lines "Orn Library: Generic Logging Routines",
   /// "2001-08-16, v1.01.03" and an empty line; an existing file is not touched.
   /// 0 on success; -100 for a null, empty or too long name, for a directory,
