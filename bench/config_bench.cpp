@@ -45,7 +45,7 @@ BENCHMARK(BM_Stat);
 
 void Lookup(benchmark::State& state, const char* section, const char* key) {
   Config config(ConfigPath().c_str());
-  char buffer[513];
+  char buffer[Config::kValueSize];
   for (auto _ : state) {
     benchmark::DoNotOptimize(config.GetString(key, buffer, sizeof buffer, section));
   }

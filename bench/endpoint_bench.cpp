@@ -23,7 +23,7 @@ BENCHMARK_CAPTURE(ParseEndPoint, ProtocolError, std::string("ftp://192.0.2.10:21
 
 void DottedQuadCheck(benchmark::State& state) {
   const std::string host = "192.0.2.10";
-  for (auto _ : state) benchmark::DoNotOptimize(orn2::endpoint::IsValidIPAddress(host));
+  for (auto _ : state) benchmark::DoNotOptimize(orn2::net::IsValidIPAddress(host));
 }
 BENCHMARK(DottedQuadCheck);
 

@@ -1,6 +1,8 @@
 // Uncontended Acquire + Release of a named and an anonymous Mutex, and of a
 // WinGuard, against an in-process recursive pthread mutex measured in the same
-// run (the Log takes a named mutex for every line).
+// run (the Log takes a named mutex for every line); the cost of opening and
+// closing a named mutex, as its only user (its object is created and removed
+// each time) and while another process keeps it open.
 //
 // The cases run twice: first while the process has one thread (where the C
 // library, and the anonymous Mutex, skip atomic instructions), then with a
@@ -9,10 +11,12 @@
 #include <liborn2/mutex.h>
 
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "port/clock.h"
 #include "port/process.h"
 
 namespace {
@@ -71,6 +75,23 @@ void NamedMutexCreateAndClose(benchmark::State& state) {
   }
 }
 
+// The program started again with this switch and a name holds that named
+// mutex open (without taking it) until it is killed.
+constexpr char kHoldSwitch[] = "--hold-named-mutex";
+
+void NamedMutexOpenAndCloseInUse(benchmark::State& state) {
+  std::string name = UniqueName("in use");
+  void* holder = orn2::port::SpawnProcess(orn2::port::SelfPath(), {kHoldSwitch, name});
+  orn2::port::SleepMs(300);  // time to open it
+  for (auto _ : state) {
+    Mutex m(name.c_str());
+    benchmark::DoNotOptimize(static_cast<void**>(m));
+  }
+  orn2::port::KillProcess(holder);
+  orn2::port::WaitProcess(holder, -1, nullptr);
+  orn2::port::CloseProcess(holder);
+}
+
 // A second thread that only sleeps, so that the process is multi-threaded from
 // the first "/threaded" case on (the C library never goes back).
 void EnsureSecondThread() {
@@ -97,10 +118,20 @@ BENCHMARK(NamedMutex);
 BENCHMARK(GuardOnNamedMutex);
 BENCHMARK(WinGuardLockUnlock);
 BENCHMARK(NamedMutexCreateAndClose);
+BENCHMARK(NamedMutexOpenAndCloseInUse);
 BENCHMARK_TEMPLATE(Threaded, RecursivePthreadMutex)->Name("RecursivePthreadMutex/threaded");
 BENCHMARK_TEMPLATE(Threaded, AnonymousMutex)->Name("AnonymousMutex/threaded");
 BENCHMARK_TEMPLATE(Threaded, NamedMutex)->Name("NamedMutex/threaded");
 BENCHMARK_TEMPLATE(Threaded, GuardOnNamedMutex)->Name("GuardOnNamedMutex/threaded");
 BENCHMARK_TEMPLATE(Threaded, WinGuardLockUnlock)->Name("WinGuard/threaded");
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], kHoldSwitch) == 0) {
+    Mutex held(argv[2]);
+    for (;;) orn2::port::SleepMs(1000);
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,9 +1,11 @@
 # Packages made by CPack from the install rules' components:
 #   Linux (DEB):   liborn2-1      runtime: the shared library and its soname link
 #                  liborn2-dev    dev: headers, the liborn2.so link, CMake package, liborn2.pc
-#                  liborn2-tools  tools: the orn command-line tool
+#                  liborn2-tools  tools: the orn command-line tool, its manual page and its
+#                                 bash completion
+#                  liborn2-doc    doc: the API reference in HTML (with ORN2_BUILD_DOCS)
 #   Windows (ZIP): one archive with liborn2.dll, the import library, the headers, the CMake
-#                  and pkg-config files and orn.exe.
+#                  and pkg-config files, orn.exe and (with ORN2_BUILD_DOCS) the API reference.
 # The Debian packages install under CMAKE_INSTALL_PREFIX, because the pkg-config file is
 # written with that prefix at configure time: configure with -DCMAKE_INSTALL_PREFIX=/usr
 # for packages meant for a Debian system (scripts/extras.sh does).
@@ -17,11 +19,15 @@ set(CPACK_PACKAGE_DESCRIPTION
 server endpoints, IP range expansion, cron-style schedules, named mutexes and worker threads.")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_COMPONENTS_ALL runtime dev tools)
+if(ORN2_BUILD_DOCS)
+  list(APPEND CPACK_COMPONENTS_ALL doc)
+endif()
 set(CPACK_COMPONENT_RUNTIME_DISPLAY_NAME "liborn2 shared library")
 set(CPACK_COMPONENT_DEV_DISPLAY_NAME "liborn2 development files")
 set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 set(CPACK_COMPONENT_TOOLS_DISPLAY_NAME "orn command-line tool")
 set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
+set(CPACK_COMPONENT_DOC_DISPLAY_NAME "liborn2 API reference")
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
@@ -59,6 +65,13 @@ else()
   # orn links liborn2.so.1, which dpkg-shlibdeps cannot look up before the runtime
   # package is installed, so the dependencies are spelled out.
   set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${orn2_runtime_depends}, libc6, libstdc++6, libgcc-s1")
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS "bash-completion")
+
+  # The reference is the same on every architecture and needs nothing to be read.
+  set(CPACK_DEBIAN_DOC_PACKAGE_NAME liborn2-doc)
+  set(CPACK_DEBIAN_DOC_PACKAGE_SECTION doc)
+  set(CPACK_DEBIAN_DOC_PACKAGE_ARCHITECTURE all)
+  set(CPACK_DEBIAN_DOC_FILE_NAME liborn2-doc_${PROJECT_VERSION}_all.deb)
 endif()
 
 include(CPack)

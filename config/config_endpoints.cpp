@@ -1,6 +1,6 @@
-// The server endpoint list of the section "soap". Endpoints are filled field by
-// field as a friend of OrnEndPoint, never parsed: whatever is stored is taken,
-// and every endpoint read here reports itself valid.
+// The server endpoint list of the section "soap". Endpoints are filled as a
+// friend of OrnEndPoint, through its FillFromStore, never parsed: whatever is
+// stored is taken, and every endpoint read here reports itself valid.
 #include <liborn2/config.h>
 #include <liborn2/endpoint.h>
 
@@ -17,7 +17,7 @@ constexpr size_t kProtocolLength = 5;
 constexpr size_t kPortLength = 5;
 // Values are read whole into a buffer as large as a record's value and cut
 // afterwards, whatever GetString does with a value too long for its buffer.
-constexpr int kValueBuffer = sizeof(Config::tConfigRecord::value);
+constexpr int kValueBuffer = Config::kValueSize;
 
 // Key buffers of the numbered endpoints, "server_%d" and "port_%d" in 12 bytes
 // and "protocol_%d" in 16: indexes have at most four digits, so the list stops
@@ -44,14 +44,9 @@ int Config::ReadEndPoint(const char* serverKey, const char* protocolKey, const c
   protocol[kProtocolLength] = '\0';
   port[kPortLength] = '\0';
 
-  endPoint.valid_ = true;
-  endPoint.hostName_ = server;
-  endPoint.protocol_ = protocol;
   // At most five characters: atoi cannot overflow here. A text without leading
   // digits gives 0; a negative one wraps into the unsigned port.
-  endPoint.port_ = static_cast<unsigned int>(std::atoi(port));
-  endPoint.errorMessage_.clear();
-  endPoint.warningMessage_.clear();
+  endPoint.FillFromStore(server, protocol, static_cast<unsigned int>(std::atoi(port)));
   return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "config/config_index.h"
 
 #include "config/config_text.h"
+#include "lib/hash.h"
 
 using orn2::config::EqualNoCase;
 using orn2::config::Fold;
@@ -11,11 +12,7 @@ constexpr size_t kInitialSlots = 64;
 
 // FNV-1a over the folded bytes, with a final mix so the low bits spread.
 uint32_t HashName(const char* name) {
-  uint64_t hash = 14695981039346656037ull;
-  for (; *name != '\0'; ++name) {
-    hash ^= Fold(*name);
-    hash *= 1099511628211ull;
-  }
+  uint64_t hash = orn2::Fnv1a64(name, Fold);
   hash ^= hash >> 29;
   hash *= 0xbf58476d1ce4e5b9ull;
   return static_cast<uint32_t>(hash ^ (hash >> 32));

@@ -34,6 +34,7 @@ int Config::LoadConfig(const char* fileName) {
     std::fprintf(stderr, "LoadConfig() Error: Cannot access [%s]\n", fileName);
     return -1;
   }
+  orn2::port::FileHandle opened{};
   for (;;) {
     if (!orn2::port::StatFile(fileName, &status)) {
       std::fprintf(stderr, "LoadConfig() Error: Cannot access [%s]\n", fileName);
@@ -41,17 +42,31 @@ int Config::LoadConfig(const char* fileName) {
       if (!orn2::port::StatFile(fileName, &status)) return -1;
       continue;
     }
+    // Only a regular file is read, and it is opened without blocking: a FIFO,
+    // directory, device or socket counts as a file that cannot be opened, and
+    // is never restored, deleted or replaced. From here on the status is that
+    // of what was opened (of the path when the open failed).
+    orn2::port::OpenOutcome outcome =
+        orn2::port::OpenRegularFile(fileName, orn2::port::FileAccess::kRead, &opened, &status);
+    if (outcome == orn2::port::OpenOutcome::kNotRegular || !status.regular) return 1;
+    const bool isOpen = outcome == orn2::port::OpenOutcome::kOpened;
     modificationTime_ = status.modificationTime;
-    if (status.size != 0) break;
+    if (status.size != 0) {
+      if (!isOpen) return 1;
+      break;
+    }
 
     std::fprintf(stderr, "LoadConfig() Warning: filesize of %s is Zero\n", fileName);
     char backup[kFileNameBuffer];
     std::snprintf(backup, sizeof backup, "%s.Save", fileName);
     orn2::port::FileStatus backupStatus{};
-    if (!orn2::port::StatFile(backup, &backupStatus) || backupStatus.size == 0) {
+    if (!orn2::port::StatFile(backup, &backupStatus) || !backupStatus.regular ||
+        backupStatus.size == 0) {
       std::fprintf(stderr, "LoadConfig() Warning: No suitable backups loacated\n");
-      break;
+      if (!isOpen) return 1;
+      break;  // the empty file is loaded
     }
+    if (isOpen) orn2::port::CloseFile(opened);
     std::fprintf(stderr, "LoadConfig() Warning: Restoring saved CF file: [%s] (%d bytes)\n", backup,
                  static_cast<int>(backupStatus.size));
     if (std::remove(fileName) != 0 || std::rename(backup, fileName) != 0) {
@@ -60,7 +75,7 @@ int Config::LoadConfig(const char* fileName) {
     }
   }
 
-  std::FILE* file = std::fopen(fileName, "rt");
+  std::FILE* file = orn2::port::TextStream(opened, orn2::port::FileAccess::kRead);
   if (file == nullptr) return 1;
   // Room in the index for about one key per 16 bytes of the file, so that a
   // large file is indexed without growing the table on the way.

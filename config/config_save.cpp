@@ -1,12 +1,14 @@
 // Writing the store: the file format shared by SaveConfig and DumpConfig, and
 // the crash-safe save through a ".New" file and a ".Save" backup.
 #include <liborn2/config.h>
+#include <liborn2/mutex.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "config/config_text.h"
+#include "config/save_lock.h"
 #include "port/fs.h"
 
 using namespace orn2::config;
@@ -42,37 +44,76 @@ bool WriteRecords(std::FILE* out, const Config::tConfigRecord* head) {
 
 }  // namespace
 
-// The new content reaches stable storage before anything else changes, and the
-// file is replaced in one atomic step, so that at no instant is it missing or
-// partial: ".Save" becomes a second name of (or a copy of) the current file,
-// then ".New" is renamed over the file. A failed write, flush or close leaves
-// the file and its backup as they were.
+// The new content reaches stable storage before anything else changes, and
+// each name is replaced in one atomic step, so that at no instant is the file
+// missing or partial, nor its ".Save" backup missing once there is one: the
+// current file gets a second name (a hard link, else a copy) ".Prev", which is
+// renamed over ".Save", then ".New" is renamed over the file. A failed write,
+// flush or close leaves the file and its backup as they were.
+//
+// Saves of one file are serialised across processes by the named mutex
+// SaveLockName gives, so two savers never share ".New" or ".Prev". A saver
+// killed half-way leaves the mutex abandoned, which the next one takes over;
+// the ".New" and ".Prev" it left are overwritten.
 int Config::SaveConfig(const char* fileName) {
   fileName = OrEmpty(fileName);
   if (std::strlen(fileName) > kMaxFileName) return -1;  // no room for the companion names
+  // Only a regular file (or none yet) is replaced: a FIFO, directory, device or
+  // socket at the path is refused before anything else happens.
+  orn2::port::FileHandle current{};
+  orn2::port::OpenOutcome found =
+      orn2::port::OpenRegularFile(fileName, orn2::port::FileAccess::kRead, &current, nullptr);
+  if (found == orn2::port::OpenOutcome::kNotRegular) return -1;
+  if (found == orn2::port::OpenOutcome::kOpened) orn2::port::CloseFile(current);
+
+  char lockName[kSaveLockNameMax + 1];
+  SaveLockNameFor(fileName, lockName);
+  Mutex lock(lockName);
+  Guard hold(lock);
+
   char newName[kFileNameBuffer];
+  char linkName[kFileNameBuffer];
   char backupName[kFileNameBuffer];
   std::snprintf(newName, sizeof newName, "%s.New", fileName);
+  std::snprintf(linkName, sizeof linkName, "%s.Prev", fileName);
   std::snprintf(backupName, sizeof backupName, "%s.Save", fileName);
 
-  std::FILE* out = std::fopen(newName, "wt");
-  if (out == nullptr) return -1;
-  bool written = WriteRecords(out, head_) && orn2::port::SyncFile(out);
-  if (std::fclose(out) != 0) written = false;
+  orn2::port::FileHandle fresh{};
+  if (orn2::port::OpenRegularFile(newName, orn2::port::FileAccess::kCreate, &fresh, nullptr) !=
+      orn2::port::OpenOutcome::kOpened) {
+    return -1;
+  }
+  std::FILE* out = orn2::port::TextStream(fresh, orn2::port::FileAccess::kCreate);
+  bool written = out != nullptr && WriteRecords(out, head_) && orn2::port::SyncFile(out);
+  if (out != nullptr && std::fclose(out) != 0) written = false;
   if (!written) {
     std::remove(newName);
     return -1;
   }
 
-  // Failures here are ignored, as there may be no backup and no file yet.
-  std::remove(backupName);
-  orn2::port::LinkOrCopyFile(fileName, backupName);
+  // Failures here are ignored: there may be no file yet, and a backup that
+  // cannot be made must not stop the save. The old backup stays until the new
+  // one replaces it.
+  std::remove(linkName);
+  if (orn2::port::LinkOrCopyFile(fileName, linkName) &&
+      !orn2::port::ReplaceFileAtomically(linkName, backupName)) {
+    std::remove(linkName);
+  }
 
   if (!orn2::port::ReplaceFileAtomically(newName, fileName)) {
     std::fprintf(stderr, "Whilst saving config: %s\n", std::strerror(errno));
     return -1;
   }
   orn2::port::SyncParentDirectory(fileName);
+  return 0;
+}
+
+int Config::SaveLockName(const char* fileName, char* buffer, int length) {
+  if (fileName == nullptr || fileName[0] == '\0' || std::strlen(fileName) > kMaxFileName) {
+    return -1;
+  }
+  if (buffer == nullptr || length <= static_cast<int>(kSaveLockNameMax)) return -1;
+  SaveLockNameFor(fileName, buffer);
   return 0;
 }
 

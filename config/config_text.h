@@ -3,21 +3,24 @@
 #ifndef ORN2_CONFIG_CONFIG_TEXT_H
 #define ORN2_CONFIG_CONFIG_TEXT_H
 
+#include <liborn2/config.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 namespace orn2::config {
 
-// Longest full name kept. The lookup path is formed in a 128-byte buffer, so a
-// name is cut to 127 characters wherever it is formed (load, lookup, edit):
-// a name that was cut can then still be found by the same key.
-constexpr size_t kMaxFullName = 127;
-constexpr size_t kMaxValue = 512;
+// The limits of the public header, as sizes. The lookup path is formed in a
+// 128-byte buffer, so a name is cut to 127 characters wherever it is formed
+// (load, lookup, edit): a name that was cut can then still be found by the
+// same key.
+constexpr size_t kMaxFullName = Config::kNameMax;
+constexpr size_t kMaxValue = Config::kValueMax;
 constexpr size_t kFullNameBuffer = kMaxFullName + 1;
 // A configuration file name, leaving room for ".Save" or ".New" in 255.
-constexpr size_t kMaxFileName = 250;
-constexpr size_t kFileNameBuffer = 256;
+constexpr size_t kMaxFileName = Config::kFileNameMax;
+constexpr size_t kFileNameBuffer = Config::kFileNameSize;
 // Lines are read in pieces of at most 1023 characters.
 constexpr size_t kLineBuffer = 1024;
 // The integer lookups read the value through a buffer of this size.

@@ -101,7 +101,7 @@ void CheckLookups(Config& config, const std::vector<Record>& records) {
     for (const std::string& s : seen) first = first && !FoldEqual(s, r.name);
     if (!first) continue;
     seen.push_back(r.name);
-    char buffer[513];
+    char buffer[Config::kValueSize];
     if (config.GetString(r.name.c_str(), buffer, sizeof buffer, nullptr) != 0 || r.value != buffer)
       Fail("lookup does not find the first record", r.name);
   }
@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<Record> records = ConfigProbe::Records(first);
   CheckLookups(first, records);
   for (char* s = first.GetFirstSection(); s != nullptr; s = first.GetNextSection()) {
-    char key[129];
+    char key[Config::kNameSize];
     for (int more = first.GetFirstKey(s, key, sizeof key); more;
          more = first.GetNextKey(s, key, sizeof key)) {
     }

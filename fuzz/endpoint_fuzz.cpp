@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "net/decimal_text.h"
 #include "net/endpoint_functions.h"
 #include "port/net.h"
 
 namespace {
 
-namespace ep = orn2::endpoint;
+namespace ep = orn2::net;
 
 bool FakeLookup(const std::string& host) {
   return host.size() >= 3 && host.compare(host.size() - 3, 3, ".ok") == 0;

@@ -14,7 +14,7 @@
 
 namespace {
 
-using orn2::OrnIPParserProbe;
+using orn2::net::OrnIPParserProbe;
 using HandOut = void (OrnIPParser::*)(short*, unsigned int&) const;
 
 const short kSentinel = -32768;

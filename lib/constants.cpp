@@ -1,4 +1,4 @@
-#include "constants.h"
+#include "lib/constants.h"
 
 namespace orn2 {
 

@@ -1,5 +1,7 @@
 // The library-wide constant strings. They are built when the library is loaded
-// and destroyed when it is unloaded; read-only in between.
+// and destroyed when it is unloaded; read-only in between. Private to the
+// library and never installed: although lib/ is also the root of the public
+// headers, include it as "lib/constants.h", like every private header.
 #ifndef ORN2_LIB_CONSTANTS_H
 #define ORN2_LIB_CONSTANTS_H
 
@@ -8,10 +10,10 @@
 namespace orn2 {
 
 // The protocol an endpoint gets when its string names none.
-extern const std::string kDefaultProtocol;      // "http"
+extern const std::string kDefaultProtocol;  // "http"
 // The characters an IP range expression may hold.
-extern const std::string kIpRangeCharacters;    // "0123456789.*-,"
-extern const std::string kDecimalDigits;        // "0123456789"
+extern const std::string kIpRangeCharacters;  // "0123456789.*-,"
+extern const std::string kDecimalDigits;      // "0123456789"
 
 }  // namespace orn2
 

@@ -1,21 +1,23 @@
 #include <liborn2/log.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include "log/dump_text.h"
-#include "log/mutex_name.h"
+#include "log/log_file.h"
 #include "log/shared_mutex.h"
 #include "port/clock.h"
 #include "port/process.h"
+#include "port/sync.h"
 
 namespace {
 
-constexpr char kHeaderTitle[] = "Orn Library: Generic Logging Routines";
-constexpr char kHeaderDate[] = "2001-08-16";
-constexpr char kHeaderVersion[] = "v1.01.03";
+// The header of a new file ("%s\n%s, %s\n\n" with the title, the date and the
+// version); LogBlank writes it without its last line end.
+constexpr char kHeader[] = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
 constexpr char kTruncationMarker[] = "*** Logline Error: Excessive Line truncated ***\n";
 constexpr char kErrorPrefix[] = "**ERROR** ";
 constexpr char kWarningPrefix[] = "*WARNING* ";
@@ -26,11 +28,15 @@ constexpr int kMaxLevel = 5;
 constexpr int kResultBadFile = -100;
 constexpr int kResultBadLevel = -101;
 
-bool FileExists(const char* name) {
-  FILE* file = std::fopen(name, "rt");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
+using orn2::log::FileLock;
+using orn2::log::FileState;
+using orn2::log::WriteOutcome;
+
+// Writes a value from 0 to 99 as two digits.
+char* PutTwoDigits(char* out, int value) {
+  out[0] = static_cast<char>('0' + value / 10);
+  out[1] = static_cast<char>('0' + value % 10);
+  return out + 2;
 }
 
 // Writes value in decimal, zero-padded to at least `width` digits.
@@ -46,6 +52,18 @@ char* PutDecimal(char* out, unsigned long value, int width) {
   return out;
 }
 
+// Formats "%s" of `text` into a buffer of kMessageMax + 1 characters as
+// vsnprintf does, without its machinery: "%s" alone is Dump's format, and a
+// common one. Returns the text's whole length, as vsnprintf would.
+int CopyText(char* message, const char* text) {
+  if (text == nullptr) return std::snprintf(message, Log::kMessageMax + 1, "%s", "(null)");
+  size_t length = strnlen(text, Log::kMessageMax + 1);
+  size_t kept = length < static_cast<size_t>(Log::kMessageMax) ? length : Log::kMessageMax;
+  std::memcpy(message, text, kept);
+  message[kept] = '\0';
+  return static_cast<int>(length);  // beyond kMessageMax it only counts as cut
+}
+
 size_t Append(char* out, size_t used, const char* text) {
   size_t length = std::strlen(text);
   std::memcpy(out + used, text, length);
@@ -54,7 +72,8 @@ size_t Append(char* out, size_t used, const char* text) {
 
 }  // namespace
 
-Log::Log(const char* module, int echo) : level_(0), enabled_(0), echo_(echo) {
+Log::Log(const char* module, int echo)
+    : level_(0), enabled_(0), echo_(echo), lostLines_(0), losing_(0) {
   std::memset(fileName_, 0, sizeof fileName_);
   mutex_ = new SharedMutex();
   SetModule(module);
@@ -81,7 +100,7 @@ void Log::operator=(const Log& other) {
     other.mutex_->holders.fetch_add(1, std::memory_order_relaxed);
     ReplaceMutex(other.mutex_);
   }
-  // The echo flag stays the target's own.
+  // The echo flag and the count of lost lines stay the target's own.
   std::memcpy(module_, other.module_, kModuleSize - 1);
   processId_ = other.processId_;
 }
@@ -100,24 +119,31 @@ int Log::EnableLog(const char* file, int level) {
   std::memset(fileName_, 0, sizeof fileName_);
   std::memcpy(fileName_, file, length);
 
-  char name[orn2::log::kMutexNameMax + 1];
-  orn2::log::MutexNameForFile(fileName_, name);
+  // Named after the file as stored (Mutex keeps its first 127 characters),
+  // changed only where the system refuses that as a mutex name.
+  char name[kFileNameSize];
+  orn2::port::FileMutexName(fileName_, name, sizeof name);
   ReplaceMutex(nullptr);
   mutex_ = new SharedMutex(name);
 
   if (level != 0) {
     // Checking for the file and creating it happen under the file's lock, so
     // that a writer starting at the same moment cannot truncate the lines that
-    // another one has already appended after creating the file.
-    Guard guard(mutex_->mutex);
-    if (!FileExists(fileName_)) {
-      FILE* created = std::fopen(fileName_, "wt");
-      if (created == nullptr) {
-        std::fprintf(stderr, "EnableLog() Cannot access Logfile, Logging disabled");
-        return kResultBadFile;
-      }
-      std::fprintf(created, "%s\n%s, %s\n\n", kHeaderTitle, kHeaderDate, kHeaderVersion);
-      std::fclose(created);
+    // another one has already appended after creating the file. A directory,
+    // FIFO, device or socket is refused without being waited on.
+    FileLock lock(mutex_->mutex, fileName_);
+    FileState state = orn2::log::ProbeFile(fileName_);
+    // No writer is half-way through a line while the lock is held, so a last
+    // line without its line end was left by one that died. Its lock may not
+    // tell (a mutex that no process held open any more starts afresh), so
+    // the file is checked here, once per EnableLog, all the same.
+    if (state == FileState::kReadable) orn2::log::RepairCutLine(fileName_);
+    if (state == FileState::kNotRegular ||
+        (state == FileState::kUnreadable &&
+         orn2::log::CreateWithText(fileName_, kHeader, sizeof kHeader - 1) !=
+             WriteOutcome::kWritten)) {
+      std::fprintf(stderr, "EnableLog() Cannot access Logfile, Logging disabled");
+      return kResultBadFile;
     }
   }
   // A bad level still leaves the file and its mutex set, as far as they got.
@@ -159,17 +185,18 @@ size_t Log::FormatPrefix(char* out) const {
   }
   char* p = out;
   *p++ = '[';
-  p = PutDecimal(p, static_cast<unsigned long>(year), 4);
+  p = PutTwoDigits(p, year / 100);
+  p = PutTwoDigits(p, year % 100);
   *p++ = '/';
-  p = PutDecimal(p, static_cast<unsigned long>(now.tm_mon + 1), 2);
+  p = PutTwoDigits(p, now.tm_mon + 1);
   *p++ = '/';
-  p = PutDecimal(p, static_cast<unsigned long>(now.tm_mday), 2);
+  p = PutTwoDigits(p, now.tm_mday);
   *p++ = ' ';
-  p = PutDecimal(p, static_cast<unsigned long>(now.tm_hour), 2);
+  p = PutTwoDigits(p, now.tm_hour);
   *p++ = ':';
-  p = PutDecimal(p, static_cast<unsigned long>(now.tm_min), 2);
+  p = PutTwoDigits(p, now.tm_min);
   *p++ = '.';
-  p = PutDecimal(p, static_cast<unsigned long>(now.tm_sec), 2);
+  p = PutTwoDigits(p, now.tm_sec);
   *p++ = ']';
   *p++ = '[';
   size_t moduleLength = std::strlen(module_);
@@ -186,7 +213,7 @@ size_t Log::FormatPrefix(char* out) const {
 int Log::LogLine(int level, const char* format, ...) {
   // Verbose levels that are off cost neither the lock nor the formatting.
   if (level >= kDumpLevel && level > level_) return 0;
-  Guard guard(mutex_->mutex);
+  FileLock lock(mutex_->mutex, fileName_);
 
   char message[kMessageMax + 1];
   int result = 0;
@@ -194,7 +221,11 @@ int Log::LogLine(int level, const char* format, ...) {
   if (format != nullptr) {
     va_list args;
     va_start(args, format);
-    result = std::vsnprintf(message, sizeof message, format, args);
+    if (format[0] == '%' && format[1] == 's' && format[2] == '\0') {
+      result = CopyText(message, va_arg(args, const char*));
+    } else {
+      result = std::vsnprintf(message, sizeof message, format, args);
+    }
     va_end(args);
   }
   // Some runtimes answer -1 for a message that does not fit and leave it
@@ -215,8 +246,6 @@ int Log::LogLine(int level, const char* format, ...) {
     std::printf("%s %s%s\n", RightNow(prefix), marker, message);
   }
 
-  FILE* file = std::fopen(fileName_, "a+t");
-  if (file == nullptr) return result;
   // The line "%s %s%s%s\n" (prefix, marker, level prefix, message) is put
   // together here and handed to the file in one piece.
   const char* levelPrefix = level == 1 ? kErrorPrefix : level == 2 ? kWarningPrefix : "";
@@ -228,34 +257,53 @@ int Log::LogLine(int level, const char* format, ...) {
   std::memcpy(line + used, message, messageLength);
   used += messageLength;
   line[used++] = '\n';
-  std::fwrite(line, 1, used, file);
-  std::fclose(file);
+  // After a lost line, this writer's own short write may not have been cut
+  // off again; the file is checked before the next line goes on.
+  WriteOutcome outcome = orn2::log::AppendWhole(fileName_, line, used, losing_ != 0);
+  if (outcome != WriteOutcome::kWritten) {
+    CountLostLine(outcome == WriteOutcome::kNotRegular);
+  } else {
+    losing_ = 0;
+  }
   return result;
 }
 
+// Called under the lock for every line that could not be written; says so on
+// standard error when the log starts losing lines, not for every line.
+void Log::CountLostLine(bool notRegular) {
+  const char* reason = notRegular ? "not a regular file" : std::strerror(errno);
+  __atomic_fetch_add(&lostLines_, 1ul, __ATOMIC_RELAXED);
+  if (losing_ != 0) return;
+  losing_ = 1;
+  std::fprintf(stderr, "LogLine() Error: Cannot append to [%s] (%s), losing lines\n", fileName_,
+               reason);
+}
+
+unsigned long Log::LostLines() const { return __atomic_load_n(&lostLines_, __ATOMIC_RELAXED); }
+
 int Log::LogBlank() {
-  Guard guard(mutex_->mutex);
+  FileLock lock(mutex_->mutex, fileName_);
   if (level_ == 0 || enabled_ == 0) return 0;
 
-  bool created = false;
-  if (!FileExists(fileName_)) {
-    FILE* file = std::fopen(fileName_, "wt");
-    if (file == nullptr) {
+  // A missing file is created with the short header (no empty line after it)
+  // and gets no empty line; a special file gets nothing and loses the line.
+  FileState state = orn2::log::ProbeFile(fileName_);
+  WriteOutcome outcome = WriteOutcome::kNotRegular;
+  if (state == FileState::kUnreadable) {
+    outcome = orn2::log::CreateWithText(fileName_, kHeader, sizeof kHeader - 2);
+    if (outcome == WriteOutcome::kFailed) {
       enabled_ = 0;
       return -1;
     }
-    // The short header: no empty line after it, and none added below.
-    std::fprintf(file, "%s\n%s, %s\n", kHeaderTitle, kHeaderDate, kHeaderVersion);
-    std::fclose(file);
-    created = true;
   }
   if (echo_ != 0) std::fputs("\n", stderr);
-  if (!created) {
-    FILE* file = std::fopen(fileName_, "a+t");
-    if (file != nullptr) {
-      std::fputs("\n", file);
-      std::fclose(file);
-    }
+  if (state == FileState::kReadable) {
+    outcome = orn2::log::AppendWhole(fileName_, "\n", 1, losing_ != 0);
+  }
+  if (outcome != WriteOutcome::kWritten) {
+    CountLostLine(outcome == WriteOutcome::kNotRegular);
+  } else {
+    losing_ = 0;
   }
   return 0;
 }

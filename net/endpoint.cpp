@@ -1,10 +1,11 @@
 #include <liborn2/endpoint.h>
 
-#include "constants.h"
+#include "lib/constants.h"
+#include "net/decimal_text.h"
 #include "net/endpoint_functions.h"
 
-using orn2::endpoint::IsResolvableHost;
-using orn2::endpoint::IsValidIPAddress;
+using orn2::net::IsResolvableHost;
+using orn2::net::IsValidIPAddress;
 
 namespace {
 
@@ -21,6 +22,15 @@ OrnEndPoint::OrnEndPoint(const std::string& endPoint)
 }
 
 OrnEndPoint::OrnEndPoint() : port_(0), valid_(false) {}
+
+void OrnEndPoint::FillFromStore(const char* hostName, const char* protocol, unsigned int port) {
+  valid_ = true;
+  hostName_ = hostName;
+  protocol_ = protocol;
+  port_ = port;
+  errorMessage_.clear();
+  warningMessage_.clear();
+}
 
 // A copy of an invalid endpoint keeps only its error message; its port is 0.
 OrnEndPoint::OrnEndPoint(const OrnEndPoint& other)
@@ -76,8 +86,8 @@ void OrnEndPoint::ParseEndPoint(const std::string& endPoint) {
       // look; an endpoint that starts with "//" is its own protocol.
       protocol_ = slashes == 0 ? rest : rest.substr(0, slashes - 1);
       rest = rest.substr(slashes + 2);
-      orn2::endpoint::Trim(protocol_);
-      orn2::endpoint::ToLower(protocol_);
+      orn2::net::Trim(protocol_);
+      orn2::net::ToLower(protocol_);
       if (protocol_ != orn2::kDefaultProtocol && protocol_ != kHttps) {
         errorMessage_ +=
             "Error: invalid protocol: " + protocol_ + " found in endpoint: " + endPoint + "\n";
@@ -104,8 +114,8 @@ void OrnEndPoint::ParseEndPoint(const std::string& endPoint) {
 
     // Leading zeros are fine and there is no upper bound (70000 is kept); an
     // empty text converts to 0 and so is refused.
-    const int value = orn2::endpoint::DecimalValue(portText);
-    if (portText.find_first_not_of(orn2::kDecimalDigits) == std::string::npos && value != 0) {
+    const int value = orn2::net::DecimalValue(portText);
+    if (orn2::net::IsAllDigits(portText) && value != 0) {
       port_ = static_cast<unsigned int>(value);
     } else {
       errorMessage_ += "Error: invalid port: " + portText + " found in endpoint " + endPoint + "\n";

@@ -2,13 +2,12 @@
 
 #include <atomic>
 #include <cctype>
-#include <climits>
 #include <utility>
 
-#include "constants.h"
+#include "net/decimal_text.h"
 #include "port/net.h"
 
-namespace orn2::endpoint {
+namespace orn2::net {
 
 namespace {
 
@@ -24,10 +23,6 @@ bool SystemResolves(const std::string& host) {
       port::ConvertsToIPv4Address(host.c_str()) || port::LooksUpIPv4Host(host.c_str());
   port::StopNetwork();
   return resolvable;
-}
-
-bool IsDigitsOnly(const std::string& text) {
-  return text.find_first_not_of(kDecimalDigits) == std::string::npos;
 }
 
 }  // namespace
@@ -73,7 +68,7 @@ bool IsValidIPAddress(const std::string& host) {
   for (const std::string& piece : pieces) {
     if (piece == "0") continue;
     // Any other zero, such as 00, is refused here.
-    if (!IsDigitsOnly(piece)) return false;
+    if (!IsAllDigits(piece)) return false;
     const int value = DecimalValue(piece);
     if (value < 1 || value > 255) return false;
   }
@@ -85,23 +80,6 @@ bool IsResolvableHost(const std::string& host) {
   return lookup != nullptr ? lookup(host) : SystemResolves(host);
 }
 
-int DecimalValue(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  // Accumulated as a negative number, whose range reaches INT_MIN; the first
-  // digit that would leave the range saturates the result.
-  int value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    const int digit = text[i] - '0';
-    if (value < (INT_MIN + digit) / 10) return negative ? INT_MIN : INT_MAX;
-    value = value * 10 - digit;
-  }
-  if (negative) return value;
-  return value == INT_MIN ? INT_MAX : -value;
-}
-
 HostLookup SetHostLookupForTesting(HostLookup lookup) { return g_hostLookup.exchange(lookup); }
 
-}  // namespace orn2::endpoint
+}  // namespace orn2::net

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace orn2::endpoint {
+namespace orn2::net {
 
 // Removes leading, then trailing blanks (the space character only). A text of
 // blanks alone, or an empty one, is left unchanged.
@@ -28,17 +28,11 @@ bool IsValidIPAddress(const std::string& host);
 // look-up. A failed start of the socket library counts as not resolvable.
 bool IsResolvableHost(const std::string& host);
 
-// The decimal conversion of atoi: leading white space, an optional sign, digits
-// up to the first other character, 0 without digits. A value outside int
-// saturates at INT_MAX or INT_MIN (the Windows runtime's atoi does the same),
-// so long digit strings are defined.
-int DecimalValue(const std::string& text);
-
 // Test seam: replaces the whole of IsResolvableHost (the system's conversion
 // and look-up when null, the default). Returns the previous one.
 using HostLookup = bool (*)(const std::string& host);
 HostLookup SetHostLookupForTesting(HostLookup lookup);
 
-}  // namespace orn2::endpoint
+}  // namespace orn2::net
 
 #endif  // ORN2_NET_ENDPOINT_FUNCTIONS_H

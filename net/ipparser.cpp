@@ -1,12 +1,13 @@
 #include <liborn2/ipparser.h>
 
 #include <algorithm>
+#include <set>
 
 #include "lib/constants.h"
 #include "net/ipparser_text.h"
 
-using orn2::IsAllDigits;
-using orn2::ReadLeadingInt;
+using orn2::net::DecimalValue;
+using orn2::net::IsAllDigits;
 
 namespace {
 
@@ -16,10 +17,13 @@ const short kHighestOctet = 255;
 
 }  // namespace
 
-OrnIPParser::OrnIPParser(const std::string& ipRange, const std::string& netMask) : m_valid(false) {
-  m_valid = Validate(ipRange);
-  if (m_valid && !netMask.empty()) m_valid = ValidateNetMask(netMask);
-  if (!m_valid) return;
+// Only a name for the set: it adds nothing, and nothing deletes it through the base.
+struct OrnIPParser::OctetSet : std::set<short> {};
+
+OrnIPParser::OrnIPParser(const std::string& ipRange, const std::string& netMask) : valid_(false) {
+  valid_ = Validate(ipRange);
+  if (valid_ && !netMask.empty()) valid_ = ValidateNetMask(netMask);
+  if (!valid_) return;
   // Whether a mask is present is decided by the argument's length alone.
   if (netMask.empty()) {
     ExpandRanges();
@@ -32,17 +36,17 @@ OrnIPParser::OrnIPParser(const OrnIPParser& other) = default;
 
 OrnIPParser& OrnIPParser::operator=(const OrnIPParser& other) {
   if (this != &other) {
-    m_ipRange = other.m_ipRange;
-    m_netMask = other.m_netMask;
-    m_octetRanges = other.m_octetRanges;
-    m_valid = other.m_valid;
+    ipRange_ = other.ipRange_;
+    netMask_ = other.netMask_;
+    octetRanges_ = other.octetRanges_;
+    valid_ = other.valid_;
   }
   return *this;
 }
 
 OrnIPParser::~OrnIPParser() = default;
 
-bool OrnIPParser::IsValid() const { return m_valid; }
+bool OrnIPParser::IsValid() const { return valid_; }
 
 // Pads the expression to exactly three dots with ".*" parts ("10.1" becomes
 // "10.1.*.*"); the padded text is kept even when a character is refused.
@@ -50,9 +54,9 @@ bool OrnIPParser::Validate(const std::string& ipRange) {
   const auto dots =
       static_cast<std::string::size_type>(std::count(ipRange.begin(), ipRange.end(), '.'));
   if (dots > kOctetCount - 1) return false;
-  m_ipRange = ipRange;
-  for (auto missing = kOctetCount - 1 - dots; missing > 0; --missing) m_ipRange += ".*";
-  return m_ipRange.find_first_not_of(orn2::kIpRangeCharacters) == std::string::npos;
+  ipRange_ = ipRange;
+  for (auto missing = kOctetCount - 1 - dots; missing > 0; --missing) ipRange_ += ".*";
+  return ipRange_.find_first_not_of(orn2::kIpRangeCharacters) == std::string::npos;
 }
 
 // n separators always give n + 1 tokens; empty tokens are kept.
@@ -71,13 +75,13 @@ void OrnIPParser::Tokenize(const std::string& text, char separator,
 // Adds one list element's values to the set. Only a malformed element (a
 // non-digit piece, an asterisk joined to anything) returns false; values above
 // 255 and elements with two or more hyphens add nothing but are accepted.
-bool OrnIPParser::ParseRange(const std::string& element, std::set<short>& values) const {
+bool OrnIPParser::ParseRange(const std::string& element, OctetSet& values) const {
   std::vector<std::string> pieces;
   Tokenize(element, '-', pieces);
   if (pieces.size() == 2) {
     if (!IsAllDigits(pieces[0]) || !IsAllDigits(pieces[1])) return false;
-    int low = ReadLeadingInt(pieces[0]);
-    int high = ReadLeadingInt(pieces[1]);
+    int low = DecimalValue(pieces[0]);
+    int high = DecimalValue(pieces[1]);
     if (low > high) std::swap(low, high);
     low = std::max(low, static_cast<int>(kLowestOctet));
     high = std::min(high, static_cast<int>(kHighestOctet));
@@ -93,7 +97,7 @@ bool OrnIPParser::ParseRange(const std::string& element, std::set<short>& values
       return true;
     }
     if (!IsAllDigits(piece)) return false;
-    const int value = ReadLeadingInt(piece);
+    const int value = DecimalValue(piece);
     if (value <= kHighestOctet) values.insert(static_cast<short>(value));
     return true;
   }
@@ -104,16 +108,16 @@ bool OrnIPParser::ParseRange(const std::string& element, std::set<short>& values
 // far and no later octet is expanded.
 void OrnIPParser::ExpandRanges() {
   std::vector<std::string> octets;
-  Tokenize(m_ipRange, '.', octets);
+  Tokenize(ipRange_, '.', octets);
   for (const std::string& octet : octets) {
-    if (!m_valid) break;
+    if (!valid_) break;
     std::vector<std::string> elements;
     Tokenize(octet, ',', elements);
-    std::set<short> values;
+    OctetSet values;
     for (const std::string& element : elements) {
-      if (!m_valid) break;
-      m_valid = ParseRange(element, values);
+      if (!valid_) break;
+      valid_ = ParseRange(element, values);
     }
-    m_octetRanges.emplace_back(values.begin(), values.end());
+    octetRanges_.emplace_back(values.begin(), values.end());
   }
 }

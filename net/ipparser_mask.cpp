@@ -6,9 +6,9 @@
 
 #include "net/ipparser_text.h"
 
-using orn2::CutTo16Bits;
-using orn2::IsAllDigits;
-using orn2::ReadLeadingInt;
+using orn2::net::CutTo16Bits;
+using orn2::net::DecimalValue;
+using orn2::net::IsAllDigits;
 
 namespace {
 
@@ -27,9 +27,9 @@ bool OrnIPParser::ValidateNetMask(const std::string& netMask) {
   std::vector<std::string> parts;
   Tokenize(netMask, '.', parts);
   for (const std::string& part : parts) {
-    if (!IsAllDigits(part) || ReadLeadingInt(part) > kFullMaskPart) return false;
+    if (!IsAllDigits(part) || DecimalValue(part) > kFullMaskPart) return false;
   }
-  m_netMask = netMask;
+  netMask_ = netMask;
   return true;
 }
 
@@ -40,20 +40,20 @@ bool OrnIPParser::ValidateNetMask(const std::string& netMask) {
 void OrnIPParser::ExpandWithMask() {
   std::vector<std::string> addressParts;
   std::vector<std::string> maskParts;
-  Tokenize(m_ipRange, '.', addressParts);
-  Tokenize(m_netMask, '.', maskParts);
+  Tokenize(ipRange_, '.', addressParts);
+  Tokenize(netMask_, '.', maskParts);
   bool expandRest = false;
   for (std::size_t i = 0; i < addressParts.size() && i < maskParts.size(); ++i) {
     std::vector<short> values;
     if (expandRest) {
       PopulateIPRange(values, 0, 255);
-    } else if (ReadLeadingInt(maskParts[i]) == kFullMaskPart) {
-      values.push_back(CutTo16Bits(ReadLeadingInt(addressParts[i])));
+    } else if (DecimalValue(maskParts[i]) == kFullMaskPart) {
+      values.push_back(CutTo16Bits(DecimalValue(addressParts[i])));
     } else {
       CalculateSubnetRange(addressParts[i], maskParts[i], values);
       expandRest = true;
     }
-    m_octetRanges.push_back(values);
+    octetRanges_.push_back(values);
   }
 }
 
@@ -62,14 +62,14 @@ void OrnIPParser::ExpandWithMask() {
 // give a negative count and so no values.
 void OrnIPParser::CalculateSubnetRange(std::string& addressPart, std::string& maskPart,
                                        std::vector<short>& values) {
-  const auto mask = static_cast<std::uint16_t>(ReadLeadingInt(maskPart));
+  const auto mask = static_cast<std::uint16_t>(DecimalValue(maskPart));
   std::int16_t count = 256;
   if (mask != 0) {
     const auto complement = static_cast<std::uint8_t>(~mask & 0xFFu);
     const int signedComplement = complement > 0x7F ? complement - 0x100 : complement;
     count = static_cast<std::int16_t>(signedComplement + 1);
   }
-  const auto address = static_cast<std::uint16_t>(ReadLeadingInt(addressPart));
+  const auto address = static_cast<std::uint16_t>(DecimalValue(addressPart));
   const int base = CutTo16Bits(address & mask);
   for (int offset = 0; offset < count; ++offset) values.push_back(CutTo16Bits(base + offset));
 }
@@ -80,7 +80,7 @@ void OrnIPParser::PopulateIPRange(std::vector<short>& values, short low, short h
 
 void OrnIPParser::CopyIP(const std::vector<short>& source, short* values,
                          unsigned int& count) const {
-  if (!m_valid || values == nullptr || count == 0) {
+  if (!valid_ || values == nullptr || count == 0) {
     count = 0;
     return;
   }
@@ -101,21 +101,21 @@ void OrnIPParser::CopyEdgeOctet(const std::vector<short>& source, short* values,
 
 // An invalid parser may hold fewer than four lists, so none is read then.
 void OrnIPParser::GetClassARange(short* values, unsigned int& count) const {
-  if (!m_valid) return CopyIP({}, values, count);
-  CopyEdgeOctet(m_octetRanges[0], values, count);
+  if (!valid_) return CopyIP({}, values, count);
+  CopyEdgeOctet(octetRanges_[0], values, count);
 }
 
 void OrnIPParser::GetClassBRange(short* values, unsigned int& count) const {
-  if (!m_valid) return CopyIP({}, values, count);
-  CopyIP(m_octetRanges[1], values, count);
+  if (!valid_) return CopyIP({}, values, count);
+  CopyIP(octetRanges_[1], values, count);
 }
 
 void OrnIPParser::GetClassCRange(short* values, unsigned int& count) const {
-  if (!m_valid) return CopyIP({}, values, count);
-  CopyIP(m_octetRanges[2], values, count);
+  if (!valid_) return CopyIP({}, values, count);
+  CopyIP(octetRanges_[2], values, count);
 }
 
 void OrnIPParser::GetClassDRange(short* values, unsigned int& count) const {
-  if (!m_valid) return CopyIP({}, values, count);
-  CopyEdgeOctet(m_octetRanges[3], values, count);
+  if (!valid_) return CopyIP({}, values, count);
+  CopyEdgeOctet(octetRanges_[3], values, count);
 }

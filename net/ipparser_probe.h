@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-namespace orn2 {
+namespace orn2::net {
 
 struct OrnIPParserProbe {
-  static const std::string& IpRange(const OrnIPParser& parser) { return parser.m_ipRange; }
-  static const std::string& NetMask(const OrnIPParser& parser) { return parser.m_netMask; }
+  static const std::string& IpRange(const OrnIPParser& parser) { return parser.ipRange_; }
+  static const std::string& NetMask(const OrnIPParser& parser) { return parser.netMask_; }
   static const std::vector<std::vector<short>>& Octets(const OrnIPParser& parser) {
-    return parser.m_octetRanges;
+    return parser.octetRanges_;
   }
 };
 
-}  // namespace orn2
+}  // namespace orn2::net
 
 #endif  // ORN2_NET_IPPARSER_PROBE_H

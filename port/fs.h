@@ -1,20 +1,96 @@
-// Platform layer: files. Status with 64-bit times and sizes, writing a file
-// through to stable storage, and the steps of a crash-safe replacement.
+// Platform layer: files. Status with 64-bit times and sizes, opening regular
+// files without ever blocking, appending whole lines, writing a file through
+// to stable storage, and the steps of a crash-safe replacement.
 #ifndef ORN2_PORT_FS_H
 #define ORN2_PORT_FS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace orn2::port {
 
 struct FileStatus {
   int64_t size;              // bytes
   int64_t modificationTime;  // seconds since 1970-01-01 UTC
+  bool regular;              // a regular file (not a directory, FIFO, device or socket)
 };
 
 // Reads the status of `path`; false (errno set) when it cannot be read.
 bool StatFile(const char* path, FileStatus* status);
+
+// --- Regular files ----------------------------------------------------------
+// Config and Log open regular files only. The open itself never blocks (a FIFO
+// without a peer, a device: non-blocking, no controlling terminal, not
+// inherited), and the type is checked on what was opened, not on the path, so
+// a path swapped between a check and the open cannot make a caller block or
+// write into a special file.
+
+// An open file: a descriptor, or a HANDLE, held as an integer. Closed once,
+// by CloseFile or by the stream TextStream makes of it.
+struct FileHandle {
+  intptr_t value;
+};
+
+enum class FileAccess {
+  kRead,    // reading; the file must exist
+  kUpdate,  // reading, and writing at the end only; the file must exist
+  kAppend,  // writing at the end only; a missing file is created empty
+  kCreate,  // writing from the start; created when missing, emptied when it exists
+};
+
+enum class OpenOutcome {
+  kOpened,      // *file is open (and *status filled when asked for)
+  kNotRegular,  // a directory, FIFO, device or socket: refused, and left as it was
+  kFailed,      // errno says why (ENOENT: no such file)
+};
+
+// Opens `path` for `access` as described above; `status` may be null. A file
+// that kCreate finds is emptied only after it proved to be a regular file.
+//
+// kAppend without a status is the open of every log line, and its check costs
+// no more than it must (a full status costs more than the line's write): on
+// POSIX, the open itself refuses directories, sockets and FIFOs without a
+// reader, a seek to the end refuses FIFOs with a reader and terminals, and a
+// file that looks empty has its type checked, which refuses the devices that
+// look empty (/dev/null and its kind). A device that reports a size (a block
+// device) is left positioned at its end, where a write puts nothing: AppendText
+// fails on it, and IsRegularFile then tells why. So no byte ever reaches
+// anything but a regular file.
+OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
+                            FileStatus* status);
+
+// True when the open file is a regular file (see kAppend above).
+bool IsRegularFile(FileHandle file);
+
+void CloseFile(FileHandle file);
+
+// A buffered stream in text mode over an open file ("rt" for kRead, "wt"
+// otherwise), which owns the file from then on. Null when the runtime refuses;
+// the file is closed then as well.
+std::FILE* TextStream(FileHandle file, FileAccess access);
+
+// Appends `length` bytes of text at the end of a file opened for kUpdate or
+// kAppend, in one write, each "\n" written as the platform's text-mode line end ("\r\n"
+// on Windows). A write that falls short is undone: the bytes that reached the
+// file are cut off again. True when the text was appended whole; false (errno
+// set) when none of it was. The caller holds the lock that serialises the
+// file's writers, so that nobody appends between the write and its undo.
+bool AppendText(FileHandle file, const char* text, std::size_t length);
+
+// Repairs a file opened for kUpdate whose last line has no line end (a writer
+// ended half-way): cuts it back to the end of the line before it. A file with
+// no line end among its last `longestLine` bytes holds no cut line of the
+// caller's, so its last line is ended with a line end instead. False when the
+// file could not be read or changed.
+bool CutUnfinishedLine(FileHandle file, std::size_t longestLine);
+
+// The path of the directory entry that `path` names, as every process spells
+// it: its folder absolute with symbolic links resolved, the last component as
+// given; on Windows a full path with the ASCII letters in lower case, as names
+// are compared ignoring case there. False when the folder cannot be resolved.
+bool CanonicalPath(const char* path, std::string* canonical);
 
 // Flushes the stream's buffer and the file's data to stable storage
 // (fflush + fsync, fflush + _commit). False when either fails.

@@ -3,6 +3,7 @@
 #define ORN2_PORT_SYNC_H
 
 #include <cstddef>
+#include <string>
 
 namespace orn2::port {
 
@@ -12,9 +13,16 @@ namespace orn2::port {
 // null stands for "the system refused" and every call accepts it (no effect).
 
 // Creates a mutex that is not owned. Null or empty `name`: a new anonymous
-// mutex. Otherwise the mutex of that name, shared by every process of the
-// user: the existing one if there is one. Returns null when refused.
-void* NewMutex(const char* name);
+// mutex. Otherwise the mutex of that name (its first 127 bytes), shared by
+// every process of the user: the existing one if there is one. Returns null
+// when refused, with the reason in *whyRefused (one line, no line end).
+void* NewMutex(const char* name, std::string* whyRefused);
+
+// The name of the mutex that guards the file `fileName`: the file name itself,
+// changed only where the system refuses it as a mutex name (Windows refuses a
+// backslash: each becomes a forward slash). `out` holds `size` bytes; the name
+// is cut to fit and always terminated.
+void FileMutexName(const char* fileName, char* out, std::size_t size);
 
 // Another handle to the same mutex; each handle is closed once.
 void* DuplicateMutex(void* mutex);

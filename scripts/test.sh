@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The whole test run, from a fresh Debian machine: installs what it needs, then
-# builds and tests natively, under ASan+UBSan and TSan, cross-builds for x86-64
-# Windows and runs the suite under Wine, and cross-builds for 32-bit Windows and runs
-# the suite under 32-bit Wine (emulated; see scripts/win32-wine.sh).
+# builds and tests natively (with the API reference, whose Doxygen warnings fail
+# the build, and the tests of the manual page and the bash completion), under
+# ASan+UBSan and TSan, cross-builds for x86-64 Windows and runs the suite under
+# Wine, and cross-builds for 32-bit Windows and runs the suite under 32-bit Wine
+# (emulated; see scripts/win32-wine.sh).
 # Usage: scripts/test.sh [stage...]   (stages: deps native asan tsan windows win32 extras)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +19,7 @@ log() { printf '\n=== %s ===\n' "$*"; }
 deps() {
   "$root/scripts/install-deps.sh" cmake g++ clang make pkg-config googletest libbenchmark-dev \
     libclang-rt-14-dev file unzip g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 \
-    debootstrap
+    doxygen mandoc groff-base man-db bash-completion dpkg-dev debootstrap
 }
 
 configure_build_test() {  # name, then cmake arguments
@@ -29,7 +31,7 @@ configure_build_test() {  # name, then cmake arguments
   ctest --test-dir "$build/$name" -j $((jobs * 2)) --output-on-failure --timeout 180
 }
 
-native() { configure_build_test native -DORN2_BUILD_BENCH=ON; }
+native() { configure_build_test native -DORN2_BUILD_BENCH=ON -DORN2_BUILD_DOCS=ON; }
 
 asan() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -1,6 +1,8 @@
 #include <liborn2/mutex.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "port/sync.h"
 
@@ -16,6 +18,23 @@ namespace {
 void* LoadHandle(void* const* field) { return __atomic_load_n(field, __ATOMIC_ACQUIRE); }
 int LoadFlag(const int* field) { return __atomic_load_n(field, __ATOMIC_ACQUIRE); }
 void StoreFlag(int* field, int value) { __atomic_store_n(field, value, __ATOMIC_RELEASE); }
+
+// The one line that says a named mutex was refused. Control characters of the
+// name are shown as \xNN, so that the message stays on its line.
+void ReportRefused(const char* name, const std::string& why) {
+  std::string shown;
+  for (const char* p = name; *p != '\0'; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      shown += escaped;
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  std::fprintf(stderr, "Mutex() Error: named mutex [%s] refused: %s\n", shown.c_str(), why.c_str());
+}
 
 }  // namespace
 
@@ -57,9 +76,12 @@ void Mutex::CopyName(const char* name) {
 
 // Two threads racing to the first Acquire of a statically constructed object
 // may both create a mutex; only the first one stored is kept, so the object
-// ends up with exactly one.
+// ends up with exactly one. A refused named mutex serialises nothing, and says
+// so on standard error.
 void Mutex::init() {
-  void* created = orn2::port::NewMutex(name_[0] != '\0' ? name_ : nullptr);
+  std::string why;
+  void* created = orn2::port::NewMutex(name_[0] != '\0' ? name_ : nullptr, &why);
+  if (created == nullptr && name_[0] != '\0') ReportRefused(name_, why);
   void* expected = nullptr;
   if (!__atomic_compare_exchange_n(&handle_, &expected, created, false, __ATOMIC_ACQ_REL,
                                    __ATOMIC_ACQUIRE)) {

@@ -10,6 +10,10 @@ namespace {
 // the step in which it waits for the body to return.
 constexpr int64_t kCloseSeconds = 20;
 constexpr int kCloseStepMs = 500;
+// How long CloseThread waits for a killed thread to end. A thread that the
+// system cannot end (on Linux, one that blocks the signal Kill uses) is still
+// running after it.
+constexpr int kKilledEndMs = 2000;
 
 }  // namespace
 
@@ -118,12 +122,17 @@ void Thread::CloseThread() {
       break;
     }
     // Without a thread Wait returns at once; the loop still lasts until the
-    // deadline, but lets other threads run meanwhile.
-    if (status == NotStarted || status == StartFailed) Cede();
+    // deadline, in steps of the same length rather than a busy loop.
+    if (status == NotStarted || status == StartFailed) orn2::port::SleepMs(kCloseStepMs);
   }
   if (GetStatus() != Finished) {
     Kill();
-    Wait(-1);
+    // A thread that could not be ended is reported as what it is, Running,
+    // and keeps its handle, so that the owner can still wait for it.
+    if (Wait(kKilledEndMs) != 0 && CheckStatus() == Running) {
+      SetStatus(Running);
+      return;
+    }
   }
   if (!closed) CloseThreadHandle();
 }

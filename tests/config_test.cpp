@@ -1,23 +1,32 @@
 // The configuration store: the line grammar, the restore of an empty file from
 // its backup, the reload, copies, lookups, enumeration, placement and removal
 // of keys, the index agreeing with a walk of the list, the saved text byte for
-// byte, and saves killed at random moments never leaving a missing or partial file.
+// byte, special files refused, concurrent saves each replacing the file whole,
+// and saves killed at random moments never leaving a missing or partial file
+// nor a missing backup.
 #include <gtest/gtest.h>
 #include <liborn2/config.h>
+#include <liborn2/mutex.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <list>
+#include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "config/config_probe.h"
 #include "port/fs.h"
 #include "support/child.h"
+#include "support/special_files.h"
 #include "support/temp_dir.h"
+#include "support/watchdog.h"
 
 namespace {
 
@@ -395,17 +404,6 @@ TEST(ConfigSave, FailuresLeaveTheFileAndItsBackup) {
   EXPECT_EQ(config.SaveConfig(s.dir.File(std::string(251, 'n')).c_str()), -1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 
-  // The final rename fails when the file's name is taken by a directory.
-  const std::string taken = s.dir.File("taken.cfg");
-  std::filesystem::create_directories(taken + "/inside");
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(config.SaveConfig(taken.c_str()), -1);
-  const std::string message = testing::internal::GetCapturedStderr();  // with the system's text
-  EXPECT_TRUE(message.rfind("Whilst saving config: ", 0) == 0 &&
-              message.find('\n') == message.size() - 1)
-      << message;
-  EXPECT_EQ(ReadFileBytes(taken + ".New"), TextBytes("\n[s]\n    k=new\n"));
-
   // A write that fails (a full device) returns -1 and touches nothing else.
   std::error_code error;
   std::filesystem::create_symlink("/dev/full", s.path + ".New", error);
@@ -449,7 +447,7 @@ TEST(ConfigSave, KilledSavesNeverLeaveTheFileMissingOrPartial) {
   EXPECT_EQ(ReadFileBytes(path + ".Save"), bytesB);  // the previous content
   EXPECT_FALSE(exists(path + ".New"));
   std::mt19937 random(std::random_device{}());
-  for (int round = 0; round < 10; ++round) {
+  for (int round = 0; round < 30; ++round) {
     ASSERT_EQ(a.SaveConfig(path.c_str()), 0);
     orn2::testing::ChildProcess child("SaveForever", {path});
     ASSERT_TRUE(child.Started());
@@ -458,11 +456,12 @@ TEST(ConfigSave, KilledSavesNeverLeaveTheFileMissingOrPartial) {
       ASSERT_FALSE(child.Wait(1, nullptr)) << "the child ended early";
     }
     // While the child saves, the file is always there with one of the two
-    // contents; then the child is killed at a random moment. Windows refuses to
-    // open a file for the instant it is replaced (a sharing violation, not a
-    // missing file); a file that opens must be whole.
+    // contents, and so is its backup; then the child is killed at a random
+    // moment. Windows refuses to open a file for the instant it is replaced (a
+    // sharing violation, not a missing file); a file that opens must be whole.
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20 + random() % 60);
     while (std::chrono::steady_clock::now() < until) {
+      ASSERT_TRUE(exists(path + ".Save")) << "the backup is missing during a save";
       std::FILE* in = std::fopen(path.c_str(), "rb");
       ASSERT_TRUE(in != nullptr || errno != ENOENT) << "the file is missing during a save";
       if (in == nullptr) continue;
@@ -473,9 +472,197 @@ TEST(ConfigSave, KilledSavesNeverLeaveTheFileMissingOrPartial) {
     }
     child.Kill();
     ASSERT_TRUE(child.Wait(30000, nullptr));
-    const std::string now = ReadFileBytes(path);
+    const std::string now = ReadFileBytes(path), backup = ReadFileBytes(path + ".Save");
     ASSERT_TRUE(now == bytesA || now == bytesB) << "partial content at the end: " << now.size();
+    ASSERT_TRUE(backup == bytesA || backup == bytesB) << "backup after the kill: " << backup.size();
   }
+}
+
+// The file as a load sees it: opened the way the library opens it (on Windows
+// a save may then still rename over it), in text mode. "(none)" when it cannot
+// be opened.
+std::string ReadAsLoaded(const std::string& path) {
+  orn2::port::FileHandle file{};
+  if (orn2::port::OpenRegularFile(path.c_str(), orn2::port::FileAccess::kRead, &file, nullptr) !=
+      orn2::port::OpenOutcome::kOpened) {
+    return "(none)";
+  }
+  std::FILE* in = orn2::port::TextStream(file, orn2::port::FileAccess::kRead);
+  if (in == nullptr) return "(none)";
+  std::string text;
+  char chunk[65536];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) text.append(chunk, n);
+  std::fclose(in);
+  return text;
+}
+
+TEST(ConfigSpecialFiles, AreRefusedAtOnceAndLeftAsTheyWere) {
+  using orn2::testing::FileKind;
+  using orn2::testing::SpecialFile;
+  orn2::testing::Watchdog watchdog("a configuration on a special file", 60);
+  orn2::testing::TempDir dir;
+  Config store;
+  store.SetString("k", "new", 0, "s", 0);
+  const std::string saved = "[s]\nk=saved\n", old = "[s]\nk=old\n";
+  for (SpecialFile kind : {SpecialFile::kFifo, SpecialFile::kDirectory, SpecialFile::kDevice}) {
+    for (bool withReader : {false, true}) {  // a FIFO with a reader opens for writing
+      if (withReader && kind != SpecialFile::kFifo) continue;
+      const std::string name = std::string(Describe(kind)) + (withReader ? "-read" : "");
+      const std::string path = dir.File(name + ".cfg"), beside = dir.File(name + "-beside.cfg");
+      SCOPED_TRACE(path);
+      if (!MakeSpecialFile(kind, path)) continue;  // no such thing on this system
+      ASSERT_TRUE(MakeSpecialFile(kind, beside + ".New"));
+      const std::string kind0 = FileKind(path);
+      std::vector<std::unique_ptr<orn2::testing::FifoReader>> readers;
+      for (const std::string& fifo : {path, beside + ".New"}) {
+        if (withReader) readers.push_back(std::make_unique<orn2::testing::FifoReader>(fifo));
+      }
+      // A special file looks empty, but it is no empty file to restore.
+      WriteFileBytes(path + ".Save", saved);
+      WriteFileBytes(beside, old);
+      Config config;
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(config.LoadConfig(path.c_str()), 1);
+      EXPECT_EQ(store.SaveConfig(path.c_str()), -1);
+      // A special file in the way of the new file stops the save there.
+      EXPECT_EQ(store.SaveConfig(beside.c_str()), -1);
+      EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+      EXPECT_EQ(config.IsConfigLoadedOk(), 0);
+      EXPECT_EQ(FileKind(path), kind0);
+      EXPECT_EQ(ReadFileBytes(path + ".Save"), saved);
+      EXPECT_EQ(FileKind(path + ".New"), "missing");
+      EXPECT_EQ(ReadFileBytes(beside), old);
+      EXPECT_EQ(FileKind(beside + ".New"), kind0);
+      EXPECT_EQ(FileKind(beside + ".Save"), "missing");
+    }
+  }
+}
+
+TEST(ConfigSave, SaveLockNameIsOnePerFileWhereverItIsSpelledFrom) {
+  orn2::testing::TempDir dir;
+  std::filesystem::create_directory(dir.File("sub"));
+  auto nameOf = [](const std::string& file) {
+    char name[Mutex::kMaxName + 1];
+    return Config::SaveLockName(file.c_str(), name, sizeof name) == 0 ? std::string(name)
+                                                                      : std::string("(refused)");
+  };
+  const std::string name = nameOf(dir.File("agent.cfg"));
+  EXPECT_EQ(nameOf(dir.File("sub/../agent.cfg")), name);
+  EXPECT_EQ(nameOf(dir.File("./sub/../agent.cfg")), name);
+  EXPECT_NE(nameOf(dir.File("sub/agent.cfg")), name);
+  EXPECT_NE(nameOf(dir.File("agent.cfg.New")), name);
+  const std::string longest = dir.File("sub/" + std::string(250 - dir.File("sub/").size(), 'n'));
+  EXPECT_LE(nameOf(longest).size(), static_cast<size_t>(Mutex::kMaxName)) << longest;
+  EXPECT_EQ(nameOf(longest).find_first_not_of(
+                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-"),
+            std::string::npos)
+      << nameOf(longest);
+  EXPECT_EQ(nameOf(longest + "x"), "(refused)");
+  EXPECT_EQ(nameOf(""), "(refused)");
+  char small[Mutex::kMaxName];
+  EXPECT_EQ(Config::SaveLockName(dir.File("agent.cfg").c_str(), small, sizeof small), -1);
+}
+
+// args: file, tag, count. Saves 2000 keys whose values are all made of `tag`,
+// `count` times, with no lock of its own. Exit 1 when a save fails.
+ORN2_CHILD(SaveRepeatedly) {
+  Config config;
+  Fill(config, args.at(1)[0]);
+  for (int i = 0; i < std::stoi(args.at(2)); ++i) {
+    if (config.SaveConfig(args.at(0).c_str()) != 0) return 1;
+  }
+  return 0;
+}
+
+TEST(ConfigSave, ConcurrentSavesOfOneFileEachReplaceItWhole) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("agent.cfg");
+  const char tags[] = "ABCD";
+  std::vector<std::string> contents;
+  for (int i = 0; i < 4; ++i) {
+    Config config;
+    Fill(config, tags[i]);
+    ASSERT_EQ(config.SaveConfig(path.c_str()), 0);
+    contents.push_back(ReadAsLoaded(path));
+  }
+  auto isOneOfThem = [&](const std::string& text) {
+    return std::find(contents.begin(), contents.end(), text) != contents.end();
+  };
+  std::list<orn2::testing::ChildProcess> children;
+  for (int i = 0; i < 4; ++i)
+    children.emplace_back("SaveRepeatedly", std::vector<std::string>{path, {tags[i]}, "50"});
+  // Between the saves, the file and its backup are always one whole content.
+  // The reads leave gaps, as real readers do: Windows cannot rename over a
+  // file while it is open.
+  for (auto& child : children) {
+    int code = -1;
+    for (int waited = 0; !child.Wait(1, &code); ++waited) {
+      ASSERT_LT(waited, 100000) << "the savers never ended";
+      const std::string now = ReadAsLoaded(path), backup = ReadAsLoaded(path + ".Save");
+      ASSERT_TRUE(isOneOfThem(now)) << "the file during the saves: " << now.size();
+      ASSERT_TRUE(isOneOfThem(backup)) << "the backup during the saves: " << backup.size();
+    }
+    EXPECT_EQ(code, 0) << "a save failed";
+  }
+  EXPECT_TRUE(isOneOfThem(ReadAsLoaded(path)));
+  EXPECT_FALSE(exists(path + ".New"));
+  EXPECT_FALSE(exists(path + ".Prev"));
+}
+
+// args: file, child number, count. Adds the keys k<c>-<i> = v<c>-<i> to the
+// section s one at a time, each by a load, a change and a save under the
+// file's save lock, as a tool editing the file does. Exit 1 when a step fails.
+ORN2_CHILD(AddKeysInLockStep) {
+  const std::string& file = args.at(0);
+  char name[Mutex::kMaxName + 1];
+  if (Config::SaveLockName(file.c_str(), name, sizeof name) != 0) return 2;
+  Mutex lock(name);
+  for (int i = 0; i < std::stoi(args.at(2)); ++i) {
+    Guard hold(lock);
+    Config config;
+    if (config.LoadConfig(file.c_str()) != 0) return 1;
+    const std::string suffix = args[1] + "-" + std::to_string(i);
+    config.SetStringAtTail(("k" + suffix).c_str(), ("v" + suffix).c_str(), 0, "s");
+    if (config.SaveConfig(file.c_str()) != 0) return 1;
+  }
+  return 0;
+}
+
+TEST(ConfigSave, LoadChangeSaveUnderTheSaveLockLosesNoUpdate) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("agent.cfg");
+  WriteFileBytes(path, "[s]\nfirst=1\n");
+  const int perChild = 150;
+  std::list<orn2::testing::ChildProcess> children;
+  for (int c = 0; c < 4; ++c) {
+    children.emplace_back("AddKeysInLockStep", std::vector<std::string>{path, std::to_string(c),
+                                                                        std::to_string(perChild)});
+  }
+  // Read between the saves, the file is never empty or partial: it ends with
+  // a line end, and it never holds fewer keys than it did before.
+  size_t keysSeen = 0;
+  for (auto& child : children) {
+    int code = -1;
+    for (int waited = 0; !child.Wait(1, &code); ++waited) {  // gaps, as above
+      ASSERT_LT(waited, 100000) << "the savers never ended";
+      const std::string text = ReadAsLoaded(path);
+      ASSERT_NE(text, "(none)");
+      ASSERT_FALSE(text.empty()) << "an empty file between saves";
+      ASSERT_EQ(text.back(), '\n') << "a partial file between saves";
+      const size_t keys = static_cast<size_t>(std::count(text.begin(), text.end(), '='));
+      ASSERT_GE(keys, keysSeen) << "a save lost keys";
+      keysSeen = keys;
+    }
+    EXPECT_EQ(code, 0) << "a load or save failed";
+  }
+  Config config(path.c_str());
+  for (int c = 0; c < 4; ++c) {
+    for (int i = 0; i < perChild; ++i) {
+      const std::string suffix = std::to_string(c) + "-" + std::to_string(i);
+      EXPECT_EQ(Get(config, ("k" + suffix).c_str(), "s"), "v" + suffix);
+    }
+  }
+  EXPECT_EQ(Get(config, "first", "s"), "1");
 }
 
 }  // namespace

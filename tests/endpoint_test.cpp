@@ -86,7 +86,7 @@ bool FakeLookup(const std::string& host) {
 }
 
 TEST(EndPointParse, DottedQuadCheckSparesTheNameServices) {
-  const auto previous = orn2::endpoint::SetHostLookupForTesting(FakeLookup);
+  const auto previous = orn2::net::SetHostLookupForTesting(FakeLookup);
   auto check = [](const std::string& endPoint, int lookups, bool valid) {
     SCOPED_TRACE(endPoint);
     g_lookups = 0;
@@ -101,7 +101,7 @@ TEST(EndPointParse, DottedQuadCheckSparesTheNameServices) {
     check(other, 1, false);
   check("http://a.resolves.invalid:8080", 1, true);
   check("ftp://a.resolves.invalid", 0, false);  // a protocol error stops the parse
-  orn2::endpoint::SetHostLookupForTesting(previous);
+  orn2::net::SetHostLookupForTesting(previous);
 }
 
 TEST(EndPointCopy, CopiesCarryFieldsOnlyFromAValidSource) {

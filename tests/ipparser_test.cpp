@@ -12,7 +12,7 @@
 
 namespace {
 
-using orn2::OrnIPParserProbe;
+using orn2::net::OrnIPParserProbe;
 using List = std::vector<short>;
 using HandOut = void (OrnIPParser::*)(short*, unsigned int&) const;
 

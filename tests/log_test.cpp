@@ -6,19 +6,25 @@
 #include <liborn2/liborn2.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <future>
 #include <list>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "log/mutex_name.h"
 #include "port/clock.h"
+#include "port/fs.h"
 #include "port/process.h"
 #include "support/child.h"
+#include "support/hostile.h"
+#include "support/special_files.h"
 #include "support/temp_dir.h"
+#include "support/watchdog.h"
 
 namespace {
 
@@ -214,16 +220,61 @@ TEST_F(LogTest, AssignmentSharesOneMutexWithOneOwner) {
   EXPECT_EQ(Body(path), Who("Beta") + "source\n" + Who("Beta") + "target\n");
 }
 
-TEST(LogMutexName, OneValidNameOfAtMost127CharactersPerFile) {
-  auto nameOf = [](const std::string& file) {
-    char name[orn2::log::kMutexNameMax + 1];
-    orn2::log::MutexNameForFile(file.c_str(), name);
-    return std::string(name);
-  };
-  std::string longA = std::string(120, 'p') + "A" + std::string(134, 'q');
-  EXPECT_EQ(nameOf("C:\\agent\\poller.log").substr(24), "C__agent_poller.log");
-  EXPECT_EQ(nameOf(longA).size(), orn2::log::kMutexNameMax);
-  EXPECT_NE(nameOf(longA), nameOf(std::string(120, 'p') + "B" + std::string(134, 'q')));
+// The name of a log file's mutex, as log.h documents it: the file name, with
+// backslashes as forward slashes where the system refuses them in mutex names
+// (test paths hold backslashes only on Windows, which does).
+std::string FileMutexName(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+// A program that holds a Mutex named after a log file (to rotate it, say)
+// holds off every Log writing that file, also when the name passes the
+// mutex's 127 characters.
+TEST_F(LogTest, AMutexNamedAfterTheFileHoldsOffItsWriters) {
+  for (const std::string& file : {std::string("rotated.log"), std::string(200, 'r')}) {
+    Log log("Rotate");
+    std::string path = Enable(log, file, 1);
+    SCOPED_TRACE(path);
+    Mutex rotation(FileMutexName(path).c_str());
+    rotation.Acquire();
+    auto written = std::async(std::launch::async, [&] { return log.LogLine(1, "rotated"); });
+    EXPECT_EQ(written.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    rotation.Release();
+    ASSERT_EQ(written.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(written.get(), 7);
+    std::string body = Body(path);  // one line, written by the other thread
+    EXPECT_EQ(body.substr(0, 13), "[T][  Rotate]");
+    EXPECT_EQ(body.substr(body.find("] ", 13) + 2), "**ERROR** rotated\n");
+  }
+}
+
+// args: file, flag. With the shared-memory file systems full, enables the log
+// and writes a line, and writes what that printed on standard error into
+// <flag>. Exit 77 (the reason in <flag>) when that cannot be arranged here.
+ORN2_CHILD(LogWithoutRoomForItsMutex) {
+  std::string why = orn2::testing::FillSharedMemoryFileSystems();
+  if (!why.empty()) return orn2::testing::WriteFileBytes(args.at(1), why), 77;
+  gi::CaptureStderr();
+  Log log("NoRoom");
+  int enabled = log.EnableLog(args.at(0).c_str(), 1);
+  log.LogLine(1, "still written");
+  orn2::testing::WriteFileBytes(args.at(1), gi::GetCapturedStderr());
+  return enabled == 0 ? 0 : 3;
+}
+
+// A log whose named mutex finds no room still writes, unguarded, and says so.
+TEST_F(LogTest, WithoutRoomForItsMutexTheLogWritesAndSaysSo) {
+  std::string path = dir_.File("no room.log"), flag = dir_.File("printed");
+  ChildProcess child("LogWithoutRoomForItsMutex", {path, flag});
+  int code = -1;
+  ASSERT_TRUE(child.Wait(60000, &code));
+  if (code == 77) GTEST_SKIP() << ReadFileBytes(flag);
+  EXPECT_EQ(code, 0) << "135: killed by SIGBUS";
+  std::string printed = ReadFileBytes(flag), body = Body(path);
+  EXPECT_EQ(printed.rfind("Mutex() Error: named mutex [" + path + "] refused: ", 0), 0u) << printed;
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+  EXPECT_EQ(body.substr(body.find("] ", 13) + 2), "**ERROR** still written\n");
 }
 
 // args: file, child number, line count. Writes "child <c> line <i>" lines.
@@ -235,13 +286,23 @@ ORN2_CHILD(LogWriter) {
   return 0;
 }
 
-// args: file, flag. Takes the log file's lock, creates the flag file and keeps
-// the lock until it is killed.
+// args: file, flag, and optionally a text. Takes the log file's lock, appends
+// the text as it is (a writer killed half-way through a line leaves one
+// without its line end), creates the flag file and keeps the lock until it is
+// killed.
 ORN2_CHILD(LockHolder) {
-  char name[orn2::log::kMutexNameMax + 1];
-  orn2::log::MutexNameForFile(args.at(0).c_str(), name);
-  Mutex mutex(name);
+  Mutex mutex(FileMutexName(args.at(0)).c_str());
   mutex.Acquire();
+  if (args.size() > 2) {
+    orn2::port::FileHandle file{};
+    if (orn2::port::OpenRegularFile(args[0].c_str(), orn2::port::FileAccess::kAppend, &file,
+                                    nullptr) != orn2::port::OpenOutcome::kOpened) {
+      return 3;
+    }
+    bool written = orn2::port::AppendText(file, args[2].data(), args[2].size());
+    orn2::port::CloseFile(file);
+    if (!written) return 4;
+  }
   orn2::testing::WriteFileBytes(args.at(1), "1");
   for (;;) orn2::port::SleepMs(1000);
 }
@@ -291,6 +352,135 @@ TEST_F(LogTest, AWriterKilledHoldingTheLockDoesNotStopTheOthers) {
   ASSERT_TRUE(writer.Wait(100000, &code)) << "the killed holder's lock was not taken over";
   EXPECT_EQ(code, 0);
   ExpectWholeLines(path, {100});
+}
+
+TEST_F(LogTest, SpecialFilesAreRefusedAtOnceAndTheirLinesCountedLost) {
+  using orn2::testing::SpecialFile;
+  orn2::testing::Watchdog watchdog("logging to a special file", 60);  // a FIFO must not block
+  for (SpecialFile kind : {SpecialFile::kFifo, SpecialFile::kDirectory, SpecialFile::kDevice}) {
+    for (bool withReader : {false, true}) {  // a FIFO with a reader opens for writing
+      if (withReader && kind != SpecialFile::kFifo) continue;
+      std::string path = dir_.File(std::string(Describe(kind)) + (withReader ? "-read" : ""));
+      SCOPED_TRACE(path);
+      if (!MakeSpecialFile(kind, path)) continue;  // no such thing on this system
+      const std::string kind0 = orn2::testing::FileKind(path);
+      std::unique_ptr<orn2::testing::FifoReader> reader;
+      if (withReader) reader = std::make_unique<orn2::testing::FifoReader>(path);
+      Log log("Special");
+      gi::CaptureStderr();
+      EXPECT_EQ(log.EnableLog(path.c_str(), 3), -100);
+      EXPECT_EQ(gi::GetCapturedStderr(), "EnableLog() Cannot access Logfile, Logging disabled");
+      EXPECT_EQ(orn2::testing::FileKind(path), kind0);
+
+      // A file that becomes a special file after EnableLog: its lines are
+      // lost and counted, with one message when the losing starts.
+      std::string became = path + ".log";
+      EXPECT_EQ(log.EnableLog(became.c_str(), 3), 0);
+      ASSERT_EQ(std::remove(became.c_str()), 0);
+      ASSERT_TRUE(MakeSpecialFile(kind, became));
+      if (withReader) reader = std::make_unique<orn2::testing::FifoReader>(became);
+      const std::string losing =
+          "LogLine() Error: Cannot append to [" + became + "] (not a regular file), losing lines\n";
+      gi::CaptureStderr();
+      EXPECT_EQ(log.LogLine(1, "lost"), 4);
+      EXPECT_EQ(log.LogBlank(), 0);
+      EXPECT_EQ(log.LogLine(1, "lost %d", 2), 6);
+      EXPECT_EQ(gi::GetCapturedStderr(), losing);
+      EXPECT_EQ(log.LostLines(), 3u);
+      EXPECT_EQ(orn2::testing::FileKind(became), kind0);
+
+      // Once a line is written again, a new loss is reported again.
+      reader.reset();
+      ASSERT_TRUE(std::filesystem::remove(became));
+      EXPECT_EQ(log.LogLine(3, "back"), 4);
+      EXPECT_EQ(Masked(ReadFileBytes(became)), Who("Special") + "back\n");
+      ASSERT_TRUE(std::filesystem::remove(became));
+      ASSERT_TRUE(MakeSpecialFile(kind, became));
+      gi::CaptureStderr();
+      EXPECT_EQ(log.LogLine(3, "lost again"), 10);
+      EXPECT_EQ(gi::GetCapturedStderr(), losing);
+      EXPECT_EQ(log.LostLines(), 4u);
+    }
+  }
+}
+
+TEST_F(LogTest, ALineCutByAWriterKilledHalfWayIsCutBackByTheNextOwner) {
+  const std::string half = "[2026/12/03 23:10.39][  writer] [ThreadId:0042] half a li";
+  const struct {
+    const char* owner;  // what takes the abandoned lock next
+    std::string after;  // what it adds after the line "before"
+  } cases[] = {
+      {"LogLine", Who("Next") + "after the kill\n"}, {"LogBlank", "\n"}, {"EnableLog", ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.owner);
+    Log log("Next");
+    std::string path = Enable(log, std::string(c.owner) + ".log", 3), flag = path + ".flag";
+    EXPECT_EQ(log.LogLine(3, "before"), 6);
+    ChildProcess holder("LockHolder", {path, flag, half});
+    for (int waited = 0; !exists(flag); waited += 10, orn2::port::SleepMs(10)) {
+      ASSERT_LT(waited, 60000) << "the child never held the lock";
+      ASSERT_FALSE(holder.Wait(0, nullptr)) << "the child ended early";
+    }
+    ASSERT_EQ(Body(path), Who("Next") + "before\n" + half);
+    holder.Kill();
+    ASSERT_TRUE(holder.Wait(30000, nullptr));
+    const std::string owner = c.owner;
+    if (owner == "LogLine") {
+      EXPECT_EQ(log.LogLine(3, "after the kill"), 14);
+    } else if (owner == "LogBlank") {
+      EXPECT_EQ(log.LogBlank(), 0);
+    } else {
+      EXPECT_EQ(log.EnableLog(path.c_str(), 3), 0);
+    }
+    EXPECT_EQ(Body(path), Who("Next") + "before\n" + c.after);
+    EXPECT_EQ(log.LostLines(), 0u);
+  }
+}
+
+// args: directory, line count. Fills a disk of 64 KiB (see SimulateFullDisk)
+// in <directory>/disk with lines "child 0 line <i>", and leaves outside it
+// the log as it ended ("full.copy"), LostLines ("full.lost") and what went to
+// standard error ("full.stderr"), and how the disk was filled ("full.how").
+// Exits with 77 where no disk can be filled.
+ORN2_CHILD(FullDiskWriter) {
+  const std::string dir = args.at(0), path = dir + "/disk/full.log";
+  const std::string how = orn2::testing::SimulateFullDisk(dir + "/disk", 64 * 1024);
+  if (how.empty()) return 77;
+  orn2::testing::WriteFileBytes(dir + "/full.how", how);
+  if (std::freopen((dir + "/full.stderr").c_str(), "w", stderr) == nullptr) return 2;
+  Log log("writer");
+  if (log.EnableLog(path.c_str(), 3) != 0) return 3;
+  int count = std::stoi(args.at(1));
+  for (int i = 0; i < count; ++i) {
+    if (log.LogLine(3, "child 0 line %d", i) != static_cast<int>(std::to_string(i).size()) + 13)
+      return 4;  // the result stays the message's length
+  }
+  std::fflush(stderr);
+  orn2::testing::WriteFileBytes(dir + "/full.copy", ReadFileBytes(path));
+  orn2::testing::WriteFileBytes(dir + "/full.lost", std::to_string(log.LostLines()));
+  return 0;
+}
+
+TEST_F(LogTest, AFullDiskLosesWholeLinesCountsThemAndSaysSoOnce) {
+  std::filesystem::create_directory(dir_.File("disk"));
+  ChildProcess child("FullDiskWriter", {dir_.path(), "2000"});
+  int code = -1;
+  ASSERT_TRUE(child.Wait(100000, &code));
+  if (code == 77) GTEST_SKIP() << "no disk can be filled here";
+  ASSERT_EQ(code, 0);
+  SCOPED_TRACE("a full disk by " + ReadFileBytes(dir_.File("full.how")));
+  const std::string copy = dir_.File("full.copy");
+  const std::string text = ReadFileBytes(copy);
+  const int written = static_cast<int>(std::count(text.begin(), text.end(), '\n')) - 3;
+  ASSERT_GT(written, 0);
+  ASSERT_LT(written, 2000) << "the disk never filled up";
+  ExpectWholeLines(copy, {written});  // and no line cut at the end
+  EXPECT_EQ(ReadFileBytes(dir_.File("full.lost")), std::to_string(2000 - written));
+  const std::string printed = ReadFileBytes(dir_.File("full.stderr"));
+  const std::string start =
+      "LogLine() Error: Cannot append to [" + dir_.File("disk/full.log") + "] (";
+  EXPECT_EQ(printed.substr(0, start.size()), start) << printed;
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
 }
 
 }  // namespace

@@ -6,20 +6,25 @@
 #include <liborn2/mutex.h>
 #include <liborn2/thread.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <future>
+#include <list>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "port/clock.h"
 #include "port/process.h"
 #include "port/thread.h"
 #include "support/child.h"
+#include "support/hostile.h"
 #include "support/temp_dir.h"
 
 // ThreadSanitizer delivers an asynchronous signal only when the thread next
@@ -35,6 +40,8 @@ constexpr bool kSpinnerCannotBeStopped = false;
 #endif
 
 namespace {
+
+namespace ot = orn2::testing;
 
 // Under the 32-bit emulation of the win32 stage (scripts/win32-wine.sh sets
 // ORN2_EMULATED_I386=1 for it), suspending or terminating a thread that runs
@@ -52,6 +59,9 @@ constexpr const char* kEmulationSkip =
     "and TerminateThread of a running thread (see tests/emulation/suspend_terminate.c)";
 
 using Clock = std::chrono::steady_clock;
+using ot::ChildProcess;
+using ot::ReadFileBytes;
+using ot::WriteFileBytes;
 constexpr int kTimeoutMs = 20000;
 
 // A name of its own for each process, so that parallel runs never meet.
@@ -76,6 +86,21 @@ std::future<void> AcquireElsewhere(Mutex& m) {
 
 bool Ready(const std::future<void>& got, int timeoutMs = kTimeoutMs) {
   return got.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
+}
+
+bool FileAppears(const std::string& path, int timeoutMs = kTimeoutMs) {
+  for (int waited = 0; waited < timeoutMs; waited += 5, orn2::port::SleepMs(5)) {
+    if (std::filesystem::exists(path)) return true;
+  }
+  return false;
+}
+
+// Runs `call` on a thread of its own: true when it returned within timeoutMs.
+// A call that hangs is left behind, and so must be everything it uses.
+bool ReturnsWithin(int timeoutMs, std::function<void()> call) {
+  auto done = std::make_shared<std::promise<void>>();
+  std::thread([call, done] { call(), done->set_value(); }).detach();
+  return Ready(done->get_future(), timeoutMs);
 }
 
 TEST(Mutex, RecursionTryLockGuardAndAbandonment) {
@@ -176,28 +201,21 @@ TEST(WinGuard, RecursiveAndExcludesThreads) {
 ORN2_CHILD(HoldNamedMutex) {
   Mutex m(args.at(0).c_str());
   m.Acquire();
-  orn2::testing::WriteFileBytes(args.at(1) + ".held", "");
+  WriteFileBytes(args.at(1) + ".held", "");
   while (!std::filesystem::exists(args.at(1) + ".release")) orn2::port::SleepMs(5);
   m.Release();
   return 0;
 }
 
-bool FileAppears(const std::string& path, int timeoutMs) {
-  for (int waited = 0; waited < timeoutMs; waited += 5, orn2::port::SleepMs(5)) {
-    if (std::filesystem::exists(path)) return true;
-  }
-  return false;
-}
-
 TEST(Mutex, OneLockAcrossProcessesTakenOverFromAKilledHolder) {
-  orn2::testing::TempDir dir;
+  ot::TempDir dir;
   const std::string name = UniqueName("shared \"quoted\"");
   Mutex m(name.c_str());
   for (bool kill : {false, true}) {
     SCOPED_TRACE(kill ? "killed holder" : "releasing holder");
     const std::string flag = dir.File(kill ? "killed" : "released");
     m.Acquire();
-    orn2::testing::ChildProcess holder("HoldNamedMutex", {name, flag});
+    ChildProcess holder("HoldNamedMutex", {name, flag});
     EXPECT_FALSE(FileAppears(flag + ".held", 300));  // it waits for this process
     m.Release();
     ASSERT_TRUE(FileAppears(flag + ".held", kTimeoutMs));
@@ -205,23 +223,304 @@ TEST(Mutex, OneLockAcrossProcessesTakenOverFromAKilledHolder) {
     std::future<void> got = AcquireElsewhere(m);
     EXPECT_FALSE(Ready(got, 50));
     if (kill) holder.Kill();
-    if (!kill) orn2::testing::WriteFileBytes(flag + ".release", "");
+    if (!kill) WriteFileBytes(flag + ".release", "");
     EXPECT_TRUE(Ready(got));
     int code = -1;
     EXPECT_TRUE(holder.Wait(kTimeoutMs, &code) && (kill || code == 0));
   }
 }
 
+// args: name, flag. Opens the named mutex and writes into <flag> TryLock's
+// result ("refused" when the system gave it no object), then the files that
+// opening it mapped, one a line.
+ORN2_CHILD(ProbeNamedMutex) {
+  std::vector<std::string> before = ot::SharedMappings();
+  Mutex m(args.at(0).c_str());
+  void** handle = m;
+  std::string report = *handle == nullptr ? "refused" : std::to_string(m.TryLock());
+  for (const std::string& path : ot::SharedMappings()) {
+    if (std::find(before.begin(), before.end(), path) == before.end()) report += "\n" + path;
+  }
+  WriteFileBytes(args.at(1), report);
+  return 0;
+}
+
+// What a new process finds on the named mutex: TryLock's result ("0" or
+// "-1"), "refused" when it got no object, "hung" when it did not answer in
+// time. `files` gets the files that back the mutex (none where that cannot be
+// seen). Its report goes to `dir`.
+std::string ProbeElsewhere(const ot::TempDir& dir, const std::string& name,
+                           std::vector<std::string>* files = nullptr) {
+  static std::atomic<int> probes{0};
+  std::string flag = dir.File("probe" + std::to_string(probes++));
+  ChildProcess probe("ProbeNamedMutex", {name, flag});
+  if (!probe.Wait(kTimeoutMs, nullptr)) return "hung";
+  std::string report = ReadFileBytes(flag), answer = report.substr(0, report.find('\n'));
+  for (size_t at = report.find('\n'); files != nullptr && at != std::string::npos;) {
+    size_t end = report.find('\n', at + 1);
+    files->push_back(report.substr(at + 1, end - at - 1));
+    at = end;
+  }
+  return answer;
+}
+
+// args: name, flag, go. Opens the named mutex, flags <flag>, and closes it
+// once <go> appears.
+ORN2_CHILD(OpenUntilGo) {
+  Mutex m(args.at(0).c_str());
+  WriteFileBytes(args.at(1), "");
+  return FileAppears(args.at(2)) ? 0 : 3;
+}
+
+// Users that close the mutex at about the same moment: the last of them
+// removes its object, round after round.
+TEST(Mutex, OfUsersClosingTogetherTheLastRemovesTheObject) {
+  ot::TempDir dir;
+  const std::string name = UniqueName("closing together");
+  std::vector<std::string> files;
+  ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
+  if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
+  for (int round = 0; round < 5; ++round) {
+    const std::string go = dir.File("go" + std::to_string(round));
+    std::list<ChildProcess> users;
+    for (int i = 0; i < 6; ++i) {
+      std::string open = go + "." + std::to_string(i);
+      users.emplace_back("OpenUntilGo", std::vector<std::string>{name, open, go});
+      ASSERT_TRUE(FileAppears(open));
+    }
+    WriteFileBytes(go, "");
+    for (ChildProcess& user : users) EXPECT_TRUE(user.Wait(kTimeoutMs, nullptr));
+    ASSERT_FALSE(std::filesystem::exists(files[0])) << "round " << round;
+  }
+}
+
+// A Mutex left by a holder killed while it was the mutex's only user: the
+// next process that opens the name finds it free, and one lock again; until
+// then, the next process that opens any named mutex removes what was left.
+TEST(Mutex, AMutexLeftByAKilledOnlyUserIsReusedOrRemoved) {
+  ot::TempDir dir;
+  for (bool reopen : {true, false}) {
+    SCOPED_TRACE(reopen ? "reopened" : "removed");
+    const std::string name = UniqueName(reopen ? "reopened" : "removed");
+    std::vector<std::string> files;
+    ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
+    ChildProcess holder("HoldNamedMutex", {name, dir.File(reopen ? "first" : "only")});
+    ASSERT_TRUE(FileAppears(dir.File(reopen ? "first.held" : "only.held")));
+    holder.Kill();
+    ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
+    if (!reopen) {
+      ASSERT_EQ(ProbeElsewhere(dir, UniqueName("another")), "0");
+      for (const std::string& file : files) EXPECT_FALSE(std::filesystem::exists(file)) << file;
+      continue;
+    }
+    Mutex m(name.c_str());
+    EXPECT_EQ(TryLockElsewhere(m), 0);
+    m.Acquire();
+    ChildProcess next("HoldNamedMutex", {name, dir.File("next")});
+    EXPECT_FALSE(FileAppears(dir.File("next.held"), 300));  // it waits for this process
+    m.Release();
+    EXPECT_TRUE(FileAppears(dir.File("next.held")));
+  }
+}
+
+// args: name, flag. Opens the named mutex, forks a worker that takes it (the
+// worker flags <flag>.held and lets go once <flag>.release appears), then
+// destroys its own Mutex and flags <flag>.closed. Exits with the worker's code.
+ORN2_CHILD(ForkedWorkerHoldsTheLock) {
+  auto* m = new Mutex(args.at(0).c_str());
+  int pid = ot::ForkProcess();
+  if (pid < 0) return 2;
+  if (pid == 0) {
+    m->Acquire();
+    WriteFileBytes(args.at(1) + ".held", "");
+    bool told = FileAppears(args.at(1) + ".release");
+    m->Release();
+    ot::EndForkedProcess(told ? 0 : 3);
+  }
+  if (!FileAppears(args.at(1) + ".held")) return 4;
+  delete m;
+  WriteFileBytes(args.at(1) + ".closed", "");
+  return ot::WaitForkedProcess(pid, 2 * kTimeoutMs);
+}
+
+TEST(Mutex, AForkedWorkerKeepsTheLockWhenItsParentDestroysTheMutex) {
+  if (!ot::ForkUnavailable().empty()) GTEST_SKIP() << ot::ForkUnavailable();
+  ot::TempDir dir;
+  const std::string name = UniqueName("forked"), flag = dir.File("fork");
+  ChildProcess parent("ForkedWorkerHoldsTheLock", {name, flag});
+  ASSERT_TRUE(FileAppears(flag + ".closed"));
+  Mutex m(name.c_str());
+  EXPECT_EQ(TryLockElsewhere(m), -1) << "the forked worker still holds it";
+  WriteFileBytes(flag + ".release", "");
+  int code = -1;
+  EXPECT_TRUE(parent.Wait(2 * kTimeoutMs, &code));
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(TryLockElsewhere(m), 0);
+}
+
+// args: name, flag. In a mount namespace where the shared-memory file systems
+// are full, creates, takes and releases the named mutex, and writes what that
+// printed on standard error into <flag>. Exit 77 (the reason in <flag>) when
+// no such namespace can be had.
+ORN2_CHILD(NamedMutexWithoutRoom) {
+  std::string why = ot::FillSharedMemoryFileSystems();
+  if (!why.empty()) return WriteFileBytes(args.at(1), why), 77;
+  testing::internal::CaptureStderr();
+  {
+    Mutex m(args.at(0).c_str());
+    m.Acquire();
+    m.Release();
+  }
+  WriteFileBytes(args.at(1), testing::internal::GetCapturedStderr());
+  return 0;
+}
+
+TEST(Mutex, WithoutRoomForItsObjectANamedMutexIsRefusedWithOneLine) {
+  ot::TempDir dir;
+  const std::string name = UniqueName("no room"), flag = dir.File("printed");
+  ChildProcess child("NamedMutexWithoutRoom", {name, flag});
+  int code = -1;
+  ASSERT_TRUE(child.Wait(kTimeoutMs, &code));
+  if (code == 77) GTEST_SKIP() << ReadFileBytes(flag);
+  EXPECT_EQ(code, 0) << "135: killed by SIGBUS";
+  std::string printed = ReadFileBytes(flag);
+  EXPECT_EQ(printed.rfind("Mutex() Error: named mutex [" + name + "] refused: ", 0), 0u) << printed;
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+}
+
+// --- Named mutexes against another local user ------------------------------
+
+// Needs root, which acts as the other user in child processes. Their flags
+// go to a directory they may write.
+class OtherUser : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why = ot::OtherUsersUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
+    std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
+  }
+
+  ot::TempDir dir_;
+};
+
+// args: user, kind, path, flag. As that user, creates a `kind` of object at
+// `path` and writes "created" or why not into <flag>; removes it again once
+// <flag>.remove appears.
+ORN2_CHILD(Squatter) {
+  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
+  std::string why = ot::CreateObject(args.at(1), args.at(2));
+  WriteFileBytes(args.at(3), why.empty() ? "created" : why);
+  FileAppears(args.at(3) + ".remove", 3 * kTimeoutMs);
+  std::error_code ignored;
+  if (why.empty()) std::filesystem::remove(args.at(2), ignored);
+  return 0;
+}
+
+// Another user's object at a path for as long as this lives: made, and
+// removed again, by a child process running as that user.
+class Squat {
+ public:
+  Squat(const std::string& kind, const std::string& path, const std::string& flag)
+      : flag_(flag), squatter_("Squatter", {std::to_string(ot::kSecondUser), kind, path, flag}) {}
+  ~Squat() {
+    WriteFileBytes(flag_ + ".remove", "");
+    squatter_.Wait(kTimeoutMs, nullptr);
+  }
+  Squat(const Squat&) = delete;
+  Squat& operator=(const Squat&) = delete;
+
+  // "created", or why the object could not be made.
+  std::string Outcome() const { return FileAppears(flag_) ? ReadFileBytes(flag_) : "no answer"; }
+
+ private:
+  std::string flag_;
+  ChildProcess squatter_;
+};
+
+// Another user squats the places where root's named mutex lives, one after
+// the other, with an object of each kind: two root processes still share one
+// lock, and no opening hangs.
+TEST_F(OtherUser, ObjectsPutInTheWayOfANamedMutexNeitherBlockNorSplitIt) {
+  for (const std::string kind : {"locked file", "directory", "fifo", "symlink"}) {
+    SCOPED_TRACE(kind);
+    const std::string name = UniqueName("squatted " + kind);
+    std::list<Squat> squats;
+    for (int round = 0; round < 16; ++round) {
+      std::vector<std::string> files;
+      ASSERT_NE(ProbeElsewhere(dir_, name, &files), "hung");
+      if (files.empty()) break;  // no object any more
+      squats.emplace_back(kind, files[0], dir_.File(kind + std::to_string(round)));
+      if (squats.back().Outcome() != "created") break;  // out of the other user's reach
+    }
+    ASSERT_EQ(ProbeElsewhere(dir_, name), "0");
+    Mutex m(name.c_str());
+    m.Acquire();
+    EXPECT_EQ(ProbeElsewhere(dir_, name), "-1");
+    m.Release();
+  }
+}
+
+// Another user holds the place of root's named mutex while root process A
+// opens it, then clears it before root process B opens it: A and B still
+// share one lock.
+TEST_F(OtherUser, APlaceClearedBetweenTwoOpensDoesNotSplitTheMutex) {
+  const std::string name = UniqueName("cleared");
+  std::vector<std::string> files;
+  ASSERT_EQ(ProbeElsewhere(dir_, name, &files), "0");
+  ASSERT_EQ(files.size(), 1u);
+  auto squat = std::make_unique<Squat>("file", files[0], dir_.File("squat"));
+  squat->Outcome();  // whatever it is, root's mutex opens next
+  Mutex a(name.c_str());
+  a.Acquire();
+  squat.reset();
+  EXPECT_EQ(ProbeElsewhere(dir_, name), "-1");
+  a.Release();
+}
+
+// args: user, name, flag. As that user, opens the named mutex and writes
+// "opened" or "refused", a line end and what it printed on standard error
+// into <flag>.
+ORN2_CHILD(OpenAsUser) {
+  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
+  testing::internal::CaptureStderr();
+  Mutex m(args.at(1).c_str());
+  void** handle = m;
+  std::string printed = testing::internal::GetCapturedStderr();
+  WriteFileBytes(args.at(2), (*handle == nullptr ? "refused\n" : "opened\n") + printed);
+  return 0;
+}
+
+// Where another user took the place of a user's private directory first, that
+// user's named mutexes are refused, each with one line on standard error.
+TEST_F(OtherUser, ASquattedPrivateDirectoryRefusesTheMutexWithOneLine) {
+  // A user of its own per run, so that its directory is new.
+  const std::string victim = std::to_string(60000 + orn2::port::ProcessId() % 5000);
+  const std::string place = "/dev/shm/liborn2-" + victim, name = UniqueName("victim");
+  for (const std::string kind : {"directory", "symlink"}) {
+    SCOPED_TRACE(kind);
+    Squat squat(kind, place, dir_.File("squat " + kind));
+    ASSERT_EQ(squat.Outcome(), "created");
+    std::string printed = dir_.File("printed " + kind);
+    ChildProcess user("OpenAsUser", {victim, name, printed});
+    EXPECT_TRUE(user.Wait(kTimeoutMs, nullptr));
+    EXPECT_EQ(ReadFileBytes(printed), "refused\nMutex() Error: named mutex [" + name +
+                                          "] refused: " + place +
+                                          " is not a private directory of this user\n");
+  }
+}
+
 // Counts until `gate` opens (kPollStop: also until the stop flag is raised),
-// sleeping 1 ms a round unless it spins; kBlock first blocks in Acquire of `blocker`.
+// sleeping 1 ms a round unless it spins; kBlock first blocks in Acquire of
+// `blocker`; kBlockSignals first blocks every signal it can.
 class Worker : public Thread {
  public:
-  enum Mode { kPollStop, kIgnoreStop, kSpin, kBlock };
+  enum Mode { kPollStop, kIgnoreStop, kSpin, kBlock, kBlockSignals };
   explicit Worker(Mode m) : mode(m) {}
 
   void Run() override {
     sawStopAtStart = StopFlag() != 0;
     stack = orn2::port::CurrentThreadStackSize();
+    if (mode == kBlockSignals) signalsBlocked = ot::BlockAllSignals();
     counter.fetch_add(1);
     if (mode == kBlock) blocker->Acquire(), blocker->Release();
     while (!gate && (mode != kPollStop || StopFlag() == 0)) {
@@ -231,7 +530,7 @@ class Worker : public Thread {
   }
 
   std::atomic<long> counter{0};
-  std::atomic<bool> gate{false}, sawStopAtStart{false};
+  std::atomic<bool> gate{false}, sawStopAtStart{false}, signalsBlocked{false};
   std::atomic<std::size_t> stack{0};
   Mutex* blocker = nullptr;
   const Mode mode;
@@ -324,6 +623,55 @@ TEST(Thread, SuspendAndKillStopABodyThatSleepsSpinsOrBlocks) {
   if (emulated)
     GTEST_SKIP() << "the sleeping and spinning bodies are skipped " << kEmulationSkip
                  << "; the blocked body ran";
+}
+
+// A body that blocks every signal cannot be parked where threads are stopped
+// by a signal (Linux): Suspend and Kill give up within a few seconds, and the
+// thread runs on until it returns.
+TEST(Thread, SuspendAndKillGiveUpOnABodyThatBlocksEverySignal) {
+  auto* w = new Worker(Worker::kBlockSignals);  // left behind if a call hangs
+  ASSERT_TRUE(StartedAndCounting(*w));
+  if (!w->signalsBlocked) {
+    w->gate = true;
+    w->Wait(kTimeoutMs);
+    delete w;
+    GTEST_SKIP() << "threads have no signals to block here";
+  }
+  ASSERT_TRUE(ReturnsWithin(10000, [w] { w->Suspend(); }));
+  EXPECT_EQ(w->GetStatus(), Thread::Running);
+  EXPECT_TRUE(CounterPasses(*w, w->counter.load()));  // never stopped
+  ASSERT_TRUE(ReturnsWithin(10000, [w] { w->Kill(); }));
+  EXPECT_EQ(w->GetStatus(), Thread::Finished);  // as Kill says in any case
+  EXPECT_TRUE(CounterPasses(*w, w->counter.load()));
+  w->gate = true;
+  EXPECT_EQ(w->Wait(kTimeoutMs), 0);
+  EXPECT_NE(w->CloseThreadHandle(), 0);
+  delete w;
+}
+
+// CloseThread returns also when it can end the thread neither way: after the
+// cooperative phase and the failed kill, reporting the thread as running, with
+// its handle open.
+TEST(Thread, CloseThreadReturnsOnAThreadItCannotEnd) {
+  auto* w = new Worker(Worker::kBlockSignals);  // left behind if CloseThread hangs
+  ASSERT_TRUE(StartedAndCounting(*w));
+  if (!w->signalsBlocked) {
+    w->gate = true;
+    w->Wait(kTimeoutMs);
+    delete w;
+    GTEST_SKIP() << "threads have no signals to block here";
+  }
+  auto start = Clock::now();
+  ASSERT_TRUE(ReturnsWithin(40000, [w] { w->CloseThread(); }));
+  EXPECT_GE(Clock::now() - start, std::chrono::seconds(19));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(32));
+  EXPECT_EQ(w->GetStatus(), Thread::Running);
+  EXPECT_TRUE(CounterPasses(*w, w->counter.load()));
+  w->gate = true;
+  EXPECT_EQ(w->Wait(kTimeoutMs), 0);
+  EXPECT_EQ(w->GetStatus(), Thread::Finished);
+  EXPECT_NE(w->CloseThreadHandle(), 0);
+  delete w;
 }
 
 // CloseThread by force after about 20 seconds of cooperative steps, for a body

@@ -26,7 +26,6 @@ const char kUsage[] =
 constexpr int kExitUsage = 2;
 constexpr int kDefaultLevel = 3;
 constexpr unsigned long kWatchIntervalMs = 500;
-constexpr int kValueSize = 513;
 
 struct Options {
   std::string config = ORN_AGENT_DEFAULT_CONFIG;
@@ -68,7 +67,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
 }
 
 std::string Setting(Config& config, const char* key, const char* fallback) {
-  char value[kValueSize];
+  char value[Config::kValueSize];
   if (config.GetString(key, value, sizeof value, "agent") != 0) return fallback;
   return value;
 }

@@ -5,13 +5,6 @@
 #include "examples/agent/workers.h"
 
 namespace agent {
-namespace {
-
-// Buffers for a key name and a value as the Config hands them out.
-constexpr int kKeySize = 129;
-constexpr int kValueSize = 513;
-
-}  // namespace
 
 ConfigWatcher::ConfigWatcher(const std::string& file, unsigned long intervalMs,
                              const LogSettings& settings)
@@ -22,7 +15,7 @@ ConfigWatcher::ConfigWatcher(const std::string& file, unsigned long intervalMs,
 ConfigWatcher::Snapshot ConfigWatcher::Read(Config& config) {
   // A lookup first reloads the file if it changed on disk; the walks below see
   // the reloaded records.
-  char value[kValueSize];
+  char value[Config::kValueSize];
   config.GetString("logfile", value, sizeof value, "agent");
 
   std::vector<std::string> sections;
@@ -32,9 +25,9 @@ ConfigWatcher::Snapshot ConfigWatcher::Read(Config& config) {
   }
   std::vector<std::string> names;
   for (const std::string& section : sections) {
-    char key[kKeySize] = {};
-    for (int more = config.GetFirstKey(section.c_str(), key, kKeySize - 1); more != 0;
-         more = config.GetNextKey(section.c_str(), key, kKeySize - 1)) {
+    char key[Config::kNameSize] = {};
+    for (int more = config.GetFirstKey(section.c_str(), key, Config::kNameSize - 1); more != 0;
+         more = config.GetNextKey(section.c_str(), key, Config::kNameSize - 1)) {
       names.push_back(section + "/" + key);
     }
   }

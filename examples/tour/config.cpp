@@ -11,7 +11,7 @@ int main() {
   if (config.SaveConfig("agent.conf") != 0) return 1;
 
   Config loaded("agent.conf");
-  char server[513];
+  char server[Config::kValueSize];
   if (loaded.GetString("server", server, sizeof server, "SOAP") != 0) return 1;  // any case
   int port = loaded.GetInteger("port", "soap");  // 443; 65535 when missing
   std::printf("%s:%d\n", server, port);

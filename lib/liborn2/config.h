@@ -18,7 +18,8 @@ class OrnEndPoint;
 /// ".New" file and a ".Save" backup.
 ///
 /// Section and key names are compared ignoring case (ASCII letters only). Full
-/// names ("section/key") are cut to 127 characters and values to 512. Results
+/// names ("section/key") are cut to kNameMax (127) characters and values to
+/// kValueMax (512). Results
 /// are codes (0 or -1, predicates 1 or 0, in-band failure values for numbers);
 /// diagnostics are one-line messages on standard error; the class throws
 /// nothing of its own (only the allocation failure can pass through).
@@ -28,12 +29,19 @@ class OrnEndPoint;
 /// are independent.
 class ORN2_API Config {
  public:
+  static constexpr int kNameMax = 127;       ///< Full names are cut to 127 characters.
+  static constexpr int kNameSize = 129;      ///< A record's name field: holds any name or key.
+  static constexpr int kValueMax = 512;      ///< Values are cut to 512 characters.
+  static constexpr int kValueSize = 513;     ///< A record's value field: holds any value.
+  static constexpr int kFileNameMax = 250;   ///< Longer file names are refused (room for ".Save").
+  static constexpr int kFileNameSize = 256;  ///< Holds any file name the store accepts.
+
   /// One line of the file that the store keeps: a key record (kind kKeyRecord)
   /// or a kept comment or blank line (kind kLineRecord). Zero-filled when made,
   /// so both texts are always terminated inside the record.
   struct tConfigRecord {
-    char name[129];           ///< Full name "section/key", or the key alone; empty for a line.
-    char value[513];          ///< The value, or the text of a kept line.
+    char name[kNameSize];     ///< Full name "section/key", or the key alone; empty for a line.
+    char value[kValueSize];   ///< The value, or the text of a kept line.
     int kind;                 ///< kKeyRecord or kLineRecord.
     tConfigRecord* previous;  ///< The record before, null for the head.
     tConfigRecord* next;      ///< The record after, null for the tail.
@@ -56,9 +64,11 @@ class ORN2_API Config {
   /// is not emptied first). 0 on success, an empty file included; -1 when the
   /// file cannot be accessed (after one retry), its name is over 250
   /// characters, or an empty file cannot be restored; 1 when the file exists
-  /// but cannot be opened for reading (no message, loaded flag unchanged).
-  /// Only a file of size 0 is restored from its ".Save" backup, never a
-  /// missing one. Messages on standard error:
+  /// but cannot be opened for reading, or is a directory, FIFO, device or
+  /// socket (no message, loaded flag unchanged; opened without blocking and
+  /// never restored, deleted or replaced). Only a regular file of size 0 is
+  /// restored from its ".Save" backup (itself a regular file), never a missing
+  /// one. Messages on standard error:
   /// `"LoadConfig() Error: Cannot access [%s]\n"`,
   /// `"LoadConfig() Warning: filesize of %s is Zero\n"`, then either
   /// `"LoadConfig() Warning: No suitable backups loacated\n"` (spelled so) or
@@ -137,12 +147,32 @@ class ORN2_API Config {
   /// becomes the "fileName.Save" backup and the new file then takes its name
   /// in one step. Format: `"\n[%s]\n"` at each change of section, keys as
   /// `"    %s=%s\n"`, kept lines as they are. 0 on success; -1 without a
-  /// message when the name is over 250 characters or the new file cannot be
-  /// created, written or closed (file and backup untouched); -1 and
+  /// message when the name is over 250 characters, names a directory, FIFO,
+  /// device or socket (refused before anything happens), or the new file
+  /// cannot be created, written or closed (file and backup untouched); -1 and
   /// `"Whilst saving config: %s\n"` with strerror(errno) when the last rename
   /// fails. The object's file name, flag and time stay; the next lookup
   /// usually reloads the saved file.
+  ///
+  /// Crash safety: the file is never missing or partial, and once a backup
+  /// exists, "fileName.Save" never goes missing (the new backup is made under
+  /// "fileName.Prev" and renamed over the old one). Saves of one file are
+  /// serialised across processes by the named Mutex of SaveLockName, so
+  /// concurrent savers each replace the file whole; loads take no lock.
   int SaveConfig(const char* fileName);
+  /// The name of the named Mutex that SaveConfig holds while it saves
+  /// `fileName`. A caller that loads, changes and saves one file as one step,
+  /// so that no concurrent update in another process is lost, holds a Mutex
+  /// of this name around the three; the mutex is recursive, so SaveConfig
+  /// takes it again inside. Derived from the file's folder, resolved from the
+  /// root with symbolic links followed, and the file's own name, so processes
+  /// in different working directories agree (on Windows the full path, letters
+  /// folded to lower case); a file whose folder does not exist is named as
+  /// given. At most Mutex::kMaxName characters of [A-Za-z0-9._-]. Writes it
+  /// into `buffer` of `length` bytes, at least Mutex::kMaxName + 1; 0, or -1
+  /// (nothing written) for a null, empty or over-250-character name or a
+  /// smaller buffer.
+  static int SaveLockName(const char* fileName, char* buffer, int length);
   /// Prints the store on standard error in the format SaveConfig writes (an
   /// empty store prints nothing); no file is touched. Always 0.
   int DumpConfig();
@@ -179,8 +209,8 @@ class ORN2_API Config {
   tConfigRecord* tail_;
   tConfigRecord* cursor_;
   int loaded_;
-  char fileName_[256];
-  char currentSection_[128];
+  char fileName_[kFileNameSize];
+  char currentSection_[kNameMax + 1];
   tConfigRecord* nextKey_;
   tConfigRecord* nextSection_;
   Index* index_;

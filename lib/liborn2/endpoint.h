@@ -12,9 +12,9 @@
 /// error message naming what was wrong; nothing is thrown or printed, and
 /// nothing changes the object afterwards except assignment.
 ///
-/// Config fills endpoints of its server list field by field as a friend,
-/// through the private default constructor, without parsing; those always
-/// report themselves valid.
+/// Config fills endpoints of its server list as a friend, through the private
+/// default constructor and FillFromStore, without parsing; those always report
+/// themselves valid.
 ///
 /// A value type: copied and assigned freely. Copies carry only the validity
 /// flag, the error message and, from a valid source, protocol, host name and
@@ -38,6 +38,7 @@ class ORN2_API OrnEndPoint {
   /// Takes the validity flag and the error message; protocol, host name and
   /// port only from a valid source (else the target keeps its own).
   OrnEndPoint& operator=(const OrnEndPoint& other);
+  /// Frees the strings; nothing else to release.
   virtual ~OrnEndPoint();
 
   /// Host names, protocols and ports compared exactly (case-sensitive);
@@ -72,6 +73,9 @@ class ORN2_API OrnEndPoint {
 
   // For Config only: empty strings, port 0, not valid until the friend fills it.
   OrnEndPoint();
+  // For Config only: takes the stored texts and port as they are, unchecked,
+  // and makes the endpoint valid with no messages.
+  void FillFromStore(const char* hostName, const char* protocol, unsigned int port);
 
   void ParseEndPoint(const std::string& endPoint);
 

@@ -5,11 +5,10 @@
 
 #include <liborn2/export.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
-namespace orn2 {
+namespace orn2::net {
 struct OrnIPParserProbe;
 }
 
@@ -45,6 +44,7 @@ class ORN2_API OrnIPParser {
   OrnIPParser(const OrnIPParser& other);
   /// Copies validity, expression, mask and lists.
   OrnIPParser& operator=(const OrnIPParser& other);
+  /// Frees the lists; nothing else to release.
   virtual ~OrnIPParser();
 
   /// True when the expression (and the mask, if any) was accepted.
@@ -62,11 +62,14 @@ class ORN2_API OrnIPParser {
 
  private:
   // Read-only access for the library's own tests and fuzz target.
-  friend struct orn2::OrnIPParserProbe;
+  friend struct orn2::net::OrnIPParserProbe;
+  // The ordered set of distinct values one octet gathers in range mode
+  // (std::set<short>), defined where it is used so that this header needs no <set>.
+  struct OctetSet;
 
   bool Validate(const std::string& ipRange);
   void Tokenize(const std::string& text, char separator, std::vector<std::string>& tokens) const;
-  bool ParseRange(const std::string& element, std::set<short>& values) const;
+  bool ParseRange(const std::string& element, OctetSet& values) const;
   bool ValidateNetMask(const std::string& netMask);
   void CalculateSubnetRange(std::string& addressPart, std::string& maskPart,
                             std::vector<short>& values);
@@ -77,10 +80,10 @@ class ORN2_API OrnIPParser {
   void ExpandWithMask();
   void CopyEdgeOctet(const std::vector<short>& source, short* values, unsigned int& count) const;
 
-  std::string m_ipRange;
-  std::string m_netMask;
-  std::vector<std::vector<short>> m_octetRanges;
-  bool m_valid;
+  std::string ipRange_;
+  std::string netMask_;
+  std::vector<std::vector<short>> octetRanges_;
+  bool valid_;
 };
 
 #endif  // LIBORN2_IPPARSER_H

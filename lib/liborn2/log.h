@@ -46,12 +46,17 @@ class ORN2_API Log {
   int SetModule(const char* module);
   /// Sets the file (at most 255 characters) and the level: lines of a higher
   /// level are dropped, 0 writes nothing. Names the log's mutex after the file
-  /// name, so every Log of any process writing that file (spelled the same
-  /// way) takes turns with this one. With a non-zero level a missing file is
+  /// name exactly as given, cut to Mutex::kMaxName characters as every mutex
+  /// name is; only on Windows, which refuses a backslash in a mutex name, does
+  /// each backslash become a forward slash. So every Log of any process
+  /// writing that file (spelled the same way) takes turns with this one, and
+  /// so does a program holding a Mutex named the same way (to rotate the file,
+  /// say). With a non-zero level a missing file is
   /// created with the header lines "Orn Library: Generic Logging Routines",
   /// "2001-08-16, v1.01.03" and an empty line; an existing file is not touched.
-  /// 0 on success; -100 for a null, empty or too long name, or for a file that
-  /// cannot be created (printing
+  /// 0 on success; -100 for a null, empty or too long name, for a directory,
+  /// FIFO, device or socket at the path (refused at once, never waited on), or
+  /// for a file that cannot be created (printing
   /// `"EnableLog() Cannot access Logfile, Logging disabled"` on standard error,
   /// no line end); -101 for a level outside 0 to 5 (file and mutex still set, a
   /// missing file still created). Logging is off after any failure or level 0.
@@ -68,13 +73,29 @@ class ORN2_API Log {
   /// and a line end before the level prefix). Returns 0 instead when logging is
   /// on and the level is above the log's, and at once, without formatting or
   /// locking, for a level from 4 up above the log's. Nothing is written while
-  /// logging is off. Echo prints the line without the level prefix; a file
-  /// that cannot be opened loses the line silently.
+  /// logging is off. Echo prints the line without the level prefix.
+  ///
+  /// A line is appended whole or not at all: a write that falls short (a full
+  /// disk) is cut off again, and a line that a writer killed half-way left
+  /// without its line end is cut back by the next writer before it writes. A
+  /// line that cannot be written (the file cannot be opened, is a directory,
+  /// FIFO, device or socket, or the disk is full) is lost without changing the
+  /// result; it is counted in LostLines, and when a log starts losing lines it
+  /// says so once on standard error:
+  /// `"LogLine() Error: Cannot append to [%s] (%s), losing lines\n"` with the
+  /// file name and the reason. Once a line is written again, a new loss is
+  /// reported again.
   int LogLine(int level, const char* format, ...);
   /// Appends an empty line. 0, also while logging is off; -1 when the file is
   /// missing and cannot be created (logging then stops). A missing file is
   /// recreated with the first two header lines only, and gets no empty line.
+  /// An empty line that cannot be appended is lost and counted as LogLine's are.
   int LogBlank();
+  /// How many lines (LogLine's and LogBlank's) this object could not write
+  /// since it was constructed: an addition to the interface, since the results
+  /// of LogLine and LogBlank do not tell. Not copied by assignment. Safe to
+  /// call while other threads write through the object.
+  unsigned long LostLines() const;
   /// Writes a hex dump of `length` bytes under `title` as one LogLine at level
   /// 4: the title, an empty line, a ruler, per 16 bytes the offset (`%04X`),
   /// the bytes in hex and as printable characters (others as `.`), a ruler.
@@ -90,6 +111,7 @@ class ORN2_API Log {
 
   void ReplaceMutex(SharedMutex* replacement);
   size_t FormatPrefix(char* out) const;
+  void CountLostLine(bool notRegular);
 
   char fileName_[kFileNameSize];
   int level_;
@@ -98,6 +120,9 @@ class ORN2_API Log {
   SharedMutex* mutex_;
   char module_[kModuleSize];
   int processId_;
+  // Added after the original fields, so that their layout stays as it was.
+  unsigned long lostLines_;  // read without the lock (LostLines): atomic access
+  int losing_;               // the last line was lost; under the lock
 };
 
 #endif  // LIBORN2_LOG_H

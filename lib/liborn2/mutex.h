@@ -8,16 +8,23 @@
 
 /// A recursive system mutex. Anonymous, it excludes the threads of one process;
 /// named, every Mutex of that name in every process of the same user is one
-/// lock. A lock whose owning thread ends while holding it is abandoned and
-/// taken over by the next waiter.
+/// lock, which other users can neither take, block nor remove. A lock whose
+/// owning thread ends while holding it is abandoned and taken over by the next
+/// waiter.
 ///
 /// Thread contract: all operations may be called from any thread; only Acquire
-/// blocks. Nothing is reported or thrown: a mutex the system refused to create
-/// (handle null) serialises nothing, Acquire and Release then returning at once.
+/// blocks. Nothing is returned or thrown on failure: a mutex the system refused
+/// to create (handle null) serialises nothing, Acquire and Release then
+/// returning at once. A refused named mutex says so with one line on standard
+/// error, `"Mutex() Error: named mutex [name] refused: reason"` (on Linux: no
+/// room for it, or another user holds the place of the user's private
+/// directory; on Windows: a name with a backslash).
 class ORN2_API Mutex {
  public:
   /// Selects the constructor for objects of static storage duration.
-  enum StaticCtor { StaticInit };
+  enum StaticCtor {
+    StaticInit  ///< The only value: Mutex(StaticInit).
+  };
 
   /// Longest name kept; longer names are cut, so names that agree in their
   /// first kMaxName characters are one lock.
@@ -26,7 +33,9 @@ class ORN2_API Mutex {
   /// An anonymous mutex, created at once.
   Mutex();
   /// A mutex named `name` (null or empty: anonymous), created at once; the
-  /// existing mutex of that name if there is one.
+  /// existing mutex of that name if there is one. Any bytes may form a name on
+  /// Linux; Windows refuses a backslash. A Log names its mutex after its file
+  /// (see Log::EnableLog), so a Mutex named the same way holds off its writers.
   explicit Mutex(char* name);
   /// The same for constant text, so that a literal or a std::string's c_str()
   /// can be passed without a cast.
@@ -81,7 +90,9 @@ class ORN2_API Guard {
   explicit Guard(Mutex& m);
   /// Releases the mutex once.
   ~Guard();
+  /// Not copied: one guard releases once what it acquired once.
   Guard(const Guard&) = delete;
+  /// Not assigned, for the same reason.
   Guard& operator=(const Guard&) = delete;
 
  private:

@@ -55,16 +55,23 @@ class ORN2_API Thread {
   /// has ended, -1 on timeout, failure, a closed handle or a thread never
   /// started (at once). GetError then returns the same value.
   int Wait(int timeout);
-  /// Suspends a Running thread (status Suspended); otherwise nothing.
+  /// Suspends a Running thread (status Suspended); otherwise nothing. On
+  /// Linux a thread that blocks the signal used for this cannot be suspended:
+  /// Suspend gives up after about 3 seconds and the status stays Running.
   void Suspend();
   /// Resumes a Suspended thread (status Running once it runs again);
   /// otherwise nothing.
   void Resume();
   /// Terminates the thread by force if it is still active; status Finished.
+  /// On Linux a thread that blocks the signal used for this cannot be ended:
+  /// Kill gives up after about 3 seconds, and the thread runs on.
   void Kill();
   /// Raises the stop flag and waits in steps of 500 ms for the body to return,
   /// for about 20 seconds (also on a never-started object); then kills the
-  /// thread and waits for its end. Closes the handle.
+  /// thread, waits up to 2 seconds for its end and closes the handle. Always
+  /// returns: a thread that could not be ended is left running, with the
+  /// status Running and its handle open (Wait and CloseThreadHandle still
+  /// work), about 25 seconds after the call began.
   void CloseThread();
   /// Non-zero when an open handle was closed; 0 when none was open (never
   /// started, or closed already) or closing failed. The field keeps its value.

@@ -5,16 +5,41 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "port/posix/regular_file.h"
 
 namespace orn2::port {
 namespace {
 
+// Every file is opened without blocking, without becoming a controlling
+// terminal and without being inherited by child processes.
+constexpr int kOpenFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+void FillStatus(const struct stat& st, FileStatus* status) {
+  status->size = static_cast<int64_t>(st.st_size);
+  status->modificationTime = static_cast<int64_t>(st.st_mtime);
+  status->regular = S_ISREG(st.st_mode);
+}
+
+int Descriptor(FileHandle file) { return static_cast<int>(file.value); }
+
+void CloseKeepingErrno(int fd) {
+  int saved = errno;
+  ::close(fd);
+  errno = saved;
+}
+
 // Copies `from` into a new file `to`; on failure `to` is removed again.
 bool CopyFile(const char* from, const char* to) {
-  int in = ::open(from, O_RDONLY | O_CLOEXEC);
-  if (in < 0) return false;
+  FileHandle source{};
+  if (OpenRegularFile(from, FileAccess::kRead, &source, nullptr) != OpenOutcome::kOpened) {
+    return false;
+  }
+  int in = Descriptor(source);
   int out = ::open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (out < 0) {
     int saved = errno;
@@ -57,8 +82,113 @@ bool CopyFile(const char* from, const char* to) {
 bool StatFile(const char* path, FileStatus* status) {
   struct stat st;
   if (::stat(path, &st) != 0) return false;
-  status->size = static_cast<int64_t>(st.st_size);
-  status->modificationTime = static_cast<int64_t>(st.st_mtime);
+  FillStatus(st, status);
+  return true;
+}
+
+OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
+                            FileStatus* status) {
+  int flags = access == FileAccess::kRead     ? O_RDONLY
+              : access == FileAccess::kUpdate ? O_RDWR | O_APPEND
+              : access == FileAccess::kAppend ? O_WRONLY | O_APPEND | O_CREAT
+                                              : O_WRONLY | O_CREAT;
+  int fd;
+  do {
+    fd = ::open(path, flags | kOpenFlags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    // A FIFO without a reader or a socket (ENXIO), a directory opened for
+    // writing (EISDIR): special files that refused before being opened.
+    return errno == ENXIO || errno == EISDIR ? OpenOutcome::kNotRegular : OpenOutcome::kFailed;
+  }
+  if (access == FileAccess::kAppend && status == nullptr) {
+    // The check of a log line's open (see the header): the seek fails on a
+    // FIFO or terminal, and only a file that looks empty needs its type.
+    off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end > 0 || (end == 0 && IsRegularDescriptor(fd))) {
+      file->value = fd;
+      return OpenOutcome::kOpened;
+    }
+    ::close(fd);
+    return OpenOutcome::kNotRegular;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    CloseKeepingErrno(fd);
+    return OpenOutcome::kFailed;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return OpenOutcome::kNotRegular;
+  }
+  if (access == FileAccess::kCreate && st.st_size != 0) {
+    if (::ftruncate(fd, 0) != 0) {
+      CloseKeepingErrno(fd);
+      return OpenOutcome::kFailed;
+    }
+    st.st_size = 0;
+  }
+  // O_NONBLOCK stays: reads and writes of a regular file do not look at it.
+  if (status != nullptr) FillStatus(st, status);
+  file->value = fd;
+  return OpenOutcome::kOpened;
+}
+
+bool IsRegularFile(FileHandle file) { return IsRegularDescriptor(Descriptor(file)); }
+
+void CloseFile(FileHandle file) { ::close(Descriptor(file)); }
+
+std::FILE* TextStream(FileHandle file, FileAccess access) {
+  std::FILE* stream = ::fdopen(Descriptor(file), access == FileAccess::kRead ? "r" : "w");
+  if (stream == nullptr) CloseKeepingErrno(Descriptor(file));
+  return stream;
+}
+
+bool AppendText(FileHandle file, const char* text, std::size_t length) {
+  int fd = Descriptor(file);
+  ssize_t written;
+  do {
+    written = ::write(fd, text, length);
+  } while (written < 0 && errno == EINTR);
+  if (written == static_cast<ssize_t>(length)) return true;
+  if (written < 0) return false;
+  // A full disk or a file size limit: the part that was written is cut off.
+  int saved = written == 0 ? ENOSPC : errno;
+  off_t end = ::lseek(fd, 0, SEEK_CUR);
+  if (end >= written) ::ftruncate(fd, end - written);
+  errno = saved;
+  return false;
+}
+
+bool CutUnfinishedLine(FileHandle file, std::size_t longestLine) {
+  int fd = Descriptor(file);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return false;
+  if (st.st_size == 0) return true;
+  std::string tail(longestLine < static_cast<std::size_t>(st.st_size)
+                       ? longestLine
+                       : static_cast<std::size_t>(st.st_size),
+                   '\0');
+  off_t start = st.st_size - static_cast<off_t>(tail.size());
+  ssize_t n = ::pread(fd, &tail[0], tail.size(), start);
+  if (n != static_cast<ssize_t>(tail.size())) return false;
+  if (tail.back() == '\n') return true;
+  std::size_t lastEnd = tail.find_last_of('\n');
+  if (lastEnd == std::string::npos) return AppendText(file, "\n", 1);
+  return ::ftruncate(fd, start + static_cast<off_t>(lastEnd) + 1) == 0;
+}
+
+bool CanonicalPath(const char* path, std::string* canonical) {
+  std::string whole(path);
+  std::size_t slash = whole.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : whole.substr(0, slash);
+  std::string name = slash == std::string::npos ? whole : whole.substr(slash + 1);
+  char* resolved = ::realpath(folder.c_str(), nullptr);
+  if (resolved == nullptr) return false;
+  *canonical = resolved;
+  std::free(resolved);
+  if (canonical->empty() || canonical->back() != '/') *canonical += '/';
+  *canonical += name;
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "port/process.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -32,7 +33,24 @@ int DecodeStatus(int status) {
 
 int ProcessId() { return static_cast<int>(::getpid()); }
 
-unsigned long CurrentThreadId() { return static_cast<unsigned long>(::syscall(SYS_gettid)); }
+namespace {
+
+// The calling thread's id, asked of the system once per thread (every log line
+// shows it); a child made by fork starts with the cache cleared.
+thread_local unsigned long cachedThreadId = 0;
+
+void ForgetThreadIdAfterFork() { cachedThreadId = 0; }
+
+}  // namespace
+
+unsigned long CurrentThreadId() {
+  if (cachedThreadId == 0) {
+    static const int registered = ::pthread_atfork(nullptr, nullptr, &ForgetThreadIdAfterFork);
+    (void)registered;
+    cachedThreadId = static_cast<unsigned long>(::syscall(SYS_gettid));
+  }
+  return cachedThreadId;
+}
 
 std::string SelfPath() {
   char buffer[4096];

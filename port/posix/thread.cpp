@@ -4,6 +4,10 @@
 // thread's control block records the end so that waiting and status queries
 // see a killed thread as ended.
 //
+// A thread that blocks the signal (or is stuck where the kernel cannot deliver
+// it) never parks: Suspend and Kill then give up after kParkTimeoutMs, withdraw
+// their request and report failure, and the thread runs on.
+//
 // What forced termination leaves behind (as TerminateThread does on Windows):
 // the killed thread never runs again, but it is not unwound. Every lock it
 // holds stays held (a Mutex it owns is not abandoned; a lock inside the C
@@ -13,6 +17,7 @@
 #include "port/thread.h"
 
 #include <pthread.h>
+#include <semaphore.h>
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
@@ -21,8 +26,6 @@
 #include <cerrno>
 #include <mutex>
 
-#include "port/clock.h"
-
 namespace orn2::port {
 namespace {
 
@@ -30,6 +33,11 @@ namespace {
 // room for a signal frame on top of a body that calls into the C library, and
 // sanitizer builds use far more stack per frame.
 constexpr std::size_t kMinStackBytes = 128 * 1024;
+
+// How long Suspend and Kill wait for the thread to take the park signal. A
+// thread that can take it does so within microseconds, or milliseconds on a
+// loaded machine; one that cannot would keep the owner waiting for ever.
+constexpr long kParkTimeoutMs = 3000;
 
 // The control block of one started thread; reference counted between the
 // thread itself and the owner's handles (a duplicate is the same pointer with
@@ -46,21 +54,30 @@ struct ThreadBlock {
   std::atomic<bool> ended{false};  // written under `lock`, read anywhere
   pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
   pthread_cond_t endedChanged;
+  // Posted when the thread parks or ends, for an owner waiting for either
+  // (posting a semaphore is allowed in a signal handler; a condition is not).
+  sem_t parkedOrEnded;
 };
 
 int ParkSignal() { return SIGRTMIN + 6; }
 
 void Release(ThreadBlock* block) {
   if (block->refs.fetch_sub(1) != 1) return;
+  sem_destroy(&block->parkedOrEnded);
   pthread_cond_destroy(&block->endedChanged);
   pthread_mutex_destroy(&block->lock);
   delete block;
 }
 
-void MarkEnded(ThreadBlock* block) {
-  pthread_mutex_lock(&block->lock);
+void MarkEndedLocked(ThreadBlock* block) {
   block->ended = true;
   pthread_cond_broadcast(&block->endedChanged);
+  sem_post(&block->parkedOrEnded);
+}
+
+void MarkEnded(ThreadBlock* block) {
+  pthread_mutex_lock(&block->lock);
+  MarkEndedLocked(block);
   pthread_mutex_unlock(&block->lock);
 }
 
@@ -78,6 +95,7 @@ void ParkHandler(int, siginfo_t* info, void*) {
   sigdelset(&waitMask, ParkSignal());
   for (;;) {
     block->parked = 1;
+    sem_post(&block->parkedOrEnded);
     while (block->killed.load() || block->suspendCount.load() > 0) sigsuspend(&waitMask);
     block->parked = 0;
     // A Suspend or Kill that came after the loop's last look but still saw
@@ -128,9 +146,34 @@ bool SignalLocked(ThreadBlock* block) {
   return pthread_sigqueue(block->thread, ParkSignal(), value) == 0;
 }
 
-// Waits until the handler holds the thread or the thread has ended.
-void AwaitParked(ThreadBlock* block) {
-  while (block->parked.load() == 0 && !block->ended.load()) SleepMs(0);
+// Waits until the handler holds the thread or the thread has ended; false
+// when neither happened within kParkTimeoutMs.
+bool AwaitParked(ThreadBlock* block) {
+  timespec now{}, deadline{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  deadline = now;
+  deadline.tv_sec += kParkTimeoutMs / 1000;
+  deadline.tv_nsec += (kParkTimeoutMs % 1000) * 1000000L;
+  if (deadline.tv_nsec >= 1000000000L) {
+    deadline.tv_sec += 1;
+    deadline.tv_nsec -= 1000000000L;
+  }
+  // Posts of earlier parks may still count: each only makes the loop look again.
+  while (block->parked.load() == 0 && !block->ended.load()) {
+    if (sem_clockwait(&block->parkedOrEnded, CLOCK_MONOTONIC, &deadline) != 0 &&
+        errno == ETIMEDOUT) {
+      return block->parked.load() != 0 || block->ended.load();
+    }
+  }
+  return true;
+}
+
+// Takes back a park request that the thread did not follow in time. If the
+// thread parks after all, the wake-up sent here lets it go on at once; if it
+// never takes the signals, they do nothing. Called with block->lock held.
+void WithdrawLocked(ThreadBlock* block) {
+  if (block->killed.load() || block->suspendCount.load() > 0) return;
+  SignalLocked(block);
 }
 
 }  // namespace
@@ -146,6 +189,7 @@ void* StartThread(ThreadRoutine routine, void* argument, unsigned int stackSize,
   pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC);
   pthread_cond_init(&block->endedChanged, &condAttr);
   pthread_condattr_destroy(&condAttr);
+  sem_init(&block->parkedOrEnded, 0, 0);
 
   std::size_t size = stackSize < kMinStackBytes ? kMinStackBytes : stackSize;
   long page = ::sysconf(_SC_PAGESIZE);
@@ -210,8 +254,15 @@ long SuspendThread(void* thread) {
   if (!sent) block->suspendCount.fetch_sub(1);
   pthread_mutex_unlock(&block->lock);
   if (!sent) return -1;
-  AwaitParked(block);
-  return previous;
+  if (AwaitParked(block)) return previous;
+  pthread_mutex_lock(&block->lock);
+  bool parked = block->parked.load() != 0 || block->ended.load();
+  if (!parked) {
+    block->suspendCount.fetch_sub(1);
+    WithdrawLocked(block);
+  }
+  pthread_mutex_unlock(&block->lock);
+  return parked ? previous : -1;
 }
 
 long ResumeThread(void* thread) {
@@ -234,12 +285,21 @@ bool TerminateThread(void* thread, unsigned int) {
   }
   block->killed = true;
   bool parkedOrSent = block->parked.load() != 0 || SignalLocked(block);
+  if (!parkedOrSent) block->killed = false;
   pthread_mutex_unlock(&block->lock);
   if (!parkedOrSent) return false;
-  AwaitParked(block);
-  // Parked for good (or it ended on its own just now): either way it ended.
-  MarkEnded(block);
-  return true;
+  bool parked = AwaitParked(block);
+  pthread_mutex_lock(&block->lock);
+  parked = parked || block->parked.load() != 0 || block->ended.load();
+  if (parked) {
+    // Parked for good (or it ended on its own just now): either way it ended.
+    if (!block->ended.load()) MarkEndedLocked(block);
+  } else {
+    block->killed = false;
+    WithdrawLocked(block);
+  }
+  pthread_mutex_unlock(&block->lock);
+  return parked;
 }
 
 void* DuplicateThreadHandle(void* thread) {

@@ -1,12 +1,16 @@
 #include "port/fs.h"
 
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/utime.h>
-#include "port/win32/windows_system.h"
 
 #include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "port/win32/windows_system.h"
 
 namespace orn2::port {
 namespace {
@@ -39,6 +43,47 @@ void SetErrnoFromLastError() {
   }
 }
 
+// Others may read, write, rename and delete a file while it is open here, as
+// on POSIX; above all a save may rename its new file over one being read.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// 100-nanosecond intervals from 1601-01-01 to 1970-01-01.
+constexpr int64_t kEpochOffset = 116444736000000000LL;
+
+HANDLE Handle(FileHandle file) { return reinterpret_cast<HANDLE>(file.value); }
+
+void FailWithLastError() { SetErrnoFromLastError(); }
+
+void CloseKeepingError(HANDLE handle) {
+  DWORD error = GetLastError();
+  CloseHandle(handle);
+  SetLastError(error);
+}
+
+bool SizeOf(HANDLE handle, int64_t* size) {
+  LARGE_INTEGER value;
+  if (!GetFileSizeEx(handle, &value)) return false;
+  *size = value.QuadPart;
+  return true;
+}
+
+bool Truncate(HANDLE handle, int64_t size) {
+  LARGE_INTEGER at;
+  at.QuadPart = size;
+  return SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
+}
+
+// Writes at the end of the file in one step: the offset 0xFFFFFFFF:0xFFFFFFFF
+// does for this handle what FILE_APPEND_DATA access does, while the handle
+// keeps the write access that cutting back a short write needs.
+bool WriteAtEnd(HANDLE handle, const char* bytes, DWORD length, DWORD* written) {
+  OVERLAPPED end{};
+  end.Offset = 0xFFFFFFFF;
+  end.OffsetHigh = 0xFFFFFFFF;
+  *written = 0;
+  return WriteFile(handle, bytes, length, written, &end) != FALSE;
+}
+
 }  // namespace
 
 bool StatFile(const char* path, FileStatus* status) {
@@ -46,6 +91,144 @@ bool StatFile(const char* path, FileStatus* status) {
   if (_stat64(path, &st) != 0) return false;
   status->size = static_cast<int64_t>(st.st_size);
   status->modificationTime = static_cast<int64_t>(st.st_mtime);
+  status->regular = (st.st_mode & _S_IFMT) == _S_IFREG;
+  return true;
+}
+
+OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
+                            FileStatus* status) {
+  DWORD desired = access == FileAccess::kRead     ? GENERIC_READ
+                  : access == FileAccess::kCreate ? GENERIC_WRITE
+                                                  : GENERIC_READ | GENERIC_WRITE;
+  DWORD disposition =
+      access == FileAccess::kRead || access == FileAccess::kUpdate ? OPEN_EXISTING : OPEN_ALWAYS;
+  // Backup semantics let a directory open too, so that it is told apart from
+  // a file that cannot be opened; the type check below refuses it.
+  HANDLE handle = CreateFileA(path, desired, kShareAll, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return OpenOutcome::kNotRegular;
+    }
+    SetLastError(error);
+    FailWithLastError();
+    return OpenOutcome::kFailed;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(handle) != FILE_TYPE_DISK) {  // a console, device or pipe
+    CloseHandle(handle);
+    return OpenOutcome::kNotRegular;
+  }
+  if (!GetFileInformationByHandle(handle, &info)) {
+    CloseKeepingError(handle);
+    FailWithLastError();
+    return OpenOutcome::kFailed;
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    CloseHandle(handle);
+    return OpenOutcome::kNotRegular;
+  }
+  int64_t size = (static_cast<int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  if (access == FileAccess::kCreate && size != 0) {
+    if (!Truncate(handle, 0)) {
+      CloseKeepingError(handle);
+      FailWithLastError();
+      return OpenOutcome::kFailed;
+    }
+    size = 0;
+  }
+  if (status != nullptr) {
+    int64_t ticks = (static_cast<int64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                    info.ftLastWriteTime.dwLowDateTime;
+    status->size = size;
+    status->modificationTime = (ticks - kEpochOffset) / 10000000;
+    status->regular = true;
+  }
+  file->value = reinterpret_cast<intptr_t>(handle);
+  return OpenOutcome::kOpened;
+}
+
+// Only regular files are ever opened here (the open checks the type).
+bool IsRegularFile(FileHandle) { return true; }
+
+void CloseFile(FileHandle file) { CloseHandle(Handle(file)); }
+
+std::FILE* TextStream(FileHandle file, FileAccess access) {
+  bool reading = access == FileAccess::kRead;
+  int fd = _open_osfhandle(file.value, (reading ? _O_RDONLY : _O_WRONLY) | _O_TEXT);
+  if (fd < 0) {
+    CloseHandle(Handle(file));
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, reading ? "rt" : "wt");
+  if (stream == nullptr) _close(fd);
+  return stream;
+}
+
+bool AppendText(FileHandle file, const char* text, std::size_t length) {
+  HANDLE handle = Handle(file);
+  // Text mode: every line feed goes out as a carriage return and a line feed.
+  // A log line is short, so the translation fits the stack buffer.
+  char local[8192];
+  std::string large;
+  char* out = local;
+  std::size_t room = sizeof local;
+  if (2 * length > room) {
+    large.resize(2 * length);
+    out = &large[0];
+  }
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (text[i] == '\n') out[n++] = '\r';
+    out[n++] = text[i];
+  }
+  int64_t start = 0;
+  if (!SizeOf(handle, &start)) {
+    FailWithLastError();
+    return false;
+  }
+  DWORD written = 0;
+  BOOL ok = WriteAtEnd(handle, out, static_cast<DWORD>(n), &written);
+  if (ok && written == n) return true;
+  DWORD error = ok ? ERROR_DISK_FULL : GetLastError();
+  if (written > 0) Truncate(handle, start);  // a short write is undone
+  SetLastError(error);
+  FailWithLastError();
+  return false;
+}
+
+bool CutUnfinishedLine(FileHandle file, std::size_t longestLine) {
+  HANDLE handle = Handle(file);
+  int64_t size = 0;
+  if (!SizeOf(handle, &size)) return false;
+  if (size == 0) return true;
+  std::size_t count =
+      longestLine < static_cast<uint64_t>(size) ? longestLine : static_cast<std::size_t>(size);
+  std::string tail(count, '\0');
+  int64_t start = size - static_cast<int64_t>(count);
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(start & 0xFFFFFFFF);
+  at.OffsetHigh = static_cast<DWORD>(start >> 32);
+  DWORD read = 0;
+  if (!ReadFile(handle, &tail[0], static_cast<DWORD>(count), &read, &at) || read != count) {
+    return false;
+  }
+  if (tail.back() == '\n') return true;
+  std::size_t lastEnd = tail.find_last_of('\n');
+  if (lastEnd == std::string::npos) return AppendText(file, "\n", 1);
+  return Truncate(handle, start + static_cast<int64_t>(lastEnd) + 1);
+}
+
+bool CanonicalPath(const char* path, std::string* canonical) {
+  char full[MAX_PATH * 4];
+  DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+  if (length == 0 || length >= sizeof full) return false;
+  for (DWORD i = 0; i < length; ++i) {
+    if (full[i] >= 'A' && full[i] <= 'Z') full[i] = static_cast<char>(full[i] - 'A' + 'a');
+  }
+  canonical->assign(full, length);
   return true;
 }
 
@@ -62,8 +245,21 @@ bool LinkOrCopyFile(const char* from, const char* to) {
   return false;
 }
 
+// Windows does not replace a file that another process has open, whatever
+// the sharing mode it was opened with: a load reading the file at that moment
+// makes the rename fail with "access denied". Readers hold a file briefly, so
+// the rename is tried again for a while before it counts as failed.
 bool ReplaceFileAtomically(const char* from, const char* to) {
-  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  constexpr DWORD kPatienceMs = 2000;
+  DWORD start = GetTickCount();
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    DWORD error = GetLastError();
+    bool busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    if (!busy || GetTickCount() - start > kPatienceMs) break;
+    Sleep(attempt < 8 ? 0 : 1);
+    SetLastError(error);
+  }
   SetErrnoFromLastError();
   return false;
 }

@@ -12,8 +12,24 @@ static_assert(alignof(CRITICAL_SECTION) <= kCriticalSectionAlign, "critical sect
 // Default security, not inherited by child processes, not initially owned. An
 // existing mutex of the name is opened instead. A name the system does not take
 // as an object name (one with a backslash) gives null.
-void* NewMutex(const char* name) {
-  return ::CreateMutexA(nullptr, FALSE, (name != nullptr && name[0] != '\0') ? name : nullptr);
+void* NewMutex(const char* name, std::string* whyRefused) {
+  HANDLE mutex =
+      ::CreateMutexA(nullptr, FALSE, (name != nullptr && name[0] != '\0') ? name : nullptr);
+  if (mutex == nullptr)
+    *whyRefused = "the system refuses it (error " + std::to_string(::GetLastError()) + ")";
+  return mutex;
+}
+
+// Mutex names may hold any character but a backslash, which the system keeps
+// for its namespace prefixes (as in Local\name); a file name's backslashes become
+// forward slashes, so that every writer of one file, spelled the same way,
+// derives the same name.
+void FileMutexName(const char* fileName, char* out, std::size_t size) {
+  if (size == 0) return;
+  std::size_t length = 0;
+  for (; fileName != nullptr && fileName[length] != '\0' && length + 1 < size; ++length)
+    out[length] = fileName[length] == '\\' ? '/' : fileName[length];
+  out[length] = '\0';
 }
 
 // Ownership under copying: every holder gets a handle of its own.

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs the built orn tool on scratch files and checks its output, its exit status
 # and its one-line messages, including bad input.
-# Usage: orn_cli_test.sh EMULATOR ORN   (EMULATOR empty, or e.g. wine64 for orn.exe)
+# Usage: orn_cli_test.sh EMULATOR ORN VERSION   (EMULATOR empty, or e.g. wine64 for
+# orn.exe; VERSION the project's version, which orn --version must print)
 set -u
 emulator=$1
 orn=$2
+version=$3
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/tools/lib.sh
 . "$here/lib.sh"
@@ -37,7 +39,7 @@ placement() {  # name, --at value (or empty), expected dump
   printf "$base" >place.conf
   if [ -n "$2" ]; then run config set place.conf user x soap --at "$2"
   else run config set place.conf user x soap; fi
-  check_run "set $1" 0 ''
+  check_run "set $1" 0 changed
   expect "set $1: saved order" 0 "$3" -- config dump place.conf
 }
 placement "default is tail" "" $'\n[soap]\n    server=a\n    port=1\n    user=x\n\n[log]\n    level=3'
@@ -46,15 +48,15 @@ placement "at head" head $'\n[soap]\n    user=x\n    server=a\n    port=1\n\n[lo
 placement "after first" after-first $'\n[soap]\n    server=a\n    user=x\n    port=1\n\n[log]\n    level=3'
 
 printf "$base" >edit.conf
-expect "set overwrites in place" 0 '' -- config set edit.conf PORT 2 SOAP --at head
+expect "set overwrites in place" 0 changed -- config set edit.conf PORT 2 SOAP --at head
 expect "set kept the record name" 0 $'\n[soap]\n    server=a\n    port=2\n\n[log]\n    level=3' \
   -- config dump edit.conf
 expect "set left the old file as .Save" 0 '1' -- config get edit.conf.Save port soap
-expect "set new section" 0 '' -- config set edit.conf user x new
+expect "set new section" 0 changed -- config set edit.conf user x new
 expect "new section at the end" 0 'x' -- config get edit.conf new/user
-expect "set creates a missing file" 0 '' -- config set fresh.conf port 80 soap
+expect "set creates a missing file" 0 changed -- config set fresh.conf port 80 soap
 expect "created file reads back" 0 '80' -- config get fresh.conf port soap
-expect "set value with '=' and blanks inside" 0 '' -- config set edit.conf url 'a=b c' soap
+expect "set value with '=' and blanks inside" 0 changed -- config set edit.conf url 'a=b c' soap
 expect "value with '=' reads back" 0 'a=b c' -- config get edit.conf url soap
 expect_fail "set bad --at"       2 '--at takes head, tail or after-first' -- config set edit.conf k v s --at middle
 expect_fail "set --at without value" 2 'option --at needs a value' -- config set edit.conf k v s --at
@@ -63,7 +65,7 @@ expect_fail "set empty key"      2 'non-empty' -- config set edit.conf '' v s
 expect_fail "set section with /" 2 'section name cannot hold' -- config set edit.conf k v 'a/b'
 expect_fail "set value too long" 2 'longer than 512' -- config set edit.conf k "$(printf 'v%.0s' $(seq 513))" s
 expect_fail "set name too long"  2 'longer than 127' -- config set edit.conf "$(printf 'k%.0s' $(seq 125))" v soap
-expect "set value of 512 characters" 0 '' -- config set edit.conf k "$(printf 'v%.0s' $(seq 512))" s
+expect "set value of 512 characters" 0 changed -- config set edit.conf k "$(printf 'v%.0s' $(seq 512))" s
 expect "value of 512 characters reads back" 0 "$(printf 'v%.0s' $(seq 512))" -- config get edit.conf s/k
 expect_fail "set into a missing directory" 2 'cannot save nodir/x.conf' -- config set nodir/x.conf k v s
 printf '[a]\nx=1\n[b]\ny=2\n[A]\nz=3\nloose=4\n' >sections.conf
@@ -75,7 +77,7 @@ expect_fail "keys of a missing section" 1 'no keys in section c' -- config keys 
 : >empty.conf
 expect "sections of an empty file" 0 '' -- config sections empty.conf
 
-remove_case() {  # name, prefix, keep (or -), expected count printed, status, remaining keys
+remove_case() {  # name, prefix, keep (or -), expected changed/unchanged, status, remaining keys
   printf '[soap]\nserver=a\nserver_1=b\nserver_10=c\nserver_2=d\nport=1\n[x]\nserver=z\n' >rm.conf
   if [ "$3" = - ]; then run config remove rm.conf soap "$2"; else run config remove rm.conf soap "$2" "$3"; fi
   check_run "remove $1" "$5" "$4"
@@ -86,16 +88,16 @@ remove_case() {  # name, prefix, keep (or -), expected count printed, status, re
   fi
   expect "remove $1: other section untouched" 0 'z' -- config get rm.conf server x
 }
-remove_case "with keep" server server_1 2 0 $'server_1\nserver_10\nport'
-remove_case "without keep" server - 4 0 'port'
-remove_case "empty prefix" '' zzz 5 0 ''
-remove_case "nothing matches" user - 0 1 $'server\nserver_1\nserver_10\nserver_2\nport'
+remove_case "with keep" server server_1 changed 0 $'server_1\nserver_10\nport'
+remove_case "without keep" server - changed 0 'port'
+remove_case "empty prefix" '' zzz changed 0 ''
+remove_case "nothing matches" user - unchanged 1 $'server\nserver_1\nserver_10\nserver_2\nport'
 rm -f rm.conf*
 # Removing the last key saves an empty file, which the next load restores from
 # the backup: the tool says so.
 printf '[soap]\nport=1\n' >rm.conf
 run config remove rm.conf soap port
-check_run "remove the last key" 0 '1'
+check_run "remove the last key" 0 changed
 [[ "$err" == *"rm.conf is now empty; the next load restores it from rm.conf.Save"* ]] ||
   report "remove the last key: no warning ($err)"
 [ -s rm.conf ] && report "remove the last key: the file is not empty"
@@ -115,6 +117,36 @@ run config get restore.conf port soap
 check_run "empty file restored from .Save" 0 '8443'
 [ -f restore.conf.Save ] && report "the backup was not moved into place"
 
+# A FIFO is no configuration file: refused at once instead of waited on.
+if [ -z "$emulator" ] && mkfifo fifo.conf; then
+  expect_fail "get from a FIFO" 2 'fifo.conf is not a regular file' -- config get fifo.conf k s
+  expect_fail "set into a FIFO" 2 'fifo.conf is not a regular file' -- config set fifo.conf k v s
+  [ -p fifo.conf ] || report "the FIFO was replaced"
+fi
+
+# Concurrent edits of one file: each set is a load, a change and a save under
+# the file's save lock, so four loops of sets lose no update and none fails.
+race_sets=150
+[ -n "$emulator" ] && race_sets=20  # every run starts the emulator
+set_quietly() {  # arguments of orn; its messages are collected in race.err
+  # shellcheck disable=SC2086
+  $emulator "$orn" "$@" >/dev/null 2>>race.err </dev/null
+}
+printf '[s]\nfirst=1\n' >race.conf
+for n in 1 2 3 4; do
+  (for i in $(seq "$race_sets"); do
+    set_quietly config set race.conf "k$n-$i" "v$n-$i" s || echo "k$n-$i" >>race.failed
+  done) &
+done
+wait
+checks=$((checks + 1))
+[ -e race.failed ] && report "concurrent sets failed: $(wc -l <race.failed) ($(head -c 300 race.err))"
+run config keys race.conf s
+want=$(printf 'first\n'; for n in 1 2 3 4; do for i in $(seq "$race_sets"); do echo "k$n-$i"; done; done)
+checks=$((checks + 1))
+[ "$(sort <<<"$out")" = "$(sort <<<"$want")" ] ||
+  report "concurrent sets lost updates: $(grep -c . <<<"$out") of $((4 * race_sets + 1)) keys left"
+
 # The server list of section soap, as the agent reads it.
 printf '[soap]\nserver=10.0.0.5\nprotocol=https\nport=443\nendpoint_size=3\nserver_1=10.0.0.6\nprotocol_1=https\nport_1=443\nserver_2=10.0.0.7\nprotocol_2=http\nport_2=80\n' >servers.conf
 expect "endpoints, three" 0 $'https://10.0.0.5:443\nhttps://10.0.0.6:443\nhttp://10.0.0.7:80' \
@@ -122,6 +154,48 @@ expect "endpoints, three" 0 $'https://10.0.0.5:443\nhttps://10.0.0.6:443\nhttp:/
 printf '[SOAP]\nServer=10.0.0.5\nprotocol=ftp\nport=abc\nserver_1=10.0.0.6\n' >odd.conf
 expect "endpoints, values taken as stored" 0 'ftp://10.0.0.5:0' -- config endpoints odd.conf
 expect_fail "endpoints, no server" 1 'no complete server' -- config endpoints sections.conf
+
+# set and remove say whether they changed the file, and an edit that changes
+# nothing saves nothing: the hand-written layout stays and no .Save appears.
+layout='# hand-written\n[soap]\nserver = 10.0.0.5 \nPort 443\n'
+printf "$layout" >same.conf
+same_file() {  # name: same.conf still holds the hand-written text and has no backup
+  tr -d '\r' <same.conf | cmp -s - <(printf "$layout") || report "$1: the file was rewritten"
+  [ -e same.conf.Save ] && report "$1: a .Save backup appeared"
+}
+expect "set the value it has" 0 unchanged -- config set same.conf server 10.0.0.5 soap
+same_file "set the value it has"
+expect "set, names in another case" 0 unchanged -- config set same.conf port 443 SOAP --at head
+same_file "set, names in another case"
+expect "set quietly, unchanged" 0 '' -- config set same.conf port 443 soap --quiet
+same_file "set quietly, unchanged"
+expect "remove nothing" 1 unchanged -- config remove same.conf soap user
+same_file "remove nothing"
+expect "remove nothing, quietly" 1 '' -- config remove same.conf soap user --quiet
+same_file "remove nothing, quietly"
+expect "set a value in another case" 0 changed -- config set same.conf server 10.0.0.5X soap
+[ -e same.conf.Save ] || report "set a value in another case: no .Save backup"
+expect "set quietly, changed" 0 '' -- config set same.conf server 10.0.0.6 soap --quiet
+expect "the quiet set saved" 0 10.0.0.6 -- config get same.conf server soap
+expect "remove quietly, changed" 0 '' -- config remove same.conf soap server --quiet
+expect_fail "the quiet remove saved" 1 'no key soap/server' -- config get same.conf server soap
+expect_fail "set --quiet=x" 2 'unknown option --quiet=x' -- config set same.conf k v s --quiet=x
+expect_fail "get --quiet" 2 'unknown option --quiet' -- config get same.conf port soap --quiet
+
+# --json of dump, sections and keys: one object on one line.
+printf '# top\n[soap]\nserver = "a\\b" \nport=443\n[log]\n; note\nlevel=\303\251t\351\n' >json.conf
+# The UTF-8 e-acute passes through; the lone Latin-1 byte \351 is escaped.
+want=$(printf '%s\303\251t%s' '{"records":[{"comment":"# top"},{"section":"soap","key":"server","value":"\"a\\b\""},{"section":"soap","key":"port","value":"443"},{"comment":"; note"},{"section":"log","key":"level","value":"' '\u00e9"}]}')
+expect "dump --json" 0 "$want" -- config dump json.conf --json
+printf 'loose=1\n[a]\nx=1\n' >loose.conf
+expect "dump --json, a key outside sections" 0 '{"records":[{"section":null,"key":"loose","value":"1"},{"section":"a","key":"x","value":"1"}]}' \
+  -- config dump --json loose.conf
+expect "sections --json" 0 '{"sections":["a","b","A"]}' -- config sections sections.conf --json
+expect "sections --json of an empty file" 0 '{"sections":[]}' -- config sections --json empty.conf
+expect "keys --json" 0 '{"section":"a","keys":["x","z","loose"]}' -- config keys sections.conf a --json
+expect_fail "keys --json of a missing section" 1 'no keys in section c' -- config keys sections.conf c --json
+expect_fail "dump --json=yes" 2 'unknown option --json=yes' -- config dump json.conf --json=yes
+expect_fail "endpoints --json" 2 'unknown option --json' -- config endpoints servers.conf --json
 
 # --- endpoint -----------------------------------------------------------------
 expect "endpoint https with port" 0 $'protocol: https\nhost: 192.0.2.10\nport: 8443\nvalid: yes' \
@@ -136,6 +210,11 @@ expect "endpoint empty port" 1 $'protocol: http\nhost: 192.0.2.10\nport: 80\nval
 expect "endpoint port zero" 1 $'protocol: http\nhost: 192.0.2.10\nport: 80\nvalid: no\nerror: Error: invalid port: 0 found in endpoint 192.0.2.10:0' \
   -- endpoint 192.0.2.10:0
 expect "endpoint empty string" 0 $'protocol: http\nhost: \nport: 80\nvalid: yes' -- endpoint ''
+expect "endpoint --json, valid" 0 '{"protocol":"https","host":"192.0.2.10","port":8443,"valid":true,"errors":[]}' \
+  -- endpoint https://192.0.2.10:8443 --json
+expect "endpoint --json, invalid" 1 '{"protocol":"ftp","host":"","port":80,"valid":false,"errors":["Error: invalid protocol: ftp found in endpoint: ftp://192.0.2.10:21"]}' \
+  -- endpoint --json ftp://192.0.2.10:21
+expect_fail "endpoint --json without string" 2 'expected STRING' -- endpoint --json
 expect_fail "endpoint without argument" 2 'expected STRING' -- endpoint
 expect_fail "endpoint two arguments" 2 'expected STRING' -- endpoint a b
 
@@ -155,6 +234,14 @@ for bad in 10.0.0.1.5 10.0.0.a '10.0.0. 1' '10.0.*5.1' '*-5'; do
   expect_fail "iprange invalid '$bad'" 1 "invalid expression" -- iprange "$bad"
 done
 expect_fail "iprange bad mask"   1 'with mask 24' -- iprange 10.0.0.1 24
+expect "iprange --json" 0 '{"a":[10],"b":[0],"c":[1,3,5],"d":[20,21,22],"count":9}' \
+  -- iprange 10.0.1,3,5.20-22 --json
+expect "iprange --json, mask" 0 '{"a":[192],"b":[168],"c":[1],"d":[64,65,66,67],"count":4}' \
+  -- iprange --json 192.168.1.66 255.255.255.252
+expect "iprange --json, empty octet" 0 '{"a":[10],"b":[0],"c":[0],"d":[],"count":0}' -- iprange 10.0.0.300 --json
+expect "iprange --json --list" 0 '{"addresses":["10.1.2.1","10.1.3.1"],"count":2}' -- iprange 10.1.2-3.1 --list --json
+expect "iprange --json --count" 0 '{"count":254}' -- iprange '192.168.1.*' --count --json
+expect_fail "iprange --json, invalid" 1 'invalid expression' -- iprange 10.0.0.a --json
 expect_fail "iprange no args"    2 'expected EXPR \[MASK\]' -- iprange
 expect_fail "iprange list+count" 2 'exclude each other' -- iprange 10.0.0.1 --list --count
 
@@ -168,14 +255,14 @@ for line in '60 * * * *' '* 24 * * *' '* * 0 * *' '* * 32 * *' '* * * 12 *' '* *
   [ "$out" = invalid ] || report "cron check invalid '$line': stdout '$out'"
 done
 
-# next and last print "YYYY-MM-DDTHH:MM:SS SECONDS" in local time (UTC here).
+# next and last print "YYYY-MM-DDTHH:MM:SS+HH:MM SECONDS" in local time (UTC here).
 iso_matches() {  # name, expected minute step: checks the format and the two halves
   local when=${out##* } iso=${out%% *}
-  if ! [[ "$out" =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\ [0-9]+$ ]]; then
+  if ! [[ "$out" =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\+00:00\ [0-9]+$ ]]; then
     report "$1: output '$out'"
     return
   fi
-  [ "$(date -u -d "@$when" +%Y-%m-%dT%H:%M:%S)" = "$iso" ] || report "$1: $iso is not $when"
+  [ "$(date -u -d "@$when" +%Y-%m-%dT%H:%M:%S+00:00)" = "$iso" ] || report "$1: $iso is not $when"
   [ $(((when / 60) % $2)) -eq 0 ] || report "$1: minute of $iso is not a multiple of $2"
 }
 now=$(date +%s)
@@ -207,6 +294,80 @@ expect_fail "cron without line" 2 'expected LINE' -- cron next
 expect_fail "cron next with count" 2 'expected LINE$' -- cron next '* * * * *' 5
 expect_fail "cron last bad count" 2 'COUNT must be' -- cron last '* * * * *' abc
 expect_fail "cron last negative count" 2 'COUNT must be' -- cron last '* * * * *' -1
+
+# next --count: each start the first after the one before.
+now=$(date +%s)
+run cron next '*/15 * * * *' --count 5
+check_status "cron next --count" 0
+[ "$(grep -c '' <<<"$out")" = 5 ] || report "cron next --count 5: $(grep -c '' <<<"$out") lines"
+previous=
+while read -r line; do
+  out=$line
+  iso_matches "cron next --count" 15
+  when=${line##* }
+  if [ -z "$previous" ]; then
+    [ "$when" -gt "$now" ] && [ "$when" -le $((now + 16 * 60 + 5)) ] ||
+      report "cron next --count: the first start $when is not within 16 minutes after $now"
+  elif [ $((when - previous)) -ne 900 ]; then
+    report "cron next --count: $when follows $previous"
+  fi
+  previous=$when
+done < <(tr -d '\r' <out.txt)
+run cron next '0 0 29 1 *' --count 3
+check_status "cron next --count, leap days" 0
+[ "$(cut -c5-10 <<<"$out" | sort -u)" = '-02-29' ] || report "cron next --count, leap days: $out"
+run cron next '0 0 29 1 *' --count=2 --json
+check_status "cron next --json" 0
+[[ "$out" =~ ^\{\"line\":\"0\ 0\ 29\ 1\ \*\",\"starts\":\[\{\"time\":\"[0-9]{4}-02-29T00:00:[0-9]{2}\+00:00\",\"seconds\":[0-9]+\},\{\"time\":\"[0-9]{4}-02-29T00:00:[0-9]{2}\+00:00\",\"seconds\":[0-9]+\}\]\}$ ]] ||
+  report "cron next --json: '$out'"
+expect_fail "cron next --json never due" 1 'never falls due' -- cron next '0 0 30 1 *' --json
+for bad in 0 -1 10001 abc '' 1.5; do
+  expect_fail "cron next --count '$bad'" 2 '--count takes a number from 1 to 10000' -- \
+    cron next '* * * * *' --count "$bad"
+done
+expect_fail "cron next --count without value" 2 'option --count needs a value' -- cron next '* * * * *' --count
+expect_fail "cron last --count" 2 "--count goes with 'cron next' only" -- cron last '* * * * *' --count 2
+expect_fail "cron today --json" 2 "--json goes with 'cron next' only" -- cron today '* * * * *' --json
+
+# The repeated hour of a change back from daylight saving: the two passes print
+# the same local time with different offsets, an hour apart. (Wine's runtime
+# applies fixed rules of its own to this zone, with a repeated hour as well.)
+TZ='CET-1CEST,M3.5.0,M10.5.0/3' run cron next '30 1,2 * * 0' --count 110
+check_status "cron next across a change" 0
+repeated=$(awk '{ local = substr($1, 1, 19) }
+  local == last && $2 - seconds == 3600 && substr($1, 20) != offset { print last }
+  { last = local; seconds = $2; offset = substr($1, 20) }' <<<"$out")
+[ -n "$repeated" ] || report "cron next across a change: no repeated hour with two offsets in $out"
+
+# calendar: a month grid, the days with a start in brackets.
+expect "cron calendar" 0 "$(printf '%s\n' '        October 2026' ' Su  Mo  Tu  We  Th  Fr  Sa' \
+  '                 [1]  2   3' '  4   5   6   7   8   9  10' ' 11  12  13  14 [15] 16  17' \
+  ' 18  19  20  21  22  23  24' ' 25  26  27  28  29  30  31')" -- cron calendar '0 0 1,15 * *' 2026-10
+# The line counts months from 0 (9 is October), YYYY-MM from 1.
+run cron calendar '0 3 * 9 *' 2026-10
+check_status "cron calendar, month field 9 in 2026-10" 0
+[ "$(grep -o '\[[ 0-9]*\]' <<<"$out" | grep -c '')" = 31 ] || report "cron calendar, month 9 in October: $out"
+run cron calendar '0 3 * 9 *' 2026-09
+check_status "cron calendar, month field 9 in 2026-09" 0
+grep -q '\[' <<<"$out" && report "cron calendar, month 9 in September: $out"
+run cron calendar '0 12 * * 7' 2026-10
+grep -q '\[' <<<"$out" && report "cron calendar, day of week 7 fell due: $out"
+run cron calendar '0 0 29 1 *' 2028-02
+[[ "$out" == *' 28 [29]' ]] || report "cron calendar, leap day: $out"
+run cron calendar '* * * * *'
+check_status "cron calendar, this month" 0
+[[ "${out%%$'\n'*}" == *" $(date +%Y)" ]] || report "cron calendar, this month: $out"
+if [ -z "$emulator" ]; then
+  # 2026-03-29 02:30 does not exist in central Europe: no start that day.
+  TZ='CET-1CEST,M3.5.0,M10.5.0/3' run cron calendar '30 2 * * *' 2026-03
+  [[ "$out" == *$'\n 29 [30][31]' ]] || report "cron calendar, a day without its 02:30: $out"
+fi
+for bad in 2026-13 2026-00 2026-1 26-10 1969-12 3001-01 2026-+1 ' 2026-10' 2026/10 ''; do
+  expect_fail "cron calendar '$bad'" 2 "expected YYYY-MM from 1970-01 to 3000-12, not " -- \
+    cron calendar '* * * * *' "$bad"
+done
+expect_fail "cron calendar, invalid line" 1 'invalid schedule line' -- cron calendar '* * 32 * *' 2026-10
+expect_fail "cron calendar, too many" 2 'expected LINE \[YYYY-MM\]' -- cron calendar '* * * * *' 2026-10 x
 
 # --- log ------------------------------------------------------------------------
 stamp='\[[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}\.[0-9]{2}\]'
@@ -261,12 +422,91 @@ mkdir logdir
 expect_fail "log into a directory" 2 'logdir is a directory' -- log logdir hi
 [ -e x.log ] && report "a refused log call created its file"
 
-# --- help and usage -------------------------------------------------------------
+# --- log parse --------------------------------------------------------------------
+# Entries with the time and the thread masked: they are the writer's own.
+masked() { sed -E 's/"time":"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}"/"time":"T"/; s/"thread":[0-9]+/"thread":N/' <<<"$out"; }
+agent_json='{"time":"T","module":"Poller","thread":N,"level":"warning","message":"Retry 3 of 5"}
+{"time":"T","module":"averylon","thread":N,"level":"error","message":"Disk full"}
+{"time":"T","module":"orn","thread":N,"level":null,"message":"plain text"}'
+dump_json='{"time":"T","module":"orn","thread":N,"level":null,"message":"Packet\n\n     ------------------------------------------------------  ----------------\n      0000 41 0D 0A 1A 42 25 73 ..  .. .. .. .. .. .. .. ..  A...B%s.........\n     ------------------------------------------------------  ----------------\n","dump":true}'
+parsed() {  # name, expected masked stdout
+  check_status "$1" 0
+  [ "$(masked)" = "$2" ] || { report "$1: stdout differs"; diff <(printf '%s\n' "$2") <(masked) | head -10; }
+}
+run log parse agent.log
+parsed "parse a log" "$agent_json"
+run log parse dump.log agent.log
+parsed "parse files in the order given" "$dump_json"$'\n'"$agent_json"
+run_with_input agent.log log parse
+out=$(tr -d '\r' <out.txt)
+parsed "parse standard input" "$agent_json"
+run_with_input agent.log log parse dump.log -
+out=$(tr -d '\r' <out.txt)
+parsed "parse a file and -" "$dump_json"$'\n'"$agent_json"
+tr -d '\r' <agent.log | sed 's/$/\r/' >crlf.log
+run log parse crlf.log
+parsed "parse CRLF line ends" "$agent_json"
+: >empty.log
+expect "parse an empty file" 0 '' -- log parse empty.log
+
+# A line of garbage among good lines: refused at its line, after the entries before it.
+sed '5a\
+this line was not written by Log' agent.log >bad.log
+expect_fail "parse refuses a corrupted file" 2 'bad\.log:6: not a log line$' -- log parse bad.log
+[ "$(masked)" = "$(head -n 2 <<<"$agent_json")" ] || report "parse printed before the bad line: $out"
+expect_fail "parse --lenient skips it" 0 'skipped 1 line that is not a log line$' -- log parse --lenient bad.log
+[ "$(masked)" = "$agent_json" ] || report "parse --lenient: $out"
+expect_fail "parse a missing file" 2 'cannot read nothing\.log$' -- log parse agent.log nothing.log
+[ -z "$out" ] || report "parse printed entries before refusing a missing file: $out"
+expect_fail "parse a directory" 2 'logdir is a directory$' -- log parse logdir
+expect_fail "parse unknown option" 2 'unknown option --strict' -- log parse --strict agent.log
+run log parse --help
+check_status "parse help" 0
+first_line_is "parse help" "usage: orn log parse"
+if [ -z "$emulator" ] && [ -w /dev/full ]; then
+  "$orn" log parse agent.log >/dev/full 2>err.txt
+  rc=$?
+  check_status "parse into a full disk" 2
+  grep -q 'cannot write standard output' err.txt || report "parse into a full disk: $(cat err.txt)"
+fi
+expect "a log file named parse" 0 '' -- log ./parse hello
+tr -d '\r' <parse | grep -q 'hello$' || report "orn log ./parse did not write the file parse"
+
+# The README's expressions for shippers split the lines of a file that the library
+# wrote into the same fields as orn log parse.
+long=$(printf 'y%.0s' $(seq 2100))
+for level in 0 1 2 3 4 5; do run log shipped.log --level $level "level $level"; done
+run log shipped.log --level 1 "$long"
+run log shipped.log --module Sender "$long"
+printf '\n\n' >>shipped.log  # two blank lines, as LogBlank writes them
+for size in 0 17 384 1000; do
+  head -c $size /dev/urandom >bytes$size.bin
+  run_with_input bytes$size.bin log shipped.log --dump --title "dump of $size"
+done
+run log parse shipped.log
+check_status "parse a file of every kind of line" 0
+[ "$(grep -c '' out.txt)" = 12 ] || report "parse of every kind of line: $(grep -c '' out.txt) entries, expected 12"
+if ! perl "$here/shipping_regex.pl" "$here/../../README.md" shipped.log out.txt >shipping.txt 2>&1; then
+  report "README shipping expressions: $(head -c 600 shipping.txt)"
+fi
+
+# --- help, usage and version -----------------------------------------------------
 for command in "" config endpoint iprange cron log; do
   run $command --help
   check_status "help for '$command'" 0
   first_line_is "help for '$command'" "usage: orn ${command:+$command }"
+  help=$out
+  # orn help COMMAND is orn COMMAND --help.
+  run help $command
+  check_run "orn help $command" 0 "$help"
 done
+run config set --help
+expect "orn help config set" 0 "$out" -- help config set
+run --help
+expect "orn help --help" 0 "$out" -- help --help
+expect_fail "help for an unknown command" 2 'unknown command frob' -- help frob
+expect "version" 0 "orn (liborn2) $version" -- --version
+expect_fail "version with an argument" 2 'takes no arguments' -- --version x
 expect_fail "no command" 2 'no command given' --
 expect_fail "config without subcommand" 2 'expected a subcommand' -- config
 expect_fail "unknown command" 2 'unknown command' -- frobnicate
@@ -277,7 +517,8 @@ for args in "config get agent.conf $long" "config get agent.conf $long $long" \
     "config keys agent.conf $long" "config remove agent.conf $long $long" \
     "endpoint $long" "endpoint http://$long:$long" "iprange $long" "iprange 1.2.3.4 $long" \
     "iprange 1,,,,,,,.2.3.4 1.2.3.4" "iprange ----- --count" "cron check $long" \
-    "cron next $long" "cron last $long 5" "log x.log --module $long $long" "log $long hi"; do
+    "cron next $long" "cron last $long 5" "cron calendar $long" "cron next $long --count 3" \
+    "cron calendar * 2026-10" "config dump $long --json" "log x.log --module $long $long" "log $long hi"; do
   # shellcheck disable=SC2086
   run $args
   case $rc in 0 | 1 | 2) ;; *) report "crash-free: orn ${args:0:40}... exited with $rc" ;; esac

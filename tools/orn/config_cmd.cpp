@@ -10,6 +10,7 @@
 
 #include "tools/orn/cli.h"
 #include "tools/orn/config_file.h"
+#include "tools/orn/json.h"
 
 namespace orn {
 namespace {
@@ -18,20 +19,27 @@ const char kConfigUsage[] =
     "usage: orn config SUBCOMMAND FILE ...\n"
     "\n"
     "  get FILE KEY [SECTION]         print the value (KEY may be section/key)\n"
-    "  set FILE KEY VALUE [SECTION] [--at head|tail|after-first]\n"
+    "  set FILE KEY VALUE [SECTION] [--at head|tail|after-first] [--quiet]\n"
     "                                 set the value and save; an existing key is changed\n"
     "                                 in place, a new one goes to the end of its section\n"
     "                                 (tail, the default), before its first key (head)\n"
     "                                 or after its first key (after-first); a missing\n"
     "                                 FILE is created\n"
-    "  sections FILE                  print the section names in file order\n"
-    "  keys FILE SECTION              print the key names of a section\n"
-    "  remove FILE SECTION PREFIX [KEEP]\n"
+    "  sections FILE [--json]         print the section names in file order\n"
+    "  keys FILE SECTION [--json]     print the key names of a section\n"
+    "  remove FILE SECTION PREFIX [KEEP] [--quiet]\n"
     "                                 remove the keys of SECTION that begin with PREFIX\n"
     "                                 (all keys when PREFIX is empty), except those that\n"
-    "                                 begin with KEEP, and save; prints the number removed\n"
-    "  dump FILE                      print the file as the library writes it\n"
+    "                                 begin with KEEP, and save\n"
+    "  dump FILE [--json]             print the file as the library writes it\n"
     "  endpoints FILE                 print the servers of section \"soap\"\n"
+    "\n"
+    "set and remove print \"changed\" or \"unchanged\" (nothing with --quiet); an edit\n"
+    "that leaves the content as it was saves nothing, so the file and its .Save backup\n"
+    "stay untouched. --json prints one object: {\"sections\":[NAME,...]},\n"
+    "{\"section\":SECTION,\"keys\":[KEY,...]}, or {\"records\":[...]} with each key as\n"
+    "{\"section\":SECTION,\"key\":KEY,\"value\":VALUE} (section null outside sections)\n"
+    "and each kept comment as {\"comment\":TEXT}.\n"
     "\n"
     "Exit status: 0 success, 1 key, section or server missing (or nothing removed),\n"
     "2 bad usage or a file that cannot be read or saved.\n";
@@ -39,6 +47,19 @@ const char kConfigUsage[] =
 // The lookup path as the library forms it, for the length check.
 std::string FullName(const std::string& key, const std::string* section) {
   return section == nullptr ? key : *section + "/" + key;
+}
+
+// Edits are compared as a save would write the store, before and after: true
+// when the store still renders as `before`. A store that cannot be rendered (no
+// scratch file could be written) counts as changed, so that the edit is saved.
+bool RendersAs(Config& config, const std::string& before) {
+  std::string after;
+  return RenderConfig(config, after) && after == before;
+}
+
+// Prints whether an edit changed the store, unless quiet.
+void ReportChange(bool changed, bool quiet) {
+  if (!quiet) std::printf("%s\n", changed ? "changed" : "unchanged");
 }
 
 int Get(const Args& args) {
@@ -63,6 +84,7 @@ int Set(Args& args) {
   const std::string command = "config set";
   std::string at = "tail";
   args.TakeOption("at", at);
+  const bool quiet = args.TakeFlag("quiet");
   int status = kExitOk;
   if (!args.Finish()) return Fail(kExitUsage, command, args.Error());
   if (!Arity(args, 3, 4, command, "FILE KEY VALUE [SECTION] [--at head|tail|after-first]",
@@ -97,39 +119,49 @@ int Set(Args& args) {
   } else if (at != "after-first") {
     return Fail(kExitUsage, command, "--at takes head, tail or after-first, not " + at);
   }
+  // Load, change and save as one step for every other saver of the file.
+  ConfigFileLock lock(p[0]);
   Config config;
   if ((status = LoadConfigFile(config, command, p[0], true)) != kExitOk) return status;
+  std::string before;
+  const bool rendered = RenderConfig(config, before);
   config.SetString(key.c_str(), value.c_str(), 0, section ? section->c_str() : nullptr, position);
-  return SaveConfigFile(config, command, p[0]);
+  // A missing file is created even by an edit that leaves the store as it was.
+  if (rendered && RendersAs(config, before) && config.IsConfigLoadedOk() != 0) {
+    ReportChange(false, quiet);
+    return kExitOk;
+  }
+  if ((status = SaveConfigFile(config, command, p[0])) != kExitOk) return status;
+  ReportChange(true, quiet);
+  return kExitOk;
 }
 
-int Sections(const Args& args) {
+int Sections(Args& args) {
   const std::string command = "config sections";
+  const bool json = args.TakeFlag("json");
+  if (!args.Finish()) return Fail(kExitUsage, command, args.Error());
   int status = kExitOk;
   if (!Arity(args, 1, 1, command, "FILE", status)) return status;
   Config config;
   if ((status = LoadConfigFile(config, command, args.Positional()[0], false)) != kExitOk) {
     return status;
   }
+  std::vector<std::string> names;
   for (char* name = config.GetFirstSection(); name != nullptr; name = config.GetNextSection()) {
-    std::printf("%s\n", name);
+    names.emplace_back(name);
   }
+  if (json) {
+    std::printf("{\"sections\":%s}\n", JsonStrings(names).c_str());
+    return kExitOk;
+  }
+  for (const std::string& name : names) std::printf("%s\n", name.c_str());
   return kExitOk;
 }
 
-// Counts the keys that the library's enumeration yields for a section.
-int CountKeys(Config& config, const char* section) {
-  char key[kKeyBuffer];
-  int count = 0;
-  for (int more = config.GetFirstKey(section, key, sizeof key - 1); more != 0;
-       more = config.GetNextKey(section, key, sizeof key - 1)) {
-    ++count;
-  }
-  return count;
-}
-
-int Keys(const Args& args) {
+int Keys(Args& args) {
   const std::string command = "config keys";
+  const bool json = args.TakeFlag("json");
+  if (!args.Finish()) return Fail(kExitUsage, command, args.Error());
   int status = kExitOk;
   if (!Arity(args, 2, 2, command, "FILE SECTION", status)) return status;
   const std::vector<std::string>& p = args.Positional();
@@ -140,14 +172,21 @@ int Keys(const Args& args) {
   const char* section = p[1].c_str();
   int more = config.GetFirstKey(section, key, sizeof key - 1);
   if (more == 0) return Fail(kExitNo, command, "no keys in section " + p[1] + " of " + p[0]);
-  for (; more != 0; more = config.GetNextKey(section, key, sizeof key - 1)) {
-    std::printf("%s\n", key);
+  std::vector<std::string> keys;
+  for (; more != 0; more = config.GetNextKey(section, key, sizeof key - 1)) keys.emplace_back(key);
+  if (json) {
+    std::printf("{\"section\":%s,\"keys\":%s}\n", JsonString(p[1]).c_str(),
+                JsonStrings(keys).c_str());
+    return kExitOk;
   }
+  for (const std::string& name : keys) std::printf("%s\n", name.c_str());
   return kExitOk;
 }
 
-int Remove(const Args& args) {
+int Remove(Args& args) {
   const std::string command = "config remove";
+  const bool quiet = args.TakeFlag("quiet");
+  if (!args.Finish()) return Fail(kExitUsage, command, args.Error());
   int status = kExitOk;
   if (!Arity(args, 3, 4, command, "FILE SECTION PREFIX [KEEP]", status)) return status;
   const std::vector<std::string>& p = args.Positional();
@@ -161,14 +200,18 @@ int Remove(const Args& args) {
   // Without KEEP nothing is to be kept: "=" can never begin a key that the load
   // or config set makes, so the keep pattern section/= matches no record.
   const std::string keep = p.size() == 4 ? p[3] : "=";
+  ConfigFileLock lock(p[0]);  // load, change and save as one step
   Config config;
   if ((status = LoadConfigFile(config, command, p[0], false)) != kExitOk) return status;
-  const int before = CountKeys(config, p[1].c_str());
+  std::string before;
+  const bool rendered = RenderConfig(config, before);
   config.RemoveRecords(p[1].c_str(), p[2].c_str(), keep.c_str());
-  const int removed = before - CountKeys(config, p[1].c_str());
-  std::printf("%d\n", removed);
-  if (removed == 0) return kExitNo;
+  if (rendered && RendersAs(config, before)) {
+    ReportChange(false, quiet);
+    return kExitNo;  // nothing removed: a negative answer, as a missing key is
+  }
   if ((status = SaveConfigFile(config, command, p[0])) != kExitOk) return status;
+  ReportChange(true, quiet);
   // The load takes an empty file for a damaged one and restores it from its
   // backup, so a file emptied by a removal comes back at the next load.
   std::error_code error;
@@ -182,15 +225,23 @@ int Remove(const Args& args) {
   return kExitOk;
 }
 
-int Dump(const Args& args) {
+int Dump(Args& args) {
   const std::string command = "config dump";
+  const bool json = args.TakeFlag("json");
+  if (!args.Finish()) return Fail(kExitUsage, command, args.Error());
   int status = kExitOk;
   if (!Arity(args, 1, 1, command, "FILE", status)) return status;
   Config config;
   if ((status = LoadConfigFile(config, command, args.Positional()[0], false)) != kExitOk) {
     return status;
   }
-  if (!PrintConfig(config)) return Fail(kExitUsage, command, "cannot write a scratch file");
+  if (!json) {
+    if (!PrintConfig(config)) return Fail(kExitUsage, command, "cannot write a scratch file");
+    return kExitOk;
+  }
+  std::string text;
+  if (!RenderConfig(config, text)) return Fail(kExitUsage, command, "cannot write a scratch file");
+  std::printf("%s\n", ConfigRecordsJson(text).c_str());
   return kExitOk;
 }
 
@@ -203,13 +254,14 @@ int RunConfig(int argc, char** argv, int first) {
   const std::string sub = argv[first];
   Args args(argc, argv, first + 1);
   if (sub == "--help" || sub == "-h" || args.WantsHelp()) return Help(kConfigUsage);
+  // Subcommands with options of their own take them before Finish.
   if (sub == "set") return Set(args);
-  if (!args.Finish()) return Fail(kExitUsage, "config " + sub, args.Error());
-  if (sub == "get") return Get(args);
+  if (sub == "remove") return Remove(args);
   if (sub == "sections") return Sections(args);
   if (sub == "keys") return Keys(args);
-  if (sub == "remove") return Remove(args);
   if (sub == "dump") return Dump(args);
+  if (!args.Finish()) return Fail(kExitUsage, "config " + sub, args.Error());
+  if (sub == "get") return Get(args);
   if (sub == "endpoints") return ConfigEndPoints(args);
   return Fail(kExitUsage, "config", "unknown subcommand " + sub + " (try 'orn config --help')");
 }

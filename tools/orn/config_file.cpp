@@ -26,6 +26,11 @@ int LoadConfigFile(Config& config, const std::string& command, const std::string
     return Fail(kExitUsage, command, "cannot read " + file + ": no such file");
   }
   if (fs::is_directory(status)) return Fail(kExitUsage, command, file + " is a directory");
+  // A FIFO, device or socket would make the probe below wait, or read
+  // something that is no configuration; the library refuses them as well.
+  if (!fs::is_regular_file(status)) {
+    return Fail(kExitUsage, command, file + " is not a regular file");
+  }
   // The library reports an unreadable file by its result only; opening it here
   // first gives the user the system's reason.
   std::FILE* probe = std::fopen(file.c_str(), "r");
@@ -39,6 +44,17 @@ int LoadConfigFile(Config& config, const std::string& command, const std::string
   return kExitOk;
 }
 
+ConfigFileLock::ConfigFileLock(const std::string& file) {
+  char name[Mutex::kMaxName + 1];
+  if (Config::SaveLockName(file.c_str(), name, sizeof name) != 0) return;
+  mutex_ = std::make_unique<Mutex>(name);
+  mutex_->Acquire();
+}
+
+ConfigFileLock::~ConfigFileLock() {
+  if (mutex_ != nullptr) mutex_->Release();
+}
+
 int SaveConfigFile(Config& config, const std::string& command, const std::string& file) {
   if (config.SaveConfig(file.c_str()) != 0) {
     return Fail(kExitUsage, command, "cannot save " + file + " (see " + file + ".New)");
@@ -46,7 +62,7 @@ int SaveConfigFile(Config& config, const std::string& command, const std::string
   return kExitOk;
 }
 
-bool PrintConfig(Config& config) {
+bool RenderConfig(Config& config, std::string& text) {
   std::error_code error;
   fs::path directory = fs::temp_directory_path(error);
   if (error) directory = fs::current_path(error);
@@ -62,6 +78,7 @@ bool PrintConfig(Config& config) {
   }
   const std::string scratchName = scratch.string();
   if (scratchName.size() > kMaxConfigFileName) return false;
+  text.clear();
   bool ok = config.SaveConfig(scratchName.c_str()) == 0;
   if (ok) {
     std::FILE* in = std::fopen(scratchName.c_str(), "r");
@@ -69,7 +86,7 @@ bool PrintConfig(Config& config) {
     if (ok) {
       char chunk[4096];
       size_t n = 0;
-      while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) std::fwrite(chunk, 1, n, stdout);
+      while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) text.append(chunk, n);
       std::fclose(in);
     }
   }
@@ -77,6 +94,13 @@ bool PrintConfig(Config& config) {
   fs::remove(scratchName + ".Save", error);
   fs::remove(scratchName + ".New", error);
   return ok;
+}
+
+bool PrintConfig(Config& config) {
+  std::string text;
+  if (!RenderConfig(config, text)) return false;
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return true;
 }
 
 }  // namespace orn

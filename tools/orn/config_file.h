@@ -5,19 +5,19 @@
 
 #include <liborn2/liborn2.h>
 
+#include <memory>
 #include <string>
 
 namespace orn {
 
-// The library holds file names of at most 250 characters (so that ".Save" and
-// ".New" still fit); the tool refuses longer ones instead of letting them be cut.
-constexpr size_t kMaxConfigFileName = 250;
-// Full names ("section/key") are kept in fewer than 128 characters, values in 512.
-constexpr size_t kMaxFullName = 127;
-constexpr size_t kMaxValue = 512;
+// The library's limits. It refuses longer file names; the tool also refuses
+// longer names and values instead of letting them be cut.
+constexpr size_t kMaxConfigFileName = Config::kFileNameMax;
+constexpr size_t kMaxFullName = Config::kNameMax;
+constexpr size_t kMaxValue = Config::kValueMax;
 // Buffers for one value and one key name, with room for the terminator.
-constexpr int kValueBuffer = 513;
-constexpr int kKeyBuffer = 129;
+constexpr int kValueBuffer = Config::kValueSize;
+constexpr int kKeyBuffer = Config::kNameSize;
 
 // Loads `file` into `config`. With `mayBeMissing`, a file that does not exist
 // leaves the store empty and counts as success (config set creates the file).
@@ -25,12 +25,32 @@ constexpr int kKeyBuffer = 129;
 int LoadConfigFile(Config& config, const std::string& command, const std::string& file,
                    bool mayBeMissing);
 
+// Holds the named mutex under which the library saves `file` (the name from
+// Config::SaveLockName) for its lifetime, so that a load, change and save of
+// the tool is one step for every other saver of the file, other orn runs and
+// programs calling SaveConfig alike: concurrent edits lose no update. A name
+// the library refuses gets no lock; loading it fails anyway.
+class ConfigFileLock {
+ public:
+  explicit ConfigFileLock(const std::string& file);
+  ~ConfigFileLock();
+  ConfigFileLock(const ConfigFileLock&) = delete;
+  ConfigFileLock& operator=(const ConfigFileLock&) = delete;
+
+ private:
+  std::unique_ptr<Mutex> mutex_;
+};
+
 // Saves through the library's protocol (".New" file, ".Save" backup). Returns
 // kExitOk, or prints the problem and returns kExitUsage.
 int SaveConfigFile(Config& config, const std::string& command, const std::string& file);
 
-// Writes the store in the file format on standard output, by saving it to a
-// scratch file and copying that out; false when the scratch file failed.
+// The store in the file format, as SaveConfig writes it: saved to a scratch
+// file and read back; false when the scratch file failed.
+bool RenderConfig(Config& config, std::string& text);
+
+// Writes the store in the file format on standard output (RenderConfig);
+// false when the scratch file failed.
 bool PrintConfig(Config& config);
 
 class Args;

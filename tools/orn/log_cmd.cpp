@@ -1,15 +1,20 @@
 // orn log: append one line, or a hex dump of standard input, to a module log
-// file, taking the file's named mutex like every other writer of that file.
+// file, taking the file's named mutex like every other writer of that file; and
+// orn log parse: read log files back as one JSON object per entry.
 #include <liborn2/liborn2.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "port/console.h"
 #include "tools/orn/cli.h"
+#include "tools/orn/log_parse.h"
 
 namespace orn {
 namespace {
@@ -17,13 +22,33 @@ namespace {
 const char kLogUsage[] =
     "usage: orn log FILE [--level N] [--module M] MESSAGE...\n"
     "       orn log FILE [--module M] [--title T] --dump < BYTES\n"
+    "       orn log parse [--lenient] [FILE...]\n"
     "\n"
     "Appends one time-stamped line to FILE (created with its header when missing).\n"
     "N is the message level, 0 to 5: 1 writes an error, 2 a warning, 3 (the default)\n"
     "and the others a plain line. M is the module name shown on the line (cut to 8\n"
     "characters, default orn). --dump writes a hex dump of standard input (the first\n"
     "384 bytes fit whole) under the title T (default stdin). Exit status 0 on\n"
-    "success, 2 for bad usage or a log file that cannot be written.\n";
+    "success, 2 for bad usage or a log file that cannot be written.\n"
+    "A log file named parse is written as ./parse.\n"
+    "\n"
+    "Subcommands (orn log SUBCOMMAND --help tells more):\n"
+    "  parse   reads log files back, one JSON object per entry\n";
+
+const char kParseUsage[] =
+    "usage: orn log parse [--lenient] [FILE...]\n"
+    "\n"
+    "Prints each entry of the log files, in the order given, as one JSON object per\n"
+    "line: {\"time\":\"2026-12-03T23:10:39\",\"module\":\"Poller\",\"thread\":2140,\n"
+    "\"level\":\"warning\",\"message\":\"Retry 3 of 5\"}. The time is the writer's local\n"
+    "time as the file holds it, without a zone. level is \"error\", \"warning\" or null\n"
+    "(the file gives no prefix for the other levels). A message cut at 2048\n"
+    "characters adds \"truncated\":true, a hex dump (its lines joined by \\n) adds\n"
+    "\"dump\":true. Header lines and blank lines are skipped. Rotated files go oldest\n"
+    "first: orn log parse FILE.3 FILE.2 FILE.1 FILE. No FILE, or -, reads standard\n"
+    "input. Exit status 0; 2 for bad usage, a file that cannot be read, or a line\n"
+    "that is not a log line (FILE:LINE on standard error, after the entries before\n"
+    "it), unless --lenient skips such lines and counts them on standard error.\n";
 
 constexpr long long kDefaultLevel = 3;
 // The dump text holds at most 2048 characters, about 24 hex lines; more input
@@ -31,9 +56,82 @@ constexpr long long kDefaultLevel = 3;
 constexpr size_t kMaxDumpBytes = 4096;
 constexpr size_t kMaxFileName = 255;
 
+// Prints the entries of one stream; false at the first line that is not a log
+// line unless `lenient`, which counts it in `skipped` instead.
+bool PrintEntries(std::istream& in, const std::string& name, bool lenient, long long& skipped) {
+  LogReader reader(in);
+  LogEntry entry;
+  for (;;) {
+    LogReader::Result result = reader.Next(entry);
+    if (result == LogReader::kEnd) return true;
+    if (result == LogReader::kEntry) {
+      std::string json = EntryToJson(entry);
+      json += '\n';
+      std::fwrite(json.data(), 1, json.size(), stdout);
+      continue;
+    }
+    if (!lenient) {
+      Fail(kExitUsage, "log parse",
+           name + ":" + std::to_string(reader.ProblemLine()) + ": " + reader.Problem());
+      return false;
+    }
+    ++skipped;
+  }
+}
+
+int RunLogParse(int argc, char** argv, int first) {
+  const std::string command = "log parse";
+  Args args(argc, argv, first);
+  if (args.WantsHelp()) return Help(kParseUsage);
+  const bool lenient = args.TakeFlag("lenient");
+  if (!args.Finish()) return Fail(kExitUsage, command, args.Error());
+  std::vector<std::string> files = args.Positional();
+  if (files.empty()) files.push_back("-");
+
+  // Every file is opened before the first entry is printed, so that a missing
+  // one is reported without a partial output.
+  std::vector<std::unique_ptr<std::ifstream>> streams;
+  for (const std::string& file : files) {
+    if (file == "-") {
+      streams.emplace_back();
+      continue;
+    }
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error)) {
+      return Fail(kExitUsage, command, file + " is a directory");
+    }
+    auto stream = std::make_unique<std::ifstream>(file, std::ios::binary);
+    if (!stream->is_open()) return Fail(kExitUsage, command, "cannot read " + file);
+    streams.push_back(std::move(stream));
+  }
+
+  long long skipped = 0;
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::istream* in = streams[i].get();
+    if (in == nullptr) {
+      orn2::port::BinaryStandardInput();
+      in = &std::cin;
+    }
+    const std::string name = streams[i] ? files[i] : "stdin";
+    if (!PrintEntries(*in, name, lenient, skipped)) return kExitUsage;
+    if (in->bad()) return Fail(kExitUsage, command, "cannot read " + name);
+  }
+  if (skipped > 0) {
+    Fail(kExitOk, command,
+         "skipped " + std::to_string(skipped) +
+             (skipped == 1 ? " line that is not a log line" : " lines that are not log lines"));
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    return Fail(kExitUsage, command, "cannot write standard output");
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunLog(int argc, char** argv, int first) {
+  if (first < argc && std::string(argv[first]) == "parse")
+    return RunLogParse(argc, argv, first + 1);
   const std::string command = "log";
   Args args(argc, argv, first);
   if (args.WantsHelp()) return Help(kLogUsage);

@@ -1,0 +1,49 @@
+#include "config/save_lock.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "port/fs.h"
+
+namespace orn2::config {
+namespace {
+
+constexpr char kNamePrefix[] = "ornconf-";
+
+uint64_t Fnv1a64(const std::string& text) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+bool IsNameCharacter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+         c == '_' || c == '-';
+}
+
+}  // namespace
+
+void SaveLockNameFor(const char* fileName, char* out) {
+  std::string path;
+  if (!orn2::port::CanonicalPath(fileName, &path)) path = fileName;
+  uint64_t hash = Fnv1a64(path);
+  int head = std::snprintf(out, kSaveLockNameMax + 1, "%s%08lx%08lx-", kNamePrefix,
+                           static_cast<unsigned long>(hash >> 32),
+                           static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+  size_t used = head > 0 ? static_cast<size_t>(head) : 0;
+  // The tail is the end of the path: the file's own name is the readable part.
+  size_t room = kSaveLockNameMax - used;
+  size_t start = path.size() > room ? path.size() - room : 0;
+  for (size_t i = start; i < path.size(); ++i, ++used) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    out[used] = IsNameCharacter(c) ? static_cast<char>(c) : '_';
+  }
+  out[used] = '\0';
+}
+
+}  // namespace orn2::config

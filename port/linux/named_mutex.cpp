@@ -1,0 +1,391 @@
+// A named mutex is a robust, process-shared, recursive pthread mutex in a small
+// file that every process using the name maps. The files live in the user's
+// private directory (private_directory.h), which no other user may write, read
+// or search, so no other user can create, replace, lock or remove them:
+// squatting is made impossible, not detected afterwards. A file is named after
+// the mutex name itself, hex-encoded (127 bytes give 254 characters, within a
+// file name's 255), so every name has exactly one file and no two names share
+// one: two processes of the user that open one name always meet in one file.
+//
+// Who uses a file is told by open file description locks, which the kernel
+// drops when the description's last descriptor closes, also when a process
+// dies:
+// - byte 0, the gate, is held exclusively while a process opens or closes the
+//   file, so that creation, initialisation and removal never interleave;
+// - byte 1 is held shared by every process that maps the file. An opener that
+//   can take it exclusively is the only user: it initialises the mutex afresh,
+//   so that what a crashed process left is reused in a clean state. A closer
+//   that can take it exclusively is the last user and removes the file.
+// A forked child shares its parent's descriptions, and with them its parent's
+// lock, which would let the parent take byte 1 exclusively and remove the file
+// while the child still uses it. So before a fork a handler opens a fresh
+// description with a shared lock of its own for every mutex and hands it to
+// the child. (A child made without the fork handlers, by vfork or a raw clone,
+// does not count as a user of its own; such a child execs at once, which
+// closes the descriptors and unmaps the file anyway.)
+//
+// A process that ends without closing (killed, say) leaves its files behind
+// once no one else uses them. The next opener of such a name reuses the file;
+// besides, each process removes the unused files it finds when it first opens
+// a named mutex, so that files of names never opened again do not pile up.
+//
+// The file's space is reserved before it is mapped, so that a full file system
+// refuses the mutex instead of killing the process with SIGBUS later.
+#include "port/linux/named_mutex.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "port/linux/fast_lock.h"
+#include "port/linux/private_directory.h"
+
+namespace orn2::port {
+
+// The mapped file. The magic word tells a file that a process of another
+// layout is using apart; it is written once the mutex is initialised.
+struct SharedBlock {
+  uint32_t magic;
+  pthread_mutex_t mutex;
+};
+
+struct NamedMutex {
+  std::string name;      // the key in the registry
+  int directory = -1;    // the private directory the file was made in
+  std::string fileName;  // the file, in that directory
+  std::string path;      // the same, for messages
+  int fd = -1;           // its description, holding the shared lock on byte 1
+  int forkFd = -1;       // from a fork's prepare to its end: the child's description
+  SharedBlock* block = nullptr;
+  int handles = 0;  // opens not yet closed in this process; 0 while it lingers
+};
+
+namespace {
+
+constexpr std::size_t kMaxNameBytes = 127;
+constexpr uint32_t kLayoutMagic = 0x6f726e33;  // "orn3"
+constexpr off_t kGateByte = 0;
+constexpr off_t kUserByte = 1;
+// An opener retries when the last user removed the file between its open and
+// its lock; each retry needs another such removal, so this is never reached.
+constexpr int kMaxOpenAttempts = 100;
+
+// The named mutexes this process has mapped, by name, so that all handles of
+// one name share one mapping.
+struct Registry {
+  pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+  std::map<std::string, NamedMutex*> byName;
+  int sweptDirectory = -1;  // the private directory cleared of unused files
+};
+
+Registry& TheRegistry() {
+  // Never destroyed, so that Mutex objects of static storage duration may
+  // still close their handles while the process exits.
+  static Registry* registry = new Registry;
+  return *registry;
+}
+
+class RegistryLock {
+ public:
+  RegistryLock() { pthread_mutex_lock(&TheRegistry().lock); }
+  ~RegistryLock() { pthread_mutex_unlock(&TheRegistry().lock); }
+  RegistryLock(const RegistryLock&) = delete;
+  RegistryLock& operator=(const RegistryLock&) = delete;
+};
+
+bool ByteLock(int fd, off_t byte, short type, bool wait) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = byte;
+  lock.l_len = 1;
+  for (;;) {
+    if (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+std::string HexName(const std::string& name) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : name) {
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 0xf];
+  }
+  return hex;
+}
+
+bool InitRobustShared(pthread_mutex_t* mutex) {
+  pthread_mutexattr_t attr;
+  if (pthread_mutexattr_init(&attr) != 0) return false;
+  bool ok = pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE) == 0 &&
+            pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST) == 0 &&
+            pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED) == 0 &&
+            pthread_mutex_init(mutex, &attr) == 0;
+  pthread_mutexattr_destroy(&attr);
+  return ok;
+}
+
+// The thread id of the mutex's holder, 0 when free (glibc's layout; elsewhere
+// unknown, reported as -1).
+pid_t Holder(pthread_mutex_t* mutex) {
+#if defined(__GLIBC__)
+  return __atomic_load_n(&mutex->__data.__owner, __ATOMIC_RELAXED);
+#else
+  (void)mutex;
+  return -1;
+#endif
+}
+
+// True when a live thread of this process holds the mutex. Its memory must
+// then stay mapped: the C library keeps the held mutex on that thread's robust
+// list, and the kernel marks it abandoned there when the thread ends.
+bool HeldInThisProcess(pthread_mutex_t* mutex) {
+  pid_t holder = Holder(mutex);
+  if (holder < 0) return true;  // cannot tell: keep the memory
+  return holder > 0 && ::syscall(SYS_tgkill, ::getpid(), holder, 0) == 0;
+}
+
+// kRetry: the file was removed by its last user between our open and our
+// lock. kDirectoryGone: the private directory was removed by its user.
+enum class Outcome { kOpened, kRetry, kDirectoryGone, kRefused };
+
+// Opens, locks and maps the file, or says why not. Called with the registry
+// locked.
+Outcome OpenFile(NamedMutex* object, uid_t user, std::string* why) {
+  int fd = ::openat(object->directory, object->fileName.c_str(),
+                    O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (errno == ENOENT) return Outcome::kDirectoryGone;
+    *why = DescribeError("cannot open", object->path, errno);
+    return Outcome::kRefused;
+  }
+  auto refuse = [fd, why](std::string reason) {
+    ::close(fd);
+    *why = std::move(reason);
+    return Outcome::kRefused;
+  };
+  // Only processes of this user can hold the gate: it is a short wait.
+  if (!ByteLock(fd, kGateByte, F_WRLCK, true))
+    return refuse(DescribeError("cannot lock", object->path, errno));
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return refuse(DescribeError("cannot read", object->path, errno));
+  if (info.st_nlink == 0) {  // removed by its last user between our open and our lock
+    ::close(fd);
+    return Outcome::kRetry;
+  }
+  if (!S_ISREG(info.st_mode) || info.st_uid != user)
+    return refuse(object->path + " is not a file of this user");
+  bool onlyUser = ByteLock(fd, kUserByte, F_WRLCK, false);
+  // The first user reserves the space; the others find it reserved.
+  int error = onlyUser ? ::posix_fallocate(fd, 0, sizeof(SharedBlock)) : 0;
+  if (error != 0) {
+    ::unlinkat(object->directory, object->fileName.c_str(), 0);  // nobody needs it
+    return refuse(DescribeError("no room for", object->path, error));
+  }
+  if (!onlyUser && info.st_size < static_cast<off_t>(sizeof(SharedBlock)))
+    return refuse(object->path + " is in use by another version of the library");
+  void* map = ::mmap(nullptr, sizeof(SharedBlock), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (map == MAP_FAILED) return refuse(DescribeError("cannot map", object->path, errno));
+  auto* block = static_cast<SharedBlock*>(map);
+  if (onlyUser) {
+    std::memset(block, 0, sizeof *block);
+    if (!InitRobustShared(&block->mutex)) {
+      ::munmap(map, sizeof(SharedBlock));
+      return refuse("cannot initialise the mutex in " + object->path);
+    }
+    __atomic_store_n(&block->magic, kLayoutMagic, __ATOMIC_RELEASE);
+  } else if (__atomic_load_n(&block->magic, __ATOMIC_ACQUIRE) != kLayoutMagic) {
+    ::munmap(map, sizeof(SharedBlock));
+    return refuse(object->path + " is in use by another version of the library");
+  }
+  // Turns an exclusive hold into a shared one, or joins the other users.
+  if (!ByteLock(fd, kUserByte, F_RDLCK, false)) {
+    ::munmap(map, sizeof(SharedBlock));
+    return refuse(DescribeError("cannot lock", object->path, errno));
+  }
+  ByteLock(fd, kGateByte, F_UNLCK, false);
+  object->fd = fd;
+  object->block = block;
+  return Outcome::kOpened;
+}
+
+// Removes the file if nobody else uses it. While this process holds the gate
+// and byte 1, the name is the file's: only a holder of both removes a file.
+// Called with the registry locked.
+void UnmapAndClose(NamedMutex* object) {
+  ByteLock(object->fd, kGateByte, F_WRLCK, true);
+  if (ByteLock(object->fd, kUserByte, F_WRLCK, false))
+    ::unlinkat(object->directory, object->fileName.c_str(), 0);
+  // Byte 1 goes before the gate does, so that a closer waiting at the gate
+  // sees whether it is the last user.
+  ByteLock(object->fd, kUserByte, F_UNLCK, false);
+  ByteLock(object->fd, kGateByte, F_UNLCK, false);
+  ::munmap(object->block, sizeof(SharedBlock));
+  ::close(object->fd);
+}
+
+// Removes the files in the directory that no process uses: those whose gate
+// and byte 1 this process can take at once. A process about to open such a
+// file finds it removed once it holds the gate, and opens the name afresh.
+void RemoveUnusedFiles(int directory) {
+  int listing = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* entries = listing < 0 ? nullptr : ::fdopendir(listing);
+  if (entries == nullptr) {
+    if (listing >= 0) ::close(listing);
+    return;
+  }
+  while (const dirent* entry = ::readdir(entries)) {
+    if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) continue;
+    int fd = ::openat(directory, entry->d_name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat info {};
+    if (ByteLock(fd, kGateByte, F_WRLCK, false) && ByteLock(fd, kUserByte, F_WRLCK, false) &&
+        ::fstat(fd, &info) == 0 && info.st_nlink > 0 && S_ISREG(info.st_mode)) {
+      ::unlinkat(directory, entry->d_name, 0);
+    }
+    ::close(fd);  // lets go of whatever it took
+  }
+  ::closedir(entries);
+}
+
+// A description of the same file with a shared lock of its own, for a child
+// about to be forked; -1 when none can be had (the child then shares ours).
+int DescriptionForChild(const NamedMutex* object) {
+  int fd = ::openat(object->directory, object->fileName.c_str(),
+                    O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat mine {
+  }, opened{};
+  if (::fstat(object->fd, &mine) != 0 || ::fstat(fd, &opened) != 0 ||
+      mine.st_ino != opened.st_ino || mine.st_dev != opened.st_dev ||
+      !ByteLock(fd, kUserByte, F_RDLCK, false)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// The registry stays locked from the prepare step to the end of the fork, so
+// that no mutex opens or closes meanwhile.
+void PrepareFork() {
+  Registry& registry = TheRegistry();
+  pthread_mutex_lock(&registry.lock);
+  for (auto& entry : registry.byName) entry.second->forkFd = DescriptionForChild(entry.second);
+}
+
+void ParentAfterFork() {
+  Registry& registry = TheRegistry();
+  for (auto& entry : registry.byName) {
+    NamedMutex* object = entry.second;
+    if (object->forkFd >= 0) ::close(object->forkFd);  // the child's copy keeps the lock
+    object->forkFd = -1;
+  }
+  pthread_mutex_unlock(&registry.lock);
+}
+
+void ChildAfterFork() {
+  Registry& registry = TheRegistry();
+  for (auto& entry : registry.byName) {
+    NamedMutex* object = entry.second;
+    if (object->forkFd < 0) continue;
+    ::close(object->fd);  // the parent's description, which stays the parent's
+    object->fd = object->forkFd;
+    object->forkFd = -1;
+  }
+  pthread_mutex_unlock(&registry.lock);
+}
+
+}  // namespace
+
+NamedMutex* OpenNamedMutex(const char* name, std::string* why) {
+  std::string key(name, ::strnlen(name, kMaxNameBytes));
+  RegistryLock hold;
+  Registry& registry = TheRegistry();
+  auto found = registry.byName.find(key);
+  if (found != registry.byName.end()) {
+    ++found->second->handles;
+    return found->second;
+  }
+  static std::once_flag forkHandlers;
+  std::call_once(forkHandlers,
+                 [] { pthread_atfork(&PrepareFork, &ParentAfterFork, &ChildAfterFork); });
+
+  auto* object = new NamedMutex;
+  object->name = key;
+  object->fileName = HexName(key);
+  uid_t user = ::geteuid();
+  Outcome outcome = Outcome::kRetry;
+  for (int attempt = 0;
+       attempt < kMaxOpenAttempts && outcome != Outcome::kOpened && outcome != Outcome::kRefused;
+       ++attempt) {
+    PrivateDirectory directory;
+    if (!GetPrivateDirectory(&directory, why)) {
+      outcome = Outcome::kRefused;
+      break;
+    }
+    if (registry.sweptDirectory != directory.fd) {
+      RemoveUnusedFiles(directory.fd);
+      registry.sweptDirectory = directory.fd;
+    }
+    object->directory = directory.fd;
+    object->path = directory.path + "/" + object->fileName;
+    outcome = OpenFile(object, user, why);
+    if (outcome == Outcome::kDirectoryGone) ForgetPrivateDirectory(directory.fd);
+  }
+  if (outcome != Outcome::kOpened) {
+    if (outcome != Outcome::kRefused) *why = object->path + " keeps being removed";
+    delete object;
+    return nullptr;
+  }
+  object->handles = 1;
+  registry.byName[key] = object;
+  return object;
+}
+
+// A mutex that a live thread of this process still holds lingers, mapped and
+// registered, until the name is opened and closed again or the process ends.
+void CloseNamedMutex(NamedMutex* mutex) {
+  RegistryLock hold;
+  if (--mutex->handles > 0) return;
+  if (HeldInThisProcess(&mutex->block->mutex)) return;
+  TheRegistry().byName.erase(mutex->name);
+  UnmapAndClose(mutex);
+  delete mutex;
+}
+
+LockResult LockNamedMutex(NamedMutex* mutex, bool wait) {
+  pthread_mutex_t* shared = &mutex->block->mutex;
+  int rc = wait ? pthread_mutex_lock(shared) : pthread_mutex_trylock(shared);
+  switch (rc) {
+    case 0:
+      return LockResult::kAcquired;
+    case EOWNERDEAD:  // its owner ended holding it: now ours, made consistent
+      pthread_mutex_consistent(shared);
+      return LockResult::kAbandoned;
+    case EBUSY:
+      return LockResult::kBusy;
+    default:
+      return LockResult::kFailed;
+  }
+}
+
+// A non-owner's unlock would only fail with EPERM; it is not even made, so
+// that thread checkers see no unlock of a lock the caller lacks.
+void UnlockNamedMutex(NamedMutex* mutex) {
+  pthread_mutex_t* shared = &mutex->block->mutex;
+  pid_t holder = Holder(shared);
+  if (holder == CallingThreadId() || holder < 0) pthread_mutex_unlock(shared);
+}
+
+}  // namespace orn2::port

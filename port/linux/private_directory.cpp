@@ -1,0 +1,126 @@
+// Where named objects live. The directory is derived from the effective user
+// alone, so that every process of the user finds the same one whatever its
+// environment. Root's lies in /run, which only root may write, so no one can
+// take its name first. Other users' lie in /dev/shm, which everyone may write:
+// there another user can take the name before the user first needs it, and
+// the user's named objects are then refused (with the reason), never shared
+// with a stranger. Once the directory is the user's, no other user can enter
+// it, nor remove or rename it (the parent is sticky or not writable by them).
+#include "port/linux/private_directory.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace orn2::port {
+namespace {
+
+constexpr char kRootParent[] = "/run";
+constexpr char kUserParent[] = "/dev/shm";
+constexpr char kDirectoryPrefix[] = "liborn2-";
+constexpr mode_t kPrivateMode = 0700;
+
+// The directory as last opened, for the user it was opened for. Descriptors
+// are never closed: a directory opened for another user before a change of
+// the effective user, or removed meanwhile, still holds files that their
+// mutexes remove from it when they close.
+struct Cache {
+  std::mutex lock;
+  bool open = false;
+  uid_t user = 0;
+  PrivateDirectory directory;
+};
+
+Cache& TheCache() {
+  static Cache* cache = new Cache;  // never destroyed: used until the process ends
+  return *cache;
+}
+
+// A parent that others may write must have the sticky bit, or they could
+// rename our directory away and put theirs in its place.
+bool ParentIsSafe(const char* parent, std::string* why) {
+  struct stat info {};
+  if (::stat(parent, &info) != 0) {
+    *why = DescribeError("cannot reach", parent, errno);
+    return false;
+  }
+  bool ownedByAdmin = info.st_uid == 0 || info.st_uid == ::geteuid();
+  bool othersWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  if (!S_ISDIR(info.st_mode) || !ownedByAdmin || (othersWrite && (info.st_mode & S_ISVTX) == 0)) {
+    *why = std::string(parent) + " is writable by other users without the sticky bit";
+    return false;
+  }
+  return true;
+}
+
+// Opens the directory at `path` for `user`, creating it; -1 with *why.
+int OpenChecked(const std::string& path, uid_t user, std::string* why) {
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::open(path.c_str(), kFlags);
+  if (fd < 0 && errno == ENOENT) {
+    if (::mkdir(path.c_str(), kPrivateMode) == 0) {
+      fd = ::open(path.c_str(), kFlags);
+      // The umask may have taken bits away; nobody else can have entered yet.
+      if (fd >= 0) ::fchmod(fd, kPrivateMode);
+    } else if (errno == EEXIST) {
+      fd = ::open(path.c_str(), kFlags);  // made by another process meanwhile
+    } else {
+      *why = DescribeError("cannot create", path, errno);
+      return -1;
+    }
+  }
+  if (fd < 0) {
+    // A link, a file or a FIFO at the name: someone else's doing.
+    *why = (errno == ELOOP || errno == ENOTDIR) ? path + " is not a private directory of this user"
+                                                : DescribeError("cannot open", path, errno);
+    return -1;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != user ||
+      (info.st_mode & 077) != 0) {
+    ::close(fd);
+    *why = path + " is not a private directory of this user";
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+std::string DescribeError(const char* what, const std::string& path, int error) {
+  char buffer[128];
+  return std::string(what) + " " + path + ": " + ::strerror_r(error, buffer, sizeof buffer);
+}
+
+bool GetPrivateDirectory(PrivateDirectory* directory, std::string* why) {
+  uid_t user = ::geteuid();
+  Cache& cache = TheCache();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  if (cache.open && cache.user == user) {
+    *directory = cache.directory;
+    return true;
+  }
+  const char* parent = user == 0 ? kRootParent : kUserParent;
+  std::string path = std::string(parent) + "/" + kDirectoryPrefix + std::to_string(user);
+  if (!ParentIsSafe(parent, why)) return false;
+  int fd = OpenChecked(path, user, why);
+  if (fd < 0) return false;
+  cache.open = true;
+  cache.user = user;
+  cache.directory.fd = fd;
+  cache.directory.path = path;
+  *directory = cache.directory;
+  return true;
+}
+
+void ForgetPrivateDirectory(int fd) {
+  Cache& cache = TheCache();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  if (cache.open && cache.directory.fd == fd) cache.open = false;
+}
+
+}  // namespace orn2::port

@@ -1,0 +1,273 @@
+// The orn tool's own pieces: local times with their UTC offset, the schedule
+// questions it asks for instants other than the current one (checked against
+// CronParser with its clock set to those instants), the month grid of
+// 'orn cron calendar' and the JSON text of the --json options.
+
+#include <gtest/gtest.h>
+#include <liborn2/cron.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "port/clock.h"
+#include "schedule/cron_clock.h"
+#include "tools/orn/cron_calendar_view.h"
+#include "tools/orn/json.h"
+#include "tools/orn/schedule_times.h"
+
+namespace {
+
+// Seconds since the epoch of a UTC date and time (month 1-12).
+int64_t Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+  static const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  auto leap = [](int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
+  int64_t days = day - 1;
+  for (int y = 1970; y < year; ++y) days += leap(y) ? 366 : 365;
+  for (int m = 1; m < month; ++m) days += kMonthDays[m - 1] + (m == 2 && leap(year) ? 1 : 0);
+  return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+// Fixes the zone (and, through Set, the library's "now") for one test.
+struct Clock {
+  explicit Clock(const char* tz) { orn2::port::SetTimeZone(tz); }
+  ~Clock() {
+    orn2::schedule::ClearCronNowForTesting();
+    orn2::port::SetTimeZone(nullptr);
+  }
+  void Set(int64_t now) { orn2::schedule::SetCronNowForTesting(now); }
+};
+
+bool HasDaylightSaving() {
+  std::tm tm;
+  return orn2::port::LocalTime(Utc(2024, 7, 1, 12), &tm) && tm.tm_isdst > 0;
+}
+
+// The library's answer to "next start" with its clock at `now`, read in full
+// (it hands out the low 32 bits); -1 for none.
+int64_t LibraryNextStart(const std::string& line, int64_t now, Clock& clock) {
+  clock.Set(now);
+  std::string copy = line;
+  const unsigned long start = CronParser().getStartTime(&copy[0]);
+  return start == 0 ? -1 : orn::WidenStart(start, now + 60);
+}
+
+struct TimeCase {
+  const char* tz;
+  int64_t instant;
+  const char* expected;
+};
+
+void CheckFormat(const std::vector<TimeCase>& cases) {
+  for (const TimeCase& c : cases) {
+    Clock clock(c.tz);
+    SCOPED_TRACE(std::string(c.tz) + " at " + std::to_string(c.instant));
+    EXPECT_EQ(orn::FormatLocalTime(c.instant), c.expected);
+  }
+}
+
+TEST(OrnLocalTime, CarriesTheOffsetOfEachInstant) {
+  // Zones with daylight saving come first: Wine's runtime drops daylight saving
+  // for good once a process has set a zone without it.
+  {
+    Clock probe("EST5EDT");
+    if (HasDaylightSaving()) {
+      // 2024-11-03 01:30 local time happens twice, 05:30 UTC (EDT) and 06:30 UTC (EST).
+      CheckFormat({
+          {"EST5EDT", Utc(2024, 11, 3, 5, 30), "2024-11-03T01:30:00-04:00"},
+          {"EST5EDT", Utc(2024, 11, 3, 6, 30), "2024-11-03T01:30:00-05:00"},
+      });
+    }
+  }
+  if (orn2::port::ZoneRulesSupported()) {  // the Windows runtime has fixed rules
+    CheckFormat({
+        {"CET-1CEST,M3.5.0,M10.5.0/3", Utc(2026, 10, 25, 0, 30), "2026-10-25T02:30:00+02:00"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", Utc(2026, 10, 25, 1, 30), "2026-10-25T02:30:00+01:00"},
+        {"ACST-9:30ACDT,M10.1.0,M4.1.0/3", Utc(2026, 1, 1), "2026-01-01T10:30:00+10:30"},
+        {"<-0330>3:30", Utc(2026, 1, 1, 2, 0), "2025-12-31T22:30:00-03:30"},
+    });
+  }
+  CheckFormat({
+      {"UTC0", 0, "1970-01-01T00:00:00+00:00"},
+      {"UTC0", Utc(2026, 10, 25, 1, 30, 7), "2026-10-25T01:30:07+00:00"},
+      {"IST-5:30", Utc(2026, 1, 2, 20, 0), "2026-01-03T01:30:00+05:30"},
+      {"NST3:30", Utc(2026, 1, 1, 2, 0), "2025-12-31T22:30:00-03:30"},
+  });
+}
+
+TEST(OrnSchedule, EachNextStartIsTheLibrarysFromThePreviousOne) {
+  // Zones where the runtime applies daylight saving, and lines whose starts
+  // meet its gaps and repeated hours.
+  const std::vector<const char*> zones =
+      orn2::port::ZoneRulesSupported()
+          ? std::vector<const char*>{"EST5EDT", "UTC0", "CET-1CEST,M3.5.0,M10.5.0/3",
+                                     "AEST-10AEDT,M10.1.0,M4.1.0/3"}
+          : std::vector<const char*>{"EST5EDT", "UTC0", "IST-5:30"};
+  const std::vector<std::string> lines = {
+      "*/15 * * * *", "30 1,2 * * 0", "30 2 * * *",  "0 0 29 1 *",     "1-10/3 1-3 * * *",
+      "0 3 * 9 0",    "* * * * 7",    "0 0 30 1 *",  "0 12 13 * 5",    "59 23 31 11 *",
+      "mon * * * *",  " * * * *",     "5 4 * * 1 x", "0 0 1,15 * 1-5", "*/7 */5 */3 */2 */4"};
+  for (const char* zone : zones) {
+    Clock clock(zone);
+    for (const std::string& line : lines) {
+      // Chains of starts across the changes of 2024 and 2025.
+      for (int64_t from :
+           {Utc(2024, 3, 8, 22, 17, 5), Utc(2024, 10, 26, 23, 59, 59), Utc(2025, 10, 31, 12)}) {
+        int64_t now = from;
+        for (int step = 0; step < 40; ++step) {
+          SCOPED_TRACE(std::string(zone) + " '" + line + "' from " + std::to_string(now));
+          int64_t start = 0;
+          const int64_t expected = LibraryNextStart(line, now, clock);
+          const bool found = orn::NextStartAfter(line, now, start);
+          EXPECT_EQ(found, expected >= 0);
+          if (!found || expected < 0) break;
+          EXPECT_EQ(start, expected);
+          now = start;
+        }
+      }
+    }
+  }
+}
+
+// The days of a month with a start, from the library's getStartTime chained
+// from start to start across the month.
+uint32_t LibraryDaysWithStarts(const std::string& line, int year, int month, Clock& clock) {
+  uint32_t days = 0;
+  // From two days before the month, but not before 1970, where searches end.
+  int64_t now = std::max<int64_t>(Utc(year, month, 1) - 2 * 86400, -60);
+  for (;;) {
+    const int64_t start = LibraryNextStart(line, now, clock);
+    std::tm local;
+    if (start < 0 || !orn2::port::LocalTime(start, &local)) break;
+    if (local.tm_year + 1900 > year || (local.tm_year + 1900 == year && local.tm_mon + 1 > month))
+      break;
+    if (local.tm_year + 1900 == year && local.tm_mon + 1 == month) days |= 1u << local.tm_mday;
+    now = start;
+  }
+  return days;
+}
+
+TEST(OrnSchedule, CalendarDaysAreTheDaysOfTheLibrarysStarts) {
+  struct Case {
+    const char* tz;
+    const char* line;
+    int year;
+    int month;  // 1-12
+    uint32_t expected;
+  };
+  const uint32_t kAllOfOctober = 0xFFFFFFFEu;  // days 1-31
+  const uint32_t kAllOfSeptember = 0x7FFFFFFEu;
+  std::vector<Case> cases = {
+      {"UTC0", "0 0 1,15 * *", 2026, 10, (1u << 1) | (1u << 15)},
+      // The line counts months from 0, the calendar from 1: 9 is October.
+      {"UTC0", "0 3 * 9 *", 2026, 10, kAllOfOctober},
+      {"UTC0", "0 3 * 9 *", 2026, 9, 0},
+      {"UTC0", "0 3 * 8 *", 2026, 9, kAllOfSeptember},
+      // 2026-10: Sundays 4, 11, 18, 25; a 7 never falls due in the searches.
+      {"UTC0", "0 12 * * 0", 2026, 10, (1u << 4) | (1u << 11) | (1u << 18) | (1u << 25)},
+      {"UTC0", "0 12 * * 7", 2026, 10, 0},
+      {"UTC0", "0 0 29 1 *", 2028, 2, 1u << 29},
+      {"UTC0", "0 0 29 1 *", 2026, 2, 0},
+      {"UTC0", "0 0 31 * *", 2026, 4, 0},
+      {"UTC0", "0 1 1 0 *", 1970, 1, 1u << 1},
+      {"UTC0", "59 23 31 11 *", 3000, 12, 1u << 31},
+      {"IST-5:30", "0 0 1 * *", 2026, 3, 1u << 1},
+  };
+  if (orn2::port::ZoneRulesSupported()) {
+    // 2026-03-29 02:30 does not exist in central Europe.
+    cases.push_back(
+        {"CET-1CEST,M3.5.0,M10.5.0/3", "30 2 * * *", 2026, 3, 0xFFFFFFFEu & ~(1u << 29)});
+    cases.push_back({"CET-1CEST,M3.5.0,M10.5.0/3", "30 2 29 2 *", 2026, 3, 0});
+  }
+  for (const Case& c : cases) {
+    Clock clock(c.tz);
+    SCOPED_TRACE(std::string(c.tz) + " '" + c.line + "' " + std::to_string(c.year) + "-" +
+                 std::to_string(c.month));
+    const uint32_t days = orn::DaysWithStarts(c.line, c.year, c.month);
+    EXPECT_EQ(days, c.expected);
+    EXPECT_EQ(days, LibraryDaysWithStarts(c.line, c.year, c.month, clock));
+  }
+}
+
+TEST(OrnCalendarView, LaysOutMonthsLikeCal) {
+  struct Case {
+    int year;
+    int month;
+    uint32_t marked;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {2026, 10, (1u << 1) | (1u << 15),
+       "        October 2026\n"
+       " Su  Mo  Tu  We  Th  Fr  Sa\n"
+       "                 [1]  2   3\n"
+       "  4   5   6   7   8   9  10\n"
+       " 11  12  13  14 [15] 16  17\n"
+       " 18  19  20  21  22  23  24\n"
+       " 25  26  27  28  29  30  31\n"},
+      // Starts on a Sunday and fills four weeks exactly.
+      {2015, 2, 1u << 28,
+       "       February 2015\n"
+       " Su  Mo  Tu  We  Th  Fr  Sa\n"
+       "  1   2   3   4   5   6   7\n"
+       "  8   9  10  11  12  13  14\n"
+       " 15  16  17  18  19  20  21\n"
+       " 22  23  24  25  26  27 [28]\n"},
+      // Starts on a Saturday and spreads over six weeks; a leap February.
+      {2026, 8, 0,
+       "        August 2026\n"
+       " Su  Mo  Tu  We  Th  Fr  Sa\n"
+       "                          1\n"
+       "  2   3   4   5   6   7   8\n"
+       "  9  10  11  12  13  14  15\n"
+       " 16  17  18  19  20  21  22\n"
+       " 23  24  25  26  27  28  29\n"
+       " 30  31\n"},
+      {2028, 2, (1u << 29) | (1u << 9),
+       "       February 2028\n"
+       " Su  Mo  Tu  We  Th  Fr  Sa\n"
+       "          1   2   3   4   5\n"
+       "  6   7   8  [9] 10  11  12\n"
+       " 13  14  15  16  17  18  19\n"
+       " 20  21  22  23  24  25  26\n"
+       " 27  28 [29]\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.year) + "-" + std::to_string(c.month));
+    EXPECT_EQ(orn::MonthGrid(c.year, c.month, c.marked), c.expected);
+  }
+}
+
+TEST(OrnJson, StringsAreEscapedAndAlwaysValid) {
+  struct Case {
+    std::string text;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"plain", "\"plain\""},
+      {"", "\"\""},
+      {"a\"b\\c/d", "\"a\\\"b\\\\c/d\""},
+      {"tab\tline\nreturn\r", "\"tab\\tline\\nreturn\\r\""},
+      {std::string("nul\0x", 5), "\"nul\\u0000x\""},
+      {"\x01\x1f\x7f", "\"\\u0001\\u001f\\u007f\""},
+      // Valid UTF-8 passes through.
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+       "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
+      // Other bytes from 0x80 up are read as Latin-1.
+      {"caf\xe9", "\"caf\\u00e9\""},
+      {"\xc3", "\"\\u00c3\""},                                   // a sequence cut short
+      {"\xc0\x80", "\"\\u00c0\\u0080\""},                        // an overlong form
+      {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},             // a surrogate
+      {"\xf4\x90\x80\x80", "\"\\u00f4\\u0090\\u0080\\u0080\""},  // beyond U+10FFFF
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("text '" + c.text + "'");
+    EXPECT_EQ(orn::JsonString(c.text), c.expected);
+  }
+  EXPECT_EQ(orn::JsonStrings({}), "[]");
+  EXPECT_EQ(orn::JsonStrings({"a", "b\""}), "[\"a\",\"b\\\"\"]");
+}
+
+}  // namespace

@@ -1,0 +1,114 @@
+#include "support/hostile.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace orn2::testing {
+
+std::string OtherUsersUnavailable() {
+  if (::geteuid() != 0) return "acting as other users needs root (run the tests as root)";
+  return "";
+}
+
+bool BecomeUser(unsigned uid) {
+  return ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
+         ::setresuid(uid, uid, uid) == 0;
+}
+
+std::string CreateObject(const std::string& kind, const std::string& path) {
+  int rc = -1;
+  if (kind == "directory") {
+    rc = ::mkdir(path.c_str(), 0777);
+    if (rc == 0) rc = ::chmod(path.c_str(), 0777);
+  } else if (kind == "fifo") {
+    rc = ::mkfifo(path.c_str(), 0666);
+  } else if (kind == "symlink") {
+    rc = ::symlink("/dev/null", path.c_str());
+  } else if (kind == "file" || kind == "locked file") {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+    rc = fd < 0 ? -1 : ::fchmod(fd, 0666);
+    if (rc == 0 && kind == "locked file") {
+      struct flock lock {};
+      lock.l_type = F_WRLCK;
+      lock.l_whence = SEEK_SET;  // the whole file, every byte a lock could want
+      rc = ::fcntl(fd, F_SETLK, &lock);
+    }
+    // The descriptor stays open, and with it the lock, until the process ends.
+  } else {
+    return "unknown kind " + kind;
+  }
+  return rc == 0 ? "" : kind + " at " + path + ": " + std::strerror(errno);
+}
+
+std::string ForkUnavailable() { return ""; }
+
+int ForkProcess() { return static_cast<int>(::fork()); }
+
+void EndForkedProcess(int code) { ::_exit(code); }
+
+int WaitForkedProcess(int pid, long timeoutMs) {
+  for (long waited = 0;; waited += 5) {
+    int status = 0;
+    pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (done < 0 || waited >= timeoutMs) break;
+    timespec pause{0, 5 * 1000000L};
+    ::nanosleep(&pause, nullptr);
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+// Lines of /proc/self/maps: "start-end perms offset dev inode path"; shared
+// mappings have an 's' as the fourth permission character.
+std::vector<std::string> SharedMappings() {
+  std::set<std::string> paths;
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    std::istringstream fields(line);
+    std::string range, perms, offset, device, inode, path;
+    fields >> range >> perms >> offset >> device >> inode;
+    std::getline(fields >> std::ws, path);
+    if (perms.size() == 4 && perms[3] == 's' && !path.empty() && path[0] == '/') paths.insert(path);
+  }
+  return std::vector<std::string>(paths.begin(), paths.end());
+}
+
+std::string FillSharedMemoryFileSystems() {
+  if (::unshare(CLONE_NEWNS) != 0) return std::string("unshare: ") + std::strerror(errno);
+  if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    return std::string("private mounts: ") + std::strerror(errno);
+  for (const char* dir : {"/dev/shm", "/run"}) {
+    if (::mount("tmpfs", dir, "tmpfs", 0, "size=64k,mode=1777") != 0)
+      return std::string("tmpfs on ") + dir + ": " + std::strerror(errno);
+    std::string filler = std::string(dir) + "/filler";
+    int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT, 0600);
+    char block[4096] = {};
+    while (fd >= 0 && ::write(fd, block, sizeof block) > 0) {
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  return "";
+}
+
+bool BlockAllSignals() {
+  sigset_t all;
+  sigfillset(&all);
+  return pthread_sigmask(SIG_BLOCK, &all, nullptr) == 0;
+}
+
+}  // namespace orn2::testing

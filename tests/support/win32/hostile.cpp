@@ -1,0 +1,29 @@
+// Windows has neither a second user at hand, nor fork, nor signals: every
+// trick reports that it cannot, and the tests that need one skip.
+#include "support/hostile.h"
+
+#include <cstdlib>
+
+namespace orn2::testing {
+
+std::string OtherUsersUnavailable() { return "acting as another user is tested on Linux only"; }
+
+bool BecomeUser(unsigned) { return false; }
+
+std::string CreateObject(const std::string&, const std::string&) { return "not available"; }
+
+std::string ForkUnavailable() { return "Windows has no fork"; }
+
+int ForkProcess() { return -1; }
+
+void EndForkedProcess(int code) { std::_Exit(code); }
+
+int WaitForkedProcess(int, long) { return -1; }
+
+std::vector<std::string> SharedMappings() { return {}; }
+
+std::string FillSharedMemoryFileSystems() { return "full shared memory is tested on Linux only"; }
+
+bool BlockAllSignals() { return false; }
+
+}  // namespace orn2::testing

@@ -1,0 +1,89 @@
+#!/usr/bin/env perl
+# Checks the regular expressions that README.md gives for log shippers: the lines of
+# a log file, grouped into entries by each shipper's start pattern, split into the
+# same time, module, thread, level, truncation and message as `orn log parse` gave.
+# Usage: shipping_regex.pl README LOGFILE PARSED_JSON_LINES
+use strict;
+use warnings;
+use JSON::PP;
+
+my ($readme, $log_file, $json_file) = @ARGV;
+
+sub slurp {
+  my ($path) = @_;
+  open(my $in, '<:raw', $path) or die "cannot read $path: $!\n";
+  local $/;
+  return <$in>;
+}
+
+# The text of README.md from the marker to the end of the second code block after it.
+my $text = slurp($readme);
+sub block_after {
+  my ($marker) = @_;
+  my $at = index($text, "<!-- shipping: $marker -->");
+  die "README.md has no marker '$marker'\n" if $at < 0;
+  my $rest = substr($text, $at);
+  my @blocks = $rest =~ /^```[a-z]*\n(.*?)^```$/msg;
+  return join("", grep { defined } @blocks[0 .. 1]);
+}
+my $fluent = block_after('fluent-bit');
+my $vector = block_after('vector');
+
+my %shippers;
+($shippers{'Fluent Bit'}{entry}) = $fluent =~ /^\s*Regex\s+(.*)$/m;
+($shippers{'Fluent Bit'}{start}) = $fluent =~ /"start_state"\s+"\/(.*?)\/"/;
+($shippers{'Vector'}{entry}) = $vector =~ /parse_regex\(\.message, r'(.*?)'\)/;
+($shippers{'Vector'}{start}) = $vector =~ /^start_pattern = '(.*)'$/m;
+
+my @lines = map { s/\r$//r } split(/\n/, slurp($log_file), -1);
+pop @lines if @lines && $lines[-1] eq '';
+my @parsed = map { decode_json($_) } grep { /\S/ } split(/\r?\n/, slurp($json_file));
+my %header = map { $_ => 1 } ('Orn Library: Generic Logging Routines', '2001-08-16, v1.01.03', '');
+my %level_names = ('**ERROR**' => 'error', '*WARNING*' => 'warning');
+my $failures = 0;
+
+sub differs {
+  my ($what, $got, $want) = @_;
+  $got = defined $got ? $got : '(none)';
+  $want = defined $want ? $want : '(none)';
+  return 0 if $got eq $want;
+  print "$what: got '", substr($got, 0, 120), "', expected '", substr($want, 0, 120), "'\n";
+  return 1;
+}
+
+for my $name (sort keys %shippers) {
+  my ($entry_re, $start_re) = @{$shippers{$name}}{qw(entry start)};
+  die "$name: expressions not found in README.md\n" unless defined $entry_re && defined $start_re;
+  # A record starts at each line that matches the start pattern; every other line
+  # joins the record before it, and lines before the first record stand alone.
+  my @records;
+  my $open = 0;
+  for my $line (@lines) {
+    if ($line =~ $start_re) { push @records, $line; $open = 1; }
+    elsif ($open) { $records[-1] .= "\n$line"; }
+    else { push @records, $line; }
+  }
+  my $index = 0;
+  for my $record (@records) {
+    if ($record !~ $entry_re) {
+      $failures += differs("$name: unmatched record", $record, 'a header line')
+        unless $header{$record};
+      next;
+    }
+    my %got = %+;
+    my $want = $parsed[$index++];
+    my $where = "$name, entry $index";
+    if (!defined $want) { print "$where: more records than orn log parse gave\n"; $failures++; next; }
+    my ($y, $mo, $d, $h, $mi, $s) = $got{time} =~ m{^(\d+)/(\d+)/(\d+) (\d+):(\d+)\.(\d+)$};
+    $failures += differs("$where time", "$y-$mo-${d}T$h:$mi:$s", $want->{time});
+    $failures += differs("$where module", $got{module}, $want->{module});
+    $failures += differs("$where thread", $got{thread} + 0, $want->{thread});
+    $failures += differs("$where level", defined $got{level} ? $level_names{$got{level}} : undef,
+                         $want->{level});
+    $failures += differs("$where truncated", (defined $got{truncated} && $got{truncated} ne '') ? 1 : 0,
+                         $want->{truncated} ? 1 : 0);
+    $failures += differs("$where message", $got{message}, $want->{message} =~ s/\n+\z//r);
+  }
+  if ($index != @parsed) { print "$name: $index records, orn log parse gave ", scalar @parsed, "\n"; $failures++; }
+}
+exit($failures == 0 ? 0 : 1);

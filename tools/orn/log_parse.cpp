@@ -1,0 +1,307 @@
+#include "tools/orn/log_parse.h"
+
+#include <liborn2/log.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace orn {
+namespace {
+
+const char kHeaderTitle[] = "Orn Library: Generic Logging Routines";
+const char kHeaderVersion[] = "2001-08-16, v1.01.03";
+const char kMarker[] = "*** Logline Error: Excessive Line truncated ***";
+const char kErrorPrefix[] = "**ERROR** ";
+const char kWarningPrefix[] = "*WARNING* ";
+const char kRuler[] =
+    "     ------------------------------------------------------  ----------------";
+const char kThreadField[] = "] [ThreadId:";
+constexpr size_t kLevelPrefixLength = 10;
+constexpr size_t kModuleWidth = Log::kModuleSize - 1;
+constexpr size_t kModuleAt = 22;  // after "[YYYY/MM/DD hh:mm.ss]["
+constexpr size_t kThreadAt = kModuleAt + kModuleWidth + sizeof kThreadField - 1;
+constexpr size_t kMinThreadDigits = 4;
+constexpr size_t kMaxThreadDigits = 19;  // fits an unsigned 64-bit number
+constexpr int kBytesPerHexLine = 16;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsUpperHex(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F'); }
+int HexValue(char c) { return IsDigit(c) ? c - '0' : c - 'A' + 10; }
+
+// The two-digit number at text[at], when it lies from low to high; else -1.
+int TwoDigits(const std::string& text, size_t at, int low, int high) {
+  if (!IsDigit(text[at]) || !IsDigit(text[at + 1])) return -1;
+  int value = (text[at] - '0') * 10 + (text[at + 1] - '0');
+  return value >= low && value <= high ? value : -1;
+}
+
+bool StartsWith(const std::string& text, const char* start) {
+  return text.compare(0, std::strlen(start), start) == 0;
+}
+
+// Takes a "**ERROR** " or "*WARNING* " prefix off `text` into the entry's level
+// and makes the rest the message.
+void SplitLevel(const std::string& text, LogEntry& entry) {
+  entry.level = LogLevel::kNone;
+  if (StartsWith(text, kErrorPrefix)) entry.level = LogLevel::kError;
+  if (StartsWith(text, kWarningPrefix)) entry.level = LogLevel::kWarning;
+  entry.message = text.substr(entry.level == LogLevel::kNone ? 0 : kLevelPrefixLength);
+}
+
+// "      0000 41 42 .. ..  .. .. .. .. .. .. .. ..  AB.............." : the offset
+// in at least 4 upper-case hex digits, 16 bytes or placeholders (those only at
+// the end) with an extra blank before the ninth, and a character column that
+// shows each byte as itself or as a full stop (which bytes are printable
+// depends on the writer's locale, so either is accepted).
+bool IsHexLine(const std::string& line) {
+  size_t at = 6;
+  if (line.size() < at || line.compare(0, at, "      ") != 0) return false;
+  while (at < line.size() && IsUpperHex(line[at])) ++at;
+  if (at < 6 + 4 || at >= line.size() || line[at++] != ' ') return false;
+  int bytes[kBytesPerHexLine];
+  int present = 0;
+  for (int i = 0; i < kBytesPerHexLine; ++i) {
+    if (i == 8 && (at >= line.size() || line[at++] != ' ')) return false;
+    if (at + 3 > line.size() || line[at + 2] != ' ') return false;
+    if (line[at] == '.' && line[at + 1] == '.') {
+      bytes[i] = -1;
+    } else if (IsUpperHex(line[at]) && IsUpperHex(line[at + 1]) && present == i) {
+      bytes[i] = HexValue(line[at]) * 16 + HexValue(line[at + 1]);
+      ++present;
+    } else {
+      return false;
+    }
+    at += 3;
+  }
+  if (at >= line.size() || line[at++] != ' ') return false;
+  if (line.size() - at != static_cast<size_t>(kBytesPerHexLine)) return false;
+  for (int i = 0; i < kBytesPerHexLine; ++i) {
+    unsigned char shown = static_cast<unsigned char>(line[at + static_cast<size_t>(i)]);
+    if (shown != '.' && static_cast<int>(shown) != bytes[i]) return false;
+  }
+  return true;
+}
+
+// A dump's text: the title line, an empty line, the ruler.
+bool IsDumpText(const std::string& message) {
+  size_t titleEnd = message.find('\n');
+  if (titleEnd == std::string::npos) return false;
+  return message.compare(titleEnd, 2, "\n\n") == 0 &&
+         message.compare(titleEnd + 2, sizeof kRuler - 1, kRuler) == 0;
+}
+
+// The length of the valid UTF-8 sequence at text[at], or 0. The range allowed
+// for its second byte rules out overlong forms, surrogates and values past U+10FFFF.
+size_t Utf8Length(const std::string& text, size_t at) {
+  unsigned char lead = static_cast<unsigned char>(text[at]);
+  size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                  : lead >= 0xE0 && lead <= 0xEF ? 3
+                  : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                 : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  for (size_t k = 1; k < length; ++k) {
+    unsigned char next = static_cast<unsigned char>(text[at + k]);
+    if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return 0;
+  }
+  return length;
+}
+
+// Appends `text` as the inside of a JSON string. The file is in the writer's
+// narrow code page, which JSON cannot name: valid UTF-8 passes unchanged, and
+// any other byte is read as Latin-1 (0xE9 becomes "\u00e9").
+void AppendJsonText(std::string& out, const std::string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t sequence = c >= 0x80 ? Utf8Length(text, i) : 0;
+    if (sequence != 0) {
+      out.append(text, i, sequence);
+      i += sequence - 1;
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c >= 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+}
+
+}  // namespace
+
+size_t ParseStamp(const std::string& text, LogEntry& entry) {
+  // "[YYYY/MM/DD hh:mm.ss][" is 22 characters; the module field exactly 8, as
+  // Log cuts module names to 8 and pads shorter ones on the left.
+  if (text.size() < kThreadAt + kMinThreadDigits + 2) return 0;
+  if (text[0] != '[' || text[5] != '/' || text[8] != '/' || text[11] != ' ' || text[14] != ':' ||
+      text[17] != '.' || text.compare(20, 2, "][") != 0) {
+    return 0;
+  }
+  for (size_t at = 1; at < 5; ++at) {
+    if (!IsDigit(text[at])) return 0;
+  }
+  if (TwoDigits(text, 6, 1, 12) < 0 || TwoDigits(text, 9, 1, 31) < 0 ||
+      TwoDigits(text, 12, 0, 23) < 0 || TwoDigits(text, 15, 0, 59) < 0 ||
+      TwoDigits(text, 18, 0, 60) < 0) {
+    return 0;
+  }
+  if (text.compare(kModuleAt + kModuleWidth, sizeof kThreadField - 1, kThreadField) != 0) return 0;
+  size_t at = kThreadAt;
+  unsigned long long thread = 0;
+  while (at < text.size() && IsDigit(text[at])) thread = thread * 10 + (text[at++] - '0');
+  size_t digits = at - kThreadAt;
+  if (digits < kMinThreadDigits || digits > kMaxThreadDigits) return 0;
+  if (text.compare(at, 2, "] ") != 0) return 0;
+
+  entry.time = text.substr(1, 4) + "-" + text.substr(6, 2) + "-" + text.substr(9, 2) + "T" +
+               text.substr(12, 2) + ":" + text.substr(15, 2) + ":" + text.substr(18, 2);
+  size_t padding = 0;
+  while (padding < kModuleWidth && text[kModuleAt + padding] == ' ') ++padding;
+  entry.module = text.substr(kModuleAt + padding, kModuleWidth - padding);
+  entry.thread = thread;
+  return at + 2;
+}
+
+bool LogReader::Pull(Line& line) {
+  if (!held_.empty()) {
+    line = std::move(held_.back());
+    held_.pop_back();
+    return true;
+  }
+  if (!std::getline(in_, line.text)) return false;
+  if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+  line.number = ++lineCount_;
+  return true;
+}
+
+LogReader::Result LogReader::Refuse(size_t number, const char* why) {
+  problem_ = why;
+  problemLine_ = number;
+  return kProblem;
+}
+
+LogReader::Result LogReader::Next(LogEntry& entry) {
+  Line line;
+  while (Pull(line)) {
+    // A LogBlank line, the empty line after the header, or a separator that
+    // stood between two entries.
+    if (line.text.empty()) continue;
+    if (line.text == kHeaderTitle) {
+      Line version;
+      if (Pull(version)) {
+        if (version.text == kHeaderVersion) continue;
+        PushBack(std::move(version));
+      }
+      return Refuse(line.number, "a header without its line \"2001-08-16, v1.01.03\"");
+    }
+    entry = LogEntry();
+    size_t stampLength = ParseStamp(line.text, entry);
+    if (stampLength == 0) return Refuse(line.number, "not a log line");
+    entry.line = line.number;
+    if (line.text.compare(stampLength, std::string::npos, kMarker) == 0) {
+      entry.truncated = true;
+      ReadCutMessage(entry);
+    } else {
+      SplitLevel(line.text.substr(stampLength), entry);
+      ReadDumpBody(entry);
+    }
+    entry.dump = IsDumpText(entry.message);
+    return kEntry;
+  }
+  return kEnd;
+}
+
+// The line after the marker holds the level prefix and the message, cut to
+// exactly 2048 characters; a message with line ends of its own goes on over
+// the following lines until it has them all. It ends early only at the next
+// time-stamped line or the end of the file (a message whose formatting held a
+// null character is shorter).
+void LogReader::ReadCutMessage(LogEntry& entry) {
+  Line line;
+  if (!Pull(line)) return;
+  SplitLevel(line.text, entry);
+  LogEntry ignored;
+  while (entry.message.size() < static_cast<size_t>(Log::kMessageMax) && Pull(line)) {
+    if (ParseStamp(line.text, ignored) != 0) {
+      PushBack(std::move(line));
+      return;
+    }
+    entry.message += '\n';
+    entry.message += line.text;
+  }
+}
+
+// After the title line of a hex dump come an empty line and the ruler, the hex
+// lines, the closing ruler and the empty line that the dump text's last line
+// end leaves. Anything else after the title line is read as the next entry.
+void LogReader::ReadDumpBody(LogEntry& entry) {
+  Line blank;
+  if (!Pull(blank)) return;
+  Line ruler;
+  if (!blank.text.empty() || !Pull(ruler)) {
+    PushBack(std::move(blank));
+    return;
+  }
+  if (ruler.text != kRuler) {
+    PushBack(std::move(ruler));
+    PushBack(std::move(blank));
+    return;
+  }
+  entry.message += "\n\n";
+  entry.message += ruler.text;
+  Line line;
+  while (Pull(line)) {
+    if (IsHexLine(line.text)) {
+      entry.message += '\n';
+      entry.message += line.text;
+      continue;
+    }
+    if (line.text == kRuler) {
+      entry.message += '\n';
+      entry.message += line.text;
+      Line after;
+      if (!Pull(after)) return;
+      if (after.text.empty()) {
+        entry.message += '\n';
+        return;
+      }
+      PushBack(std::move(after));
+      return;
+    }
+    // A dump without its closing ruler: what follows is read afresh.
+    PushBack(std::move(line));
+    return;
+  }
+}
+
+std::string EntryToJson(const LogEntry& entry) {
+  std::string out = "{\"time\":\"";
+  AppendJsonText(out, entry.time);
+  out += "\",\"module\":\"";
+  AppendJsonText(out, entry.module);
+  out += "\",\"thread\":";
+  out += std::to_string(entry.thread);
+  out += ",\"level\":";
+  out += entry.level == LogLevel::kError     ? "\"error\""
+         : entry.level == LogLevel::kWarning ? "\"warning\""
+                                             : "null";
+  out += ",\"message\":\"";
+  AppendJsonText(out, entry.message);
+  out += '"';
+  if (entry.truncated) out += ",\"truncated\":true";
+  if (entry.dump) out += ",\"dump\":true";
+  out += '}';
+  return out;
+}
+
+}  // namespace orn
