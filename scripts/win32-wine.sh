@@ -29,6 +29,9 @@ self=$project/scripts/win32-wine.sh
 cache=${ORN2_CACHE:-/var/cache/liborn2}
 root=$cache/wow64-root
 jobs=${ORN2_JOBS:-$(nproc)}
+# The emulated programs run several times slower than native ones: every time
+# limit of the tests, CTest's and their own, is stretched by this.
+time_factor=3
 # Raised whenever the way the root is made changes, so that an older root is remade.
 root_layout=1
 prefix=/opt/wine32-prefix  # the Wine prefix, inside the root
@@ -127,7 +130,7 @@ stop_wine() { in_root /usr/lib/wine/wineserver -k 2>/dev/null || true; }
 run_ctest() {  # build dir, ctest arguments
   local build=$1 rc=0
   shift
-  ORN2_EMULATED_I386=1 TMPDIR=$build/tmp \
+  ORN2_EMULATED_I386=1 ORN2_TEST_TIME_FACTOR=$time_factor TMPDIR=$build/tmp \
     ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 300 "$@" || rc=$?
   # CTest lists skipped tests without their reasons; GoogleTest's follow "Skipped".
   awk '/: Skipped$/ { getline why; getline name; sub(/^\[  SKIPPED \] /, "", name)
@@ -206,7 +209,7 @@ EOF
   chmod +x "$build/wine32"
   cmake -S "$project" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORN2_BUILD_TESTS=ON \
     -DCMAKE_TOOLCHAIN_FILE="$project/cmake/toolchain-mingw-i686.cmake" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$build/wine32" >/dev/null
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$build/wine32" -DORN2_TEST_TIME_FACTOR=$time_factor >/dev/null
   cmake --build "$build" -j "$jobs"
   local kind
   kind=$(file "$build/liborn2.dll")

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "port/process.h"
+#include "support/time_factor.h"
 
 namespace orn2::testing {
 namespace {
@@ -46,7 +47,8 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::Wait(long timeoutMs, int* exitCode) {
   int code = -1;
-  if (handle_ == nullptr || !port::WaitProcess(handle_, timeoutMs, &code)) return false;
+  if (handle_ == nullptr || !port::WaitProcess(handle_, ScaledLimit(timeoutMs), &code))
+    return false;
   ended_ = true;
   if (exitCode != nullptr) *exitCode = code;
   return true;

@@ -28,7 +28,8 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool Started() const { return handle_ != nullptr; }
-  // True with the exit code once the child ended within timeoutMs.
+  // True with the exit code once the child ended within timeoutMs (stretched
+  // on slow runs, see support/time_factor.h).
   bool Wait(long timeoutMs, int* exitCode);
   void Kill();
 
@@ -40,8 +41,8 @@ class ChildProcess {
 }  // namespace orn2::testing
 
 // Defines a child body: ORN2_CHILD(Writer) { ... return 0; } with `args`.
-#define ORN2_CHILD(name)                                                         \
-  static int name##ChildBody(const std::vector<std::string>& args);              \
+#define ORN2_CHILD(name)                                                               \
+  static int name##ChildBody(const std::vector<std::string>& args);                    \
   static ::orn2::testing::ChildRegistrar name##ChildRegistrar(#name, name##ChildBody); \
   static int name##ChildBody(const std::vector<std::string>& args)
 

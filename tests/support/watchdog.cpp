@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "support/time_factor.h"
+
 namespace orn2::testing {
 
-Watchdog::Watchdog(std::string what, int seconds) {
+Watchdog::Watchdog(std::string what, int limit) {
+  const int seconds = static_cast<int>(ScaledLimit(limit));
   thread_ = std::thread([this, what = std::move(what), seconds] {
     std::unique_lock<std::mutex> hold(lock_);
     if (done_.wait_for(hold, std::chrono::seconds(seconds), [this] { return finished_; })) return;

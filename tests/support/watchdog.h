@@ -13,6 +13,7 @@ namespace orn2::testing {
 
 class Watchdog {
  public:
+  // `seconds` is stretched on slow runs (see support/time_factor.h).
   Watchdog(std::string what, int seconds);
   ~Watchdog();  // disarms it
   Watchdog(const Watchdog&) = delete;
