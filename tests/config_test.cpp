@@ -30,6 +30,7 @@
 
 namespace {
 
+using orn2::config::ConfigProbe;
 using orn2::testing::ReadFileBytes;
 using orn2::testing::WriteFileBytes;
 using std::filesystem::exists;
