@@ -46,10 +46,10 @@ struct Clock {
 // A writable copy of a line for one call, made in the middle of a strtok walk
 // of the caller's own: the call may disturb neither the walk nor the line.
 struct Line {
-  explicit Line(std::string s) : text(s), copy(s) { EXPECT_STREQ(strtok(walk, ","), "a"); }
+  explicit Line(std::string s) : text(s), copy(s) { EXPECT_STREQ(strtok(walk, ","), "a") << text; }
   ~Line() {
-    EXPECT_STREQ(strtok(nullptr, ","), "b");
-    EXPECT_EQ(copy, text);
+    EXPECT_STREQ(strtok(nullptr, ","), "b") << "the caller's walk, after a call on " << text;
+    EXPECT_EQ(copy, text) << "the line after a call";
   }
   operator char*() { return &copy[0]; }
   char walk[4] = "a,b";
@@ -97,7 +97,8 @@ std::string MinutesMatched(const std::string& field) {
   for (int m = 0; m < 60; ++m) {
     clock.Set(Utc(2024, 5, 14, 10, m, 30));
     const unsigned long got = CronParser().getLastStartTime(Line(field + " * * * *"), 1);
-    EXPECT_EQ(got, MatchField(field.c_str(), m) ? U32(Utc(2024, 5, 14, 10, m, 30)) : 0) << m;
+    EXPECT_EQ(got, MatchField(field.c_str(), m) ? U32(Utc(2024, 5, 14, 10, m, 30)) : 0)
+        << field << " at minute " << m;
     if (got != 0) minutes += (minutes.empty() ? "" : " ") + std::to_string(m);
   }
   return minutes;
