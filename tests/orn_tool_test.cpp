@@ -121,7 +121,8 @@ TEST(OrnSchedule, EachNextStartIsTheLibrarysFromThePreviousOne) {
           int64_t start = 0;
           const int64_t expected = LibraryNextStart(line, now, clock);
           const bool found = orn::NextStartAfter(line, now, start);
-          EXPECT_EQ(found, expected >= 0);
+          EXPECT_EQ(found, expected >= 0)
+              << "the library's start " << expected << ", the tool's " << start;
           if (!found || expected < 0) break;
           EXPECT_EQ(start, expected);
           now = start;
