@@ -88,11 +88,14 @@ has "stopped" '\[   agent\] .* agent stopped after [0-9]+ heartbeats$'
 started=$(seconds_of 'running for 3 seconds')
 stopping=$(seconds_of 'stopping \(run time over\)')
 stopped=$(seconds_of 'agent stopped after')
+checks=$((checks + 1))
 if [ -n "$started" ] && [ -n "$stopping" ] && [ -n "$stopped" ]; then
   ran=$(((stopping - started + 86400) % 86400))
   closing=$(((stopped - stopping + 86400) % 86400))
   [ "$ran" -ge 2 ] && [ "$ran" -le 5 ] || report "ran for $ran seconds, not about 3"
   [ "$closing" -le 3 ] || report "stopping the workers took $closing seconds"
+else
+  report "no times to measure the run by: running '$started', stopping '$stopping', stopped '$stopped'"
 fi
 # The console echo carries the same lines, without the level prefixes.
 console=$(tr -d '\r' <out.txt)
