@@ -145,7 +145,8 @@ run config keys race.conf s
 want=$(printf 'first\n'; for n in 1 2 3 4; do for i in $(seq "$race_sets"); do echo "k$n-$i"; done; done)
 checks=$((checks + 1))
 [ "$(sort <<<"$out")" = "$(sort <<<"$want")" ] ||
-  report "concurrent sets lost updates: $(grep -c . <<<"$out") of $((4 * race_sets + 1)) keys left"
+  report "concurrent sets lost updates: $(grep -c . <<<"$out") of $((4 * race_sets + 1)) keys left," \
+    "missing $(comm -13 <(sort <<<"$out") <(sort <<<"$want") | head -5 | tr '\n' ' ')"
 
 # The server list of section soap, as the agent reads it.
 printf '[soap]\nserver=10.0.0.5\nprotocol=https\nport=443\nendpoint_size=3\nserver_1=10.0.0.6\nprotocol_1=https\nport_1=443\nserver_2=10.0.0.7\nprotocol_2=http\nport_2=80\n' >servers.conf
