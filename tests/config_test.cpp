@@ -638,13 +638,14 @@ TEST(ConfigSave, ConcurrentSavesOfOneFileEachReplaceItWhole) {
   // file while it is open.
   int saver = 0;
   for (auto& child : children) {
+    SCOPED_TRACE(testing::Message() << "saver " << tags[saver++]);
     int code = -1;
     for (int waited = 0; !child.Wait(1, &code); ++waited) {
       ASSERT_LT(waited, 100000) << "the savers never ended";
       ASSERT_TRUE(IsOneOf(ReadAsLoaded(path), contents)) << "the file during the saves";
       ASSERT_TRUE(IsOneOf(ReadAsLoaded(path + ".Save"), contents)) << "the backup during the saves";
     }
-    EXPECT_EQ(code, 0) << "a save of saver " << tags[saver++] << " failed";
+    EXPECT_EQ(code, 0) << "a save failed";
   }
   EXPECT_TRUE(IsOneOf(ReadAsLoaded(path), contents)) << "the file after the saves";
   EXPECT_FALSE(exists(path + ".New"));
@@ -685,6 +686,7 @@ TEST(ConfigSave, LoadChangeSaveUnderTheSaveLockLosesNoUpdate) {
   size_t keysSeen = 0;
   int editor = 0;
   for (auto& child : children) {
+    SCOPED_TRACE(testing::Message() << "editor " << editor++);
     int code = -1;
     for (int waited = 0; !child.Wait(1, &code); ++waited) {  // gaps, as above
       ASSERT_LT(waited, 100000) << "the savers never ended";
@@ -696,7 +698,7 @@ TEST(ConfigSave, LoadChangeSaveUnderTheSaveLockLosesNoUpdate) {
       ASSERT_GE(keys, keysSeen) << "a save lost keys";
       keysSeen = keys;
     }
-    EXPECT_EQ(code, 0) << "a load or save of editor " << editor++ << " failed";
+    EXPECT_EQ(code, 0) << "a load or save failed";
   }
   Config config(path.c_str());
   for (int c = 0; c < 4; ++c) {
