@@ -6,9 +6,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "log/counted_mutex.h"
 #include "log/dump_text.h"
 #include "log/log_file.h"
-#include "log/shared_mutex.h"
 #include "port/clock.h"
 #include "port/process.h"
 #include "port/sync.h"
@@ -75,7 +75,7 @@ size_t Append(char* out, size_t used, const char* text) {
 Log::Log(const char* module, int echo)
     : level_(0), enabled_(0), echo_(echo), lostLines_(0), losing_(0) {
   std::memset(fileName_, 0, sizeof fileName_);
-  mutex_ = new SharedMutex();
+  mutex_ = new CountedMutex();
   SetModule(module);
   processId_ = orn2::port::ProcessId();
 }
@@ -84,8 +84,8 @@ Log::~Log() { ReplaceMutex(nullptr); }
 
 // Lets go of the current mutex, destroying it when no other log holds it, and
 // holds `replacement` instead.
-void Log::ReplaceMutex(SharedMutex* replacement) {
-  SharedMutex* previous = mutex_;
+void Log::ReplaceMutex(CountedMutex* replacement) {
+  CountedMutex* previous = mutex_;
   mutex_ = replacement;
   if (previous != nullptr && previous->holders.fetch_sub(1, std::memory_order_acq_rel) == 1)
     delete previous;
@@ -124,7 +124,7 @@ int Log::EnableLog(const char* file, int level) {
   char name[kFileNameSize];
   orn2::port::FileMutexName(fileName_, name, sizeof name);
   ReplaceMutex(nullptr);
-  mutex_ = new SharedMutex(name);
+  mutex_ = new CountedMutex(name);
 
   if (level != 0) {
     // Checking for the file and creating it happen under the file's lock, so

@@ -107,9 +107,9 @@ class ORN2_API Log {
   void SysLog(int level, char* message);
 
  private:
-  struct SharedMutex;
+  struct CountedMutex;
 
-  void ReplaceMutex(SharedMutex* replacement);
+  void ReplaceMutex(CountedMutex* replacement);
   size_t FormatPrefix(char* out) const;
   void CountLostLine(bool notRegular);
 
@@ -117,7 +117,7 @@ class ORN2_API Log {
   int level_;
   int enabled_;
   int echo_;
-  SharedMutex* mutex_;
+  CountedMutex* mutex_;
   char module_[kModuleSize];
   int processId_;
   // Added after the original fields, so that their layout stays as it was.
