@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "examples/agent/workers.h"
-#include "port/console.h"
+#include "tools/common/console.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   Options options;
   const int parsed = ParseOptions(argc, argv, options);
   if (parsed >= 0) return parsed;
-  orn2::port::CatchStopRequests();
+  orn2::console::CatchStopRequests();
 
   Config config(options.config.c_str());
   if (config.IsConfigLoadedOk() == 0) {
@@ -130,12 +130,13 @@ int main(int argc, char** argv) {
   }
 
   const auto start = std::chrono::steady_clock::now();
-  while (!orn2::port::StopRequested()) {
+  while (!orn2::console::StopRequested()) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     if (options.runFor >= 0 && elapsed >= std::chrono::seconds(options.runFor)) break;
     Thread::Sleep(agent::kPollMs);
   }
-  log.LogLine(3, "stopping (%s)", orn2::port::StopRequested() ? "stop request" : "run time over");
+  log.LogLine(3, "stopping (%s)",
+              orn2::console::StopRequested() ? "stop request" : "run time over");
   for (const Worker& worker : workers) {
     worker.thread->CloseThread();
     log.LogLine(3, "worker %s stopped", worker.name);

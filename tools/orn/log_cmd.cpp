@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "port/console.h"
+#include "tools/common/console.h"
 #include "tools/orn/cli.h"
 #include "tools/orn/log_parse.h"
 
@@ -109,7 +109,7 @@ int RunLogParse(int argc, char** argv, int first) {
   for (size_t i = 0; i < files.size(); ++i) {
     std::istream* in = streams[i].get();
     if (in == nullptr) {
-      orn2::port::BinaryStandardInput();
+      orn2::console::BinaryStandardInput();
       in = &std::cin;
     }
     const std::string name = streams[i] ? files[i] : "stdin";
@@ -185,7 +185,7 @@ int RunLog(int argc, char** argv, int first) {
     return Fail(kExitUsage, command, "cannot write " + file);
   }
   if (dump) {
-    orn2::port::BinaryStandardInput();
+    orn2::console::BinaryStandardInput();
     std::vector<char> bytes;
     char chunk[1024];
     size_t n = 0;
