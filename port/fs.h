@@ -108,9 +108,6 @@ bool ReplaceFileAtomically(const char* from, const char* to);
 // the directory); does nothing where the system needs no such step.
 void SyncParentDirectory(const char* path);
 
-// Sets the file's modification (and access) time; for tests and tools.
-bool SetFileModificationTime(const char* path, int64_t seconds);
-
 }  // namespace orn2::port
 
 #endif  // ORN2_PORT_FS_H

@@ -42,9 +42,6 @@ void* DuplicateThreadHandle(void* thread);
 // Closes one handle; true on success. The thread itself runs on.
 bool CloseThreadHandle(void* thread);
 
-// The size of the calling thread's stack in bytes (0 if unknown).
-std::size_t CurrentThreadStackSize();
-
 }  // namespace orn2::port
 
 #endif  // ORN2_PORT_THREAD_H

@@ -25,6 +25,7 @@
 #include "port/fs.h"
 #include "support/child.h"
 #include "support/special_files.h"
+#include "support/system.h"
 #include "support/temp_dir.h"
 #include "support/watchdog.h"
 
@@ -45,7 +46,7 @@ struct Loaded {
   void Write(const std::string& text, int64_t mtime) {
     WriteFileBytes(path, text);
     if (mtime != 0) {
-      ASSERT_TRUE(orn2::port::SetFileModificationTime(path.c_str(), mtime)) << mtime;
+      ASSERT_TRUE(orn2::testing::SetFileModificationTime(path.c_str(), mtime)) << mtime;
     }
   }
   orn2::testing::TempDir dir;

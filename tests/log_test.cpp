@@ -23,6 +23,7 @@
 #include "support/child.h"
 #include "support/hostile.h"
 #include "support/special_files.h"
+#include "support/system.h"
 #include "support/temp_dir.h"
 #include "support/watchdog.h"
 
@@ -41,8 +42,8 @@ const std::string kRuler =
 class LogTest : public ::testing::Test {
  protected:
   // Three hours east of UTC, without daylight saving: time stamps show UTC + 3.
-  void SetUp() override { orn2::port::SetTimeZone("XYZ-3"); }
-  void TearDown() override { orn2::port::SetTimeZone(nullptr); }
+  void SetUp() override { orn2::testing::SetTimeZone("XYZ-3"); }
+  void TearDown() override { orn2::testing::SetTimeZone(nullptr); }
 
   // The file `name` in the test's directory, enabled on `log` at `level`.
   std::string Enable(Log& log, const std::string& name, int level) {

@@ -24,6 +24,7 @@
 #include "port/thread.h"
 #include "support/child.h"
 #include "support/hostile.h"
+#include "support/system.h"
 #include "support/temp_dir.h"
 
 // ThreadSanitizer delivers an asynchronous signal only when the thread next
@@ -527,7 +528,7 @@ class Worker : public Thread {
 
   void Run() override {
     sawStopAtStart = StopFlag() != 0;
-    stack = orn2::port::CurrentThreadStackSize();
+    stack = orn2::testing::CurrentThreadStackSize();
     if (mode == kBlockSignals) signalsBlocked = ot::BlockAllSignals();
     counter.fetch_add(1);
     if (mode == kBlock) {

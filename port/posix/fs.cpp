@@ -224,12 +224,4 @@ void SyncParentDirectory(const char* path) {
   ::close(fd);
 }
 
-bool SetFileModificationTime(const char* path, int64_t seconds) {
-  timespec times[2];
-  times[0].tv_sec = static_cast<time_t>(seconds);
-  times[0].tv_nsec = 0;
-  times[1] = times[0];
-  return ::utimensat(AT_FDCWD, path, times, 0) == 0;
-}
-
 }  // namespace orn2::port

@@ -320,13 +320,4 @@ bool CloseThreadHandle(void* thread) {
   return true;
 }
 
-std::size_t CurrentThreadStackSize() {
-  pthread_attr_t attr;
-  if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
-  std::size_t size = 0;
-  pthread_attr_getstacksize(&attr, &size);
-  pthread_attr_destroy(&attr);
-  return size;
-}
-
 }  // namespace orn2::port

@@ -4,7 +4,6 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/utime.h>
 
 #include <cerrno>
 #include <cstring>
@@ -266,12 +265,5 @@ bool ReplaceFileAtomically(const char* from, const char* to) {
 
 // MOVEFILE_WRITE_THROUGH already waits for the move to reach the disk.
 void SyncParentDirectory(const char*) {}
-
-bool SetFileModificationTime(const char* path, int64_t seconds) {
-  struct __utimbuf64 times;
-  times.actime = static_cast<__time64_t>(seconds);
-  times.modtime = static_cast<__time64_t>(seconds);
-  return _utime64(path, &times) == 0;
-}
 
 }  // namespace orn2::port

@@ -89,10 +89,4 @@ void* DuplicateThreadHandle(void* thread) {
 
 bool CloseThreadHandle(void* thread) { return thread != nullptr && ::CloseHandle(thread) != 0; }
 
-std::size_t CurrentThreadStackSize() {
-  ULONG_PTR low = 0, high = 0;
-  ::GetCurrentThreadStackLimits(&low, &high);
-  return static_cast<std::size_t>(high - low);
-}
-
 }  // namespace orn2::port
