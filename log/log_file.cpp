@@ -70,8 +70,10 @@ void RepairCutLine(const char* path) {
 }
 
 // Mutex hands out the address of its handle for a caller's own wait; taking
-// the lock through the platform layer tells an abandoned lock apart.
-FileLock::FileLock(Mutex& mutex, const char* path) : handle_(*static_cast<void**>(mutex)) {
+// the lock through the platform layer tells an abandoned lock apart. The field
+// holds the platform's mutex handle, untyped as the class's layout has it.
+FileLock::FileLock(Mutex& mutex, const char* path)
+    : handle_(static_cast<orn2::port::MutexHandle*>(*static_cast<void**>(mutex))) {
   if (orn2::port::LockMutex(handle_) == orn2::port::LockResult::kAbandoned) RepairCutLine(path);
 }
 

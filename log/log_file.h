@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+#include "port/sync.h"
+
 namespace orn2::log {
 
 // What a Log finds at its file's path. Only regular files are used; the check
@@ -51,7 +53,7 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
 
  private:
-  void* handle_;
+  orn2::port::MutexHandle* handle_;
 };
 
 }  // namespace orn2::log

@@ -26,6 +26,7 @@
 #include "support/hostile.h"
 #include "support/system.h"
 #include "support/temp_dir.h"
+#include "sync/port_handles.h"
 
 // ThreadSanitizer delivers an asynchronous signal only when the thread next
 // enters an intercepted call; a body that spins without calling anything never
@@ -621,9 +622,10 @@ TEST(Thread, SuspendAndKillStopABodyThatSleepsSpinsOrBlocks) {
         orn2::port::SleepMs(2);
         ASSERT_EQ(w.counter.load(), seen) << "suspended again at once, round " << i;
       }
-      w.Suspend();                                       // not Running: nothing changes
-      EXPECT_EQ(orn2::port::SuspendThread(w.Tid()), 1);  // the count nests
-      w.Resume();                                        // count 2: still suspended
+      orn2::port::WorkerHandle* worker = orn2::sync::AsWorkerHandle(w.Tid());
+      w.Suspend();                                      // not Running: nothing changes
+      EXPECT_EQ(orn2::port::SuspendWorker(worker), 1);  // the count nests
+      w.Resume();                                       // count 2: still suspended
       EXPECT_EQ(w.GetStatus(), Thread::Suspended);
       EXPECT_TRUE(CounterStands(w));
       w.Resume();
