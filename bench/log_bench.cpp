@@ -1,7 +1,8 @@
 // What a log line costs next to the open-append-write-close that it is built
 // on, both through stdio and through the system's own calls, and what a line
-// rejected by the level test costs. The raw baseline calls the POSIX system
-// directly: the benchmarks are built on POSIX only.
+// rejected by the level test costs; with rotation on, what a line that does
+// not rotate costs, and what a line that rotates the file costs. The raw baseline calls the POSIX
+// system directly: the benchmarks are built on POSIX only.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <liborn2/log.h>
@@ -59,6 +60,38 @@ void BM_LogLine(benchmark::State& state) {
   std::remove(path.c_str());
 }
 BENCHMARK(BM_LogLine);
+
+// Rotation on, with a threshold that the run never reaches: the size comes
+// from the open that every line makes anyway.
+void BM_LogLineRotationOn(benchmark::State& state) {
+  std::string path = BenchFile("orn2_bench_rotation_on.log");
+  std::remove(path.c_str());
+  Log log("Poller");
+  log.EnableLog(path.c_str(), 3);
+  log.SetRotation(1LL << 40, 5);
+  for (auto _ : state) benchmark::DoNotOptimize(log.LogLine(3, "%s", kMessage.c_str()));
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_LogLineRotationOn);
+
+// Every line rotates: a threshold below the header and one line, with
+// state.range(0) rotated files kept (all of them there after the first few
+// lines, so each rotation renames them all).
+void BM_LogLineRotating(benchmark::State& state) {
+  std::string path = BenchFile("orn2_bench_rotating.log");
+  const int keep = static_cast<int>(state.range(0));
+  auto removeAll = [&] {
+    std::remove(path.c_str());
+    for (int n = 1; n <= keep; ++n) std::remove((path + "." + std::to_string(n)).c_str());
+  };
+  removeAll();
+  Log log("Poller");
+  log.EnableLog(path.c_str(), 3);
+  log.SetRotation(100, keep);
+  for (auto _ : state) benchmark::DoNotOptimize(log.LogLine(3, "%s", kMessage.c_str()));
+  removeAll();
+}
+BENCHMARK(BM_LogLineRotating)->Arg(1)->Arg(5)->Arg(20);
 
 // The same 80-character message put together by printf directives, which
 // "%s" alone does not need.
