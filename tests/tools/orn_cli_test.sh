@@ -507,6 +507,22 @@ check_status "rotate a directory" 2
 run log rotate --help
 check_status "rotate help" 0
 first_line_is "rotate help" "usage: orn log rotate"
+# The README's logrotate snippet, on paths of its own, rotates through orn log rotate.
+if [ -z "$emulator" ] && command -v logrotate >/dev/null; then
+  mkdir lr
+  awk '/<!-- logrotate -->/ { on = 1; next } on && /^```/ { if (++fences == 2) exit; next } on' \
+    "$here/../../README.md" | sed -e "s|/var/log/agent|$PWD/lr|g" -e "s|orn log rotate|'$orn' log rotate|" >lr.conf
+  run log lr/agent.log "line 0"
+  line=$(tail -n 1 lr/agent.log)
+  yes "$line" | head -n 20000 >>lr/agent.log  # past the snippet's 1M
+  touch lr/agent.log.schedule
+  logrotate -s lr.state -f lr.conf >lr.out 2>&1 || report "logrotate with the README's snippet: $(cat lr.out)"
+  [ "$(grep -c '' lr/agent.log.1 2>/dev/null)" = 20004 ] || report "logrotate snippet: agent.log.1 is not the old log"
+  [ "$(cat lr/agent.log)" = $'Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03' ] ||
+    report "logrotate snippet: agent.log is not a new log"
+  logrotate -s lr.state lr.conf >lr.out 2>&1 || report "logrotate a second time: $(cat lr.out)"
+  [ -e lr/agent.log.2 ] && report "logrotate snippet: rotated twice in one day"
+fi
 expect "a log file named rotate" 0 '' -- log ./rotate hello
 tr -d '\r' <rotate | grep -q 'hello$' || report "orn log ./rotate did not write the file rotate"
 
