@@ -97,9 +97,9 @@ class ORN2_API Log {
   /// with `maxBytes` 0, by default, and then nothing changes). When a line
   /// (LogLine, LogBlank or Dump) would take the file past `maxBytes` bytes and
   /// the file holds more than its header, the writer holding the file's mutex
-  /// renames FILE.(keep-1) to FILE.keep (dropping the oldest), and so on down
-  /// to FILE to FILE.1, starts a new FILE with the three header lines and
-  /// appends its line there. So no file is larger than `maxBytes`, unless a
+  /// moves every file up one name, FILE.(keep-1) to FILE.keep (replacing it:
+  /// the oldest is dropped) down to FILE to FILE.1, starts a new FILE with the
+  /// three header lines and appends its line there. So no file is larger than `maxBytes`, unless a
   /// single line is larger than what is left after the header.
   ///
   /// The size is the one the writer finds under the mutex, so any number of
@@ -115,8 +115,9 @@ class ORN2_API Log {
   /// again at the next line, and the log says once on standard error
   /// `"LogLine() Warning: Cannot rotate [%s] (%s), appending to it meanwhile\n"`.
   /// A writer killed part-way through a rotation leaves every file under a
-  /// name no newer than its content; the next rotation closes the gap, and a
-  /// FILE found missing or empty is started with the header by the next line.
+  /// name no newer than its content, at worst with one name missing: the next
+  /// rotation moves up only the files below it, closing the gap, and a FILE
+  /// found missing or empty is started with the header by the next line.
   ///
   /// 0 on success; -1, with the setting unchanged, for a negative `maxBytes`
   /// or, with rotation on, a `keep` outside 1 to kMaxKeep. Called while no
