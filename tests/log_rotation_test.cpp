@@ -152,6 +152,38 @@ TEST(LogRotation, EightProcessesRotateTheSharedFileOncePerThreshold) {
   }
 }
 
+// args: file, count. Rotates the file `count` times, keeping every file.
+ORN2_CHILD(Rotator) {
+  Log log("rotator");
+  if (log.EnableLog(args.at(0).c_str(), 0) != 0) return 3;
+  for (int i = 0; i < std::stoi(args.at(1)); ++i) {
+    if (log.Rotate(Log::kMaxKeep) < 0) return 4;
+    orn2::port::SleepMs(1);
+  }
+  return 0;
+}
+
+TEST(LogRotation, RotateOnDemandTakesTurnsWithTheWritersOfEveryProcess) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("demand.log");
+  const int kWriters = 4, kLines = 3000;
+  std::list<ChildProcess> children;
+  for (int c = 0; c < kWriters; ++c) {  // rotation off in the writers
+    children.emplace_back(
+        "RotatingWriter",
+        std::vector<std::string>{path, std::to_string(c), std::to_string(kLines), "0", "0"});
+  }
+  children.emplace_back("Rotator", std::vector<std::string>{path, "100"});
+  for (ChildProcess& child : children) {
+    int code = -1;
+    ASSERT_TRUE(child.Wait(300000, &code)) << "a child did not end within 300 s";
+    EXPECT_EQ(code, 0);
+  }
+  const std::vector<std::string> files = Generations(path);
+  EXPECT_GE(files.size(), 2u);
+  EXPECT_EQ(ExpectEveryLineOnceInOrder(files), std::vector<int>(kWriters, kLines));
+}
+
 // Writes lines "child <c> line <from>" to "child <c> line <to - 1>".
 void WriteLines(Log& log, int child, int from, int to) {
   for (int i = from; i < to; ++i) log.LogLine(3, "child %d line %d", child, i);

@@ -64,7 +64,8 @@ const char kRotateUsage[] =
     "larger than SIZE bytes is rotated (a suffix k, M or G multiplies by 1024,\n"
     "1024^2 or 1024^3). Exit status 0 when rotated; 1 when FILE is missing or\n"
     "not larger than SIZE; 2 for bad usage or a rename that failed (nothing is\n"
-    "lost then; on Windows a reader may hold a file open).\n";
+    "lost then; on Windows a reader may hold a file open). Spell FILE as its\n"
+    "writers do: the mutex is named after the file name as given.\n";
 
 constexpr long long kDefaultLevel = 3;
 constexpr long long kDefaultKeep = 5;
