@@ -176,7 +176,8 @@ int RunLogRotate(int argc, char** argv, int first) {
   const std::string& file = args.Positional()[0];
   long long keep = kDefaultKeep, ifLarger = 0;
   if (hasKeep && !ParseInt(keepText, 1, Log::kMaxKeep, keep)) {
-    return Fail(kExitUsage, command, "--keep takes a number from 1 to 999");
+    return Fail(kExitUsage, command,
+                "--keep takes a number from 1 to " + std::to_string(Log::kMaxKeep));
   }
   if (hasSize && !ParseSize(sizeText, ifLarger)) {
     return Fail(kExitUsage, command, "--if-larger takes a size in bytes, such as 1048576 or 1M");
