@@ -38,8 +38,9 @@ class ORN2_API Log {
   /// Two logs share one mutex after assignment; a copy construction would make
   /// a second owner of it, so there is none.
   Log(const Log&) = delete;
-  /// Takes the other log's file name, level, enabled state, module name and
-  /// mutex, so both then serialise on one lock; the target's echo stays its own.
+  /// Takes the other log's file name, level, enabled state, module name,
+  /// rotation setting and mutex, so both then serialise on one lock; the
+  /// target's echo stays its own.
   void operator=(const Log& other);
 
   /// Sets the module name of the following lines, cut to 8 characters (null:
