@@ -15,9 +15,8 @@
 
 namespace {
 
-// The header of a new file ("%s\n%s, %s\n\n" with the title, the date and the
-// version); LogBlank writes it without its last line end.
-constexpr char kHeader[] = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
+constexpr const char* kHeader = orn2::log::kFileHeader;
+constexpr size_t kHeaderLength = sizeof orn2::log::kFileHeader - 1;
 constexpr char kTruncationMarker[] = "*** Logline Error: Excessive Line truncated ***\n";
 constexpr char kErrorPrefix[] = "**ERROR** ";
 constexpr char kWarningPrefix[] = "*WARNING* ";
@@ -30,6 +29,7 @@ constexpr int kResultBadLevel = -101;
 
 using orn2::log::FileLock;
 using orn2::log::FileState;
+using orn2::log::RotateOutcome;
 using orn2::log::WriteOutcome;
 
 // Writes a value from 0 to 99 as two digits.
@@ -64,6 +64,16 @@ int CopyText(char* message, const char* text) {
   return static_cast<int>(length);  // beyond kMessageMax it only counts as cut
 }
 
+// Called under the lock after every line for which a rotation was due: says
+// so on standard error when rotations start failing, not for every line.
+void NoteRotation(RotateOutcome outcome, const char* fileName, int& failing) {
+  if (outcome == RotateOutcome::kRotated) failing = 0;
+  if (outcome != RotateOutcome::kFailed || failing != 0) return;
+  failing = 1;
+  std::fprintf(stderr, "LogLine() Warning: Cannot rotate [%s] (%s), appending to it meanwhile\n",
+               fileName, std::strerror(errno));
+}
+
 size_t Append(char* out, size_t used, const char* text) {
   size_t length = std::strlen(text);
   std::memcpy(out + used, text, length);
@@ -73,7 +83,14 @@ size_t Append(char* out, size_t used, const char* text) {
 }  // namespace
 
 Log::Log(const char* module, int echo)
-    : level_(0), enabled_(0), echo_(echo), lostLines_(0), losing_(0) {
+    : level_(0),
+      enabled_(0),
+      echo_(echo),
+      lostLines_(0),
+      losing_(0),
+      maxBytes_(0),
+      keep_(0),
+      rotationFailing_(0) {
   std::memset(fileName_, 0, sizeof fileName_);
   mutex_ = new CountedMutex();
   SetModule(module);
@@ -100,9 +117,12 @@ void Log::operator=(const Log& other) {
     other.mutex_->holders.fetch_add(1, std::memory_order_relaxed);
     ReplaceMutex(other.mutex_);
   }
-  // The echo flag and the count of lost lines stay the target's own.
+  // The echo flag and the count of lost lines stay the target's own; the
+  // rotation setting goes with the file.
   std::memcpy(module_, other.module_, kModuleSize - 1);
   processId_ = other.processId_;
+  maxBytes_ = other.maxBytes_;
+  keep_ = other.keep_;
 }
 
 int Log::SetModule(const char* module) {
@@ -140,8 +160,7 @@ int Log::EnableLog(const char* file, int level) {
     if (state == FileState::kReadable) orn2::log::RepairCutLine(fileName_);
     if (state == FileState::kNotRegular ||
         (state == FileState::kUnreadable &&
-         orn2::log::CreateWithText(fileName_, kHeader, sizeof kHeader - 1) !=
-             WriteOutcome::kWritten)) {
+         orn2::log::CreateWithText(fileName_, kHeader, kHeaderLength) != WriteOutcome::kWritten)) {
       std::fprintf(stderr, "EnableLog() Cannot access Logfile, Logging disabled");
       return kResultBadFile;
     }
@@ -259,7 +278,11 @@ int Log::LogLine(int level, const char* format, ...) {
   line[used++] = '\n';
   // After a lost line, this writer's own short write may not have been cut
   // off again; the file is checked before the next line goes on.
-  WriteOutcome outcome = orn2::log::AppendWhole(fileName_, line, used, losing_ != 0);
+  const orn2::log::Rotation rotation{maxBytes_, keep_};
+  RotateOutcome rotated = RotateOutcome::kNotDue;
+  WriteOutcome outcome =
+      orn2::log::AppendWhole(fileName_, line, used, losing_ != 0, &rotation, &rotated);
+  NoteRotation(rotated, fileName_, rotationFailing_);
   if (outcome != WriteOutcome::kWritten) {
     CountLostLine(outcome == WriteOutcome::kNotRegular);
   } else {
@@ -290,7 +313,7 @@ int Log::LogBlank() {
   FileState state = orn2::log::ProbeFile(fileName_);
   WriteOutcome outcome = WriteOutcome::kNotRegular;
   if (state == FileState::kUnreadable) {
-    outcome = orn2::log::CreateWithText(fileName_, kHeader, sizeof kHeader - 2);
+    outcome = orn2::log::CreateWithText(fileName_, kHeader, kHeaderLength - 1);
     if (outcome == WriteOutcome::kFailed) {
       enabled_ = 0;
       return -1;
@@ -298,7 +321,10 @@ int Log::LogBlank() {
   }
   if (echo_ != 0) std::fputs("\n", stderr);
   if (state == FileState::kReadable) {
-    outcome = orn2::log::AppendWhole(fileName_, "\n", 1, losing_ != 0);
+    const orn2::log::Rotation rotation{maxBytes_, keep_};
+    RotateOutcome rotated = RotateOutcome::kNotDue;
+    outcome = orn2::log::AppendWhole(fileName_, "\n", 1, losing_ != 0, &rotation, &rotated);
+    NoteRotation(rotated, fileName_, rotationFailing_);
   }
   if (outcome != WriteOutcome::kWritten) {
     CountLostLine(outcome == WriteOutcome::kNotRegular);
@@ -306,6 +332,31 @@ int Log::LogBlank() {
     losing_ = 0;
   }
   return 0;
+}
+
+int Log::SetRotation(long long maxBytes, int keep) {
+  if (maxBytes < 0 || (maxBytes > 0 && (keep < 1 || keep > kMaxKeep))) return -1;
+  maxBytes_ = maxBytes;
+  keep_ = keep;
+  return 0;
+}
+
+int Log::Rotate(int keep, long long ifLarger) {
+  if (keep < 1 || keep > kMaxKeep || ifLarger < 0 || fileName_[0] == '\0') return -1;
+  FileLock lock(mutex_->mutex, fileName_);
+  bool notRegular = false;
+  switch (orn2::log::RotateNow(fileName_, keep, ifLarger, &notRegular)) {
+    case RotateOutcome::kRotated:
+      rotationFailing_ = 0;
+      return 0;
+    case RotateOutcome::kNotDue:
+      return 1;
+    case RotateOutcome::kFailed:
+      break;
+  }
+  std::fprintf(stderr, "Rotate() Error: Cannot rotate [%s] (%s)\n", fileName_,
+               notRegular ? "not a regular file" : std::strerror(errno));
+  return -1;
 }
 
 void Log::Dump(char* data, int length, const char* title) {

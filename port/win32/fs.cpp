@@ -149,6 +149,13 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
   return OpenOutcome::kOpened;
 }
 
+OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
+  FileStatus status{};
+  OpenOutcome outcome = OpenRegularFile(path, FileAccess::kAppend, file, &status);
+  if (outcome == OpenOutcome::kOpened) *end = status.size;
+  return outcome;
+}
+
 // Only regular files are ever opened here (the open checks the type).
 bool IsRegularFile(FileHandle) { return true; }
 
@@ -196,6 +203,14 @@ bool AppendText(FileHandle file, const char* text, std::size_t length) {
   SetLastError(error);
   FailWithLastError();
   return false;
+}
+
+std::size_t AppendedSize(const char* text, std::size_t length) {
+  std::size_t size = length;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (text[i] == '\n') ++size;
+  }
+  return size;
 }
 
 bool CutUnfinishedLine(FileHandle file, std::size_t longestLine) {
@@ -259,6 +274,12 @@ bool ReplaceFileAtomically(const char* from, const char* to) {
     Sleep(attempt < 8 ? 0 : 1);
     SetLastError(error);
   }
+  SetErrnoFromLastError();
+  return false;
+}
+
+bool RenameReplacing(const char* from, const char* to) {
+  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return true;
   SetErrnoFromLastError();
   return false;
 }
