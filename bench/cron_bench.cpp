@@ -17,6 +17,7 @@
 #include "schedule/cron_clock.h"
 #include "schedule/cron_fields.h"
 #include "schedule/cron_search.h"
+#include "support/system.h"
 
 namespace {
 
@@ -49,8 +50,8 @@ int64_t ReferenceStart(const char* line, int64_t now, int64_t maxSteps) {
 }
 
 void RunStart(benchmark::State& state, const char* text, bool neverDue) {
-  orn2::port::SetTimeZone(orn2::port::ZoneRulesSupported() ? "CET-1CEST,M3.5.0,M10.5.0/3"
-                                                           : "CET-1CEST");
+  orn2::testing::SetTimeZone(orn2::testing::ZoneRulesSupported() ? "CET-1CEST,M3.5.0,M10.5.0/3"
+                                                                 : "CET-1CEST");
   orn2::schedule::SetCronNowForTesting(kSecondJanuary2024);
   std::vector<char> line(text, text + std::string(text).size() + 1);
 
@@ -84,7 +85,7 @@ void RunStart(benchmark::State& state, const char* text, bool neverDue) {
   state.counters["reference_us"] = referenceUs;
   state.counters["reference_ratio"] = referenceUs / fastUs;
   orn2::schedule::ClearCronNowForTesting();
-  orn2::port::SetTimeZone(nullptr);
+  orn2::testing::SetTimeZone(nullptr);
 }
 
 void BM_StartYearly(benchmark::State& state) { RunStart(state, "0 0 1 0 *", false); }

@@ -1,12 +1,14 @@
 // What a log line costs next to the open-append-write-close that it is built
 // on, both through stdio and through the system's own calls, and what a line
-// rejected by the level test costs. The raw baseline calls the POSIX system
-// directly: the benchmarks are built on POSIX only.
+// rejected by the level test costs; with rotation on, what a line that does
+// not rotate costs, and what a line that rotates the file costs. The raw baseline calls the POSIX
+// system directly: the benchmarks are built on POSIX only.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <liborn2/log.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -59,6 +61,70 @@ void BM_LogLine(benchmark::State& state) {
   std::remove(path.c_str());
 }
 BENCHMARK(BM_LogLine);
+
+// Rotation on, with a threshold that the run never reaches: the size comes
+// from the open that every line makes anyway.
+void BM_LogLineRotationOn(benchmark::State& state) {
+  std::string path = BenchFile("orn2_bench_rotation_on.log");
+  std::remove(path.c_str());
+  Log log("Poller");
+  log.EnableLog(path.c_str(), 3);
+  log.SetRotation(1LL << 40, 5);
+  for (auto _ : state) benchmark::DoNotOptimize(log.LogLine(3, "%s", kMessage.c_str()));
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_LogLineRotationOn);
+
+// The two of them in one loop, a line with rotation off and one with rotation
+// on in turn, each timed on its own: what a busy machine does to one run it
+// does to both, so the ratio counter holds better than that of two runs.
+void BM_LogLineRotationOffOnInTurn(benchmark::State& state) {
+  std::string offPath = BenchFile("orn2_bench_turn_off.log");
+  std::string onPath = BenchFile("orn2_bench_turn_on.log");
+  std::remove(offPath.c_str());
+  std::remove(onPath.c_str());
+  Log off("Poller"), on("Poller");
+  off.EnableLog(offPath.c_str(), 3);
+  on.EnableLog(onPath.c_str(), 3);
+  on.SetRotation(1LL << 40, 5);
+  using Clock = std::chrono::steady_clock;
+  Clock::duration offTime{}, onTime{};
+  for (auto _ : state) {
+    Clock::time_point start = Clock::now();
+    benchmark::DoNotOptimize(off.LogLine(3, "%s", kMessage.c_str()));
+    Clock::time_point middle = Clock::now();
+    benchmark::DoNotOptimize(on.LogLine(3, "%s", kMessage.c_str()));
+    Clock::time_point end = Clock::now();
+    offTime += middle - start;
+    onTime += end - middle;
+  }
+  const double lines = static_cast<double>(state.iterations());
+  state.counters["off_ns"] = std::chrono::duration<double, std::nano>(offTime).count() / lines;
+  state.counters["on_ns"] = std::chrono::duration<double, std::nano>(onTime).count() / lines;
+  state.counters["on/off"] = static_cast<double>(onTime.count()) / offTime.count();
+  std::remove(offPath.c_str());
+  std::remove(onPath.c_str());
+}
+BENCHMARK(BM_LogLineRotationOffOnInTurn);
+
+// Every line rotates: a threshold below the header and one line, with
+// state.range(0) rotated files kept (all of them there after the first few
+// lines, so each rotation renames them all).
+void BM_LogLineRotating(benchmark::State& state) {
+  std::string path = BenchFile("orn2_bench_rotating.log");
+  const int keep = static_cast<int>(state.range(0));
+  auto removeAll = [&] {
+    std::remove(path.c_str());
+    for (int n = 1; n <= keep; ++n) std::remove((path + "." + std::to_string(n)).c_str());
+  };
+  removeAll();
+  Log log("Poller");
+  log.EnableLog(path.c_str(), 3);
+  log.SetRotation(100, keep);
+  for (auto _ : state) benchmark::DoNotOptimize(log.LogLine(3, "%s", kMessage.c_str()));
+  removeAll();
+}
+BENCHMARK(BM_LogLineRotating)->Arg(1)->Arg(5)->Arg(20);
 
 // The same 80-character message put together by printf directives, which
 // "%s" alone does not need.

@@ -18,6 +18,7 @@
 
 #include "port/clock.h"
 #include "port/process.h"
+#include "support/process.h"
 
 namespace {
 
@@ -81,15 +82,16 @@ constexpr char kHoldSwitch[] = "--hold-named-mutex";
 
 void NamedMutexOpenAndCloseInUse(benchmark::State& state) {
   std::string name = UniqueName("in use");
-  void* holder = orn2::port::SpawnProcess(orn2::port::SelfPath(), {kHoldSwitch, name});
+  orn2::testing::ProcessHandle* holder =
+      orn2::testing::SpawnProcess(orn2::testing::SelfPath(), {kHoldSwitch, name});
   orn2::port::SleepMs(300);  // time to open it
   for (auto _ : state) {
     Mutex m(name.c_str());
     benchmark::DoNotOptimize(static_cast<void**>(m));
   }
-  orn2::port::KillProcess(holder);
-  orn2::port::WaitProcess(holder, -1, nullptr);
-  orn2::port::CloseProcess(holder);
+  orn2::testing::KillProcess(holder);
+  orn2::testing::WaitProcess(holder, -1, nullptr);
+  orn2::testing::CloseProcess(holder);
 }
 
 // A second thread that only sleeps, so that the process is multi-threaded from

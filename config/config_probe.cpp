@@ -5,6 +5,8 @@
 #include "config/config_index.h"
 #include "config/config_text.h"
 
+namespace orn2::config {
+
 std::vector<ConfigProbe::Record> ConfigProbe::Records(const Config& config) {
   std::vector<Record> records;
   for (const Config::tConfigRecord* walk = config.head_; walk != nullptr; walk = walk->next)
@@ -21,7 +23,7 @@ std::string ConfigProbe::CheckConsistency(const Config& config) {
     if (walk->kind == Config::kKeyRecord) {
       std::string folded;
       for (const char* p = walk->name; *p != '\0'; ++p)
-        folded.push_back(static_cast<char>(orn2::config::Fold(*p)));
+        folded.push_back(static_cast<char>(Fold(*p)));
       auto& slot = expected[folded];
       if (slot.second++ == 0) slot.first = walk;
     }
@@ -38,3 +40,5 @@ std::string ConfigProbe::CheckConsistency(const Config& config) {
   }
   return std::string();
 }
+
+}  // namespace orn2::config

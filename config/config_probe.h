@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace orn2::config {
+
 struct ConfigProbe {
   struct Record {
     std::string name;
@@ -28,5 +30,7 @@ struct ConfigProbe {
   static long long ModificationTime(const Config& config) { return config.modificationTime_; }
   static const char* FileName(const Config& config) { return config.fileName_; }
 };
+
+}  // namespace orn2::config
 
 #endif  // ORN2_CONFIG_CONFIG_PROBE_H

@@ -5,21 +5,13 @@
 #include <cstring>
 #include <string>
 
+#include "lib/hash.h"
 #include "port/fs.h"
 
 namespace orn2::config {
 namespace {
 
 constexpr char kNamePrefix[] = "ornconf-";
-
-uint64_t Fnv1a64(const std::string& text) {
-  uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : text) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
 
 bool IsNameCharacter(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
@@ -31,7 +23,7 @@ bool IsNameCharacter(unsigned char c) {
 void SaveLockNameFor(const char* fileName, char* out) {
   std::string path;
   if (!orn2::port::CanonicalPath(fileName, &path)) path = fileName;
-  uint64_t hash = Fnv1a64(path);
+  uint64_t hash = orn2::Fnv1a64(path.data(), path.size());
   int head = std::snprintf(out, kSaveLockNameMax + 1, "%s%08lx%08lx-", kNamePrefix,
                            static_cast<unsigned long>(hash >> 32),
                            static_cast<unsigned long>(hash & 0xFFFFFFFFu));

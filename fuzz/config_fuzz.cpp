@@ -18,6 +18,7 @@
 
 namespace {
 
+using orn2::config::ConfigProbe;
 using Record = ConfigProbe::Record;
 
 void Fail(const char* what, const std::string& detail) {

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "port/clock.h"
 #include "schedule/cron_clock.h"
+#include "support/system.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const char* const kZones[] = {"UTC0", "CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT",
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (pick != zone) {
     zone = pick;
-    orn2::port::SetTimeZone(kZones[zone]);
+    orn2::testing::SetTimeZone(kZones[zone]);
   }
   orn2::schedule::SetCronNowForTesting(instant);
 

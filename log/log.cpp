@@ -6,18 +6,17 @@
 #include <cstring>
 #include <ctime>
 
+#include "log/counted_mutex.h"
 #include "log/dump_text.h"
 #include "log/log_file.h"
-#include "log/shared_mutex.h"
 #include "port/clock.h"
 #include "port/process.h"
 #include "port/sync.h"
 
 namespace {
 
-// The header of a new file ("%s\n%s, %s\n\n" with the title, the date and the
-// version); LogBlank writes it without its last line end.
-constexpr char kHeader[] = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
+constexpr const char* kHeader = orn2::log::kFileHeader;
+constexpr size_t kHeaderLength = sizeof orn2::log::kFileHeader - 1;
 constexpr char kTruncationMarker[] = "*** Logline Error: Excessive Line truncated ***\n";
 constexpr char kErrorPrefix[] = "**ERROR** ";
 constexpr char kWarningPrefix[] = "*WARNING* ";
@@ -30,6 +29,7 @@ constexpr int kResultBadLevel = -101;
 
 using orn2::log::FileLock;
 using orn2::log::FileState;
+using orn2::log::RotateOutcome;
 using orn2::log::WriteOutcome;
 
 // Writes a value from 0 to 99 as two digits.
@@ -64,6 +64,16 @@ int CopyText(char* message, const char* text) {
   return static_cast<int>(length);  // beyond kMessageMax it only counts as cut
 }
 
+// Called under the lock after every line for which a rotation was due: says
+// so on standard error when rotations start failing, not for every line.
+void NoteRotation(RotateOutcome outcome, const char* fileName, int& failing) {
+  if (outcome == RotateOutcome::kRotated) failing = 0;
+  if (outcome != RotateOutcome::kFailed || failing != 0) return;
+  failing = 1;
+  std::fprintf(stderr, "LogLine() Warning: Cannot rotate [%s] (%s), appending to it meanwhile\n",
+               fileName, std::strerror(errno));
+}
+
 size_t Append(char* out, size_t used, const char* text) {
   size_t length = std::strlen(text);
   std::memcpy(out + used, text, length);
@@ -73,9 +83,16 @@ size_t Append(char* out, size_t used, const char* text) {
 }  // namespace
 
 Log::Log(const char* module, int echo)
-    : level_(0), enabled_(0), echo_(echo), lostLines_(0), losing_(0) {
+    : level_(0),
+      enabled_(0),
+      echo_(echo),
+      lostLines_(0),
+      losing_(0),
+      maxBytes_(0),
+      keep_(0),
+      rotationFailing_(0) {
   std::memset(fileName_, 0, sizeof fileName_);
-  mutex_ = new SharedMutex();
+  mutex_ = new CountedMutex();
   SetModule(module);
   processId_ = orn2::port::ProcessId();
 }
@@ -84,8 +101,8 @@ Log::~Log() { ReplaceMutex(nullptr); }
 
 // Lets go of the current mutex, destroying it when no other log holds it, and
 // holds `replacement` instead.
-void Log::ReplaceMutex(SharedMutex* replacement) {
-  SharedMutex* previous = mutex_;
+void Log::ReplaceMutex(CountedMutex* replacement) {
+  CountedMutex* previous = mutex_;
   mutex_ = replacement;
   if (previous != nullptr && previous->holders.fetch_sub(1, std::memory_order_acq_rel) == 1)
     delete previous;
@@ -100,9 +117,12 @@ void Log::operator=(const Log& other) {
     other.mutex_->holders.fetch_add(1, std::memory_order_relaxed);
     ReplaceMutex(other.mutex_);
   }
-  // The echo flag and the count of lost lines stay the target's own.
+  // The echo flag and the count of lost lines stay the target's own; the
+  // rotation setting goes with the file.
   std::memcpy(module_, other.module_, kModuleSize - 1);
   processId_ = other.processId_;
+  maxBytes_ = other.maxBytes_;
+  keep_ = other.keep_;
 }
 
 int Log::SetModule(const char* module) {
@@ -124,7 +144,7 @@ int Log::EnableLog(const char* file, int level) {
   char name[kFileNameSize];
   orn2::port::FileMutexName(fileName_, name, sizeof name);
   ReplaceMutex(nullptr);
-  mutex_ = new SharedMutex(name);
+  mutex_ = new CountedMutex(name);
 
   if (level != 0) {
     // Checking for the file and creating it happen under the file's lock, so
@@ -140,8 +160,7 @@ int Log::EnableLog(const char* file, int level) {
     if (state == FileState::kReadable) orn2::log::RepairCutLine(fileName_);
     if (state == FileState::kNotRegular ||
         (state == FileState::kUnreadable &&
-         orn2::log::CreateWithText(fileName_, kHeader, sizeof kHeader - 1) !=
-             WriteOutcome::kWritten)) {
+         orn2::log::CreateWithText(fileName_, kHeader, kHeaderLength) != WriteOutcome::kWritten)) {
       std::fprintf(stderr, "EnableLog() Cannot access Logfile, Logging disabled");
       return kResultBadFile;
     }
@@ -259,7 +278,11 @@ int Log::LogLine(int level, const char* format, ...) {
   line[used++] = '\n';
   // After a lost line, this writer's own short write may not have been cut
   // off again; the file is checked before the next line goes on.
-  WriteOutcome outcome = orn2::log::AppendWhole(fileName_, line, used, losing_ != 0);
+  const orn2::log::Rotation rotation{maxBytes_, keep_};
+  RotateOutcome rotated = RotateOutcome::kNotDue;
+  WriteOutcome outcome =
+      orn2::log::AppendWhole(fileName_, line, used, losing_ != 0, &rotation, &rotated);
+  NoteRotation(rotated, fileName_, rotationFailing_);
   if (outcome != WriteOutcome::kWritten) {
     CountLostLine(outcome == WriteOutcome::kNotRegular);
   } else {
@@ -290,7 +313,7 @@ int Log::LogBlank() {
   FileState state = orn2::log::ProbeFile(fileName_);
   WriteOutcome outcome = WriteOutcome::kNotRegular;
   if (state == FileState::kUnreadable) {
-    outcome = orn2::log::CreateWithText(fileName_, kHeader, sizeof kHeader - 2);
+    outcome = orn2::log::CreateWithText(fileName_, kHeader, kHeaderLength - 1);
     if (outcome == WriteOutcome::kFailed) {
       enabled_ = 0;
       return -1;
@@ -298,7 +321,10 @@ int Log::LogBlank() {
   }
   if (echo_ != 0) std::fputs("\n", stderr);
   if (state == FileState::kReadable) {
-    outcome = orn2::log::AppendWhole(fileName_, "\n", 1, losing_ != 0);
+    const orn2::log::Rotation rotation{maxBytes_, keep_};
+    RotateOutcome rotated = RotateOutcome::kNotDue;
+    outcome = orn2::log::AppendWhole(fileName_, "\n", 1, losing_ != 0, &rotation, &rotated);
+    NoteRotation(rotated, fileName_, rotationFailing_);
   }
   if (outcome != WriteOutcome::kWritten) {
     CountLostLine(outcome == WriteOutcome::kNotRegular);
@@ -306,6 +332,31 @@ int Log::LogBlank() {
     losing_ = 0;
   }
   return 0;
+}
+
+int Log::SetRotation(long long maxBytes, int keep) {
+  if (maxBytes < 0 || (maxBytes > 0 && (keep < 1 || keep > kMaxKeep))) return -1;
+  maxBytes_ = maxBytes;
+  keep_ = keep;
+  return 0;
+}
+
+int Log::Rotate(int keep, long long ifLarger) {
+  if (keep < 1 || keep > kMaxKeep || ifLarger < 0 || fileName_[0] == '\0') return -1;
+  FileLock lock(mutex_->mutex, fileName_);
+  bool notRegular = false;
+  switch (orn2::log::RotateNow(fileName_, keep, ifLarger, &notRegular)) {
+    case RotateOutcome::kRotated:
+      rotationFailing_ = 0;
+      return 0;
+    case RotateOutcome::kNotDue:
+      return 1;
+    case RotateOutcome::kFailed:
+      break;
+  }
+  std::fprintf(stderr, "Rotate() Error: Cannot rotate [%s] (%s)\n", fileName_,
+               notRegular ? "not a regular file" : std::strerror(errno));
+  return -1;
 }
 
 void Log::Dump(char* data, int length, const char* title) {

@@ -1,6 +1,7 @@
 #include "log/log_file.h"
 
 #include <cerrno>
+#include <string>
 
 #include "port/fs.h"
 #include "port/sync.h"
@@ -16,6 +17,13 @@ constexpr size_t kLongestLine = 8192;
 using orn2::port::FileAccess;
 using orn2::port::FileHandle;
 using orn2::port::OpenOutcome;
+
+// The header's size in the file, line ends as the platform writes them: a
+// file no larger holds no line to rotate away.
+size_t HeaderSize() {
+  static const size_t size = orn2::port::AppendedSize(kFileHeader, sizeof kFileHeader - 1);
+  return size;
+}
 
 }  // namespace
 
@@ -43,20 +51,73 @@ WriteOutcome CreateWithText(const char* path, const char* text, size_t length) {
   return written ? WriteOutcome::kWritten : WriteOutcome::kFailed;
 }
 
-WriteOutcome AppendWhole(const char* path, const char* text, size_t length, bool repairFirst) {
+WriteOutcome AppendWhole(const char* path, const char* text, size_t length, bool repairFirst,
+                         const Rotation* rotation, RotateOutcome* rotated) {
   if (repairFirst) RepairCutLine(path);
+  if (rotated != nullptr) *rotated = RotateOutcome::kNotDue;
   FileHandle file{};
-  OpenOutcome opened = orn2::port::OpenRegularFile(path, FileAccess::kAppend, &file, nullptr);
+  int64_t end = 0;
+  OpenOutcome opened = orn2::port::OpenForAppend(path, &file, &end);
   if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
   if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
+
+  std::string withHeader;  // only for a file that starts here
+  int rotationReason = 0;
+  if (rotation != nullptr && rotation->maxBytes > 0) {
+    const int64_t headerSize = static_cast<int64_t>(HeaderSize());
+    if (end > headerSize &&
+        end + static_cast<int64_t>(orn2::port::AppendedSize(text, length)) > rotation->maxBytes) {
+      orn2::port::CloseFile(file);
+      RotateOutcome outcome = RotateFiles(path, rotation->keep);
+      rotationReason = errno;
+      if (rotated != nullptr) *rotated = outcome;
+      opened = orn2::port::OpenForAppend(path, &file, &end);
+      if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
+      if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
+    }
+    if (end == 0) {
+      withHeader.assign(kFileHeader, sizeof kFileHeader - 1);
+      withHeader.append(text, length);
+      text = withHeader.data();
+      length = withHeader.size();
+    }
+  }
   bool written = orn2::port::AppendText(file, text, length);
-  int reason = errno;  // the caller reports why the line was lost
+  // The caller reports why the line was lost, or else why a rotation failed.
+  int reason = written ? rotationReason : errno;
   bool regular = written || orn2::port::IsRegularFile(file);
   orn2::port::CloseFile(file);
   errno = reason;
   return written   ? WriteOutcome::kWritten
          : regular ? WriteOutcome::kFailed
                    : WriteOutcome::kNotRegular;
+}
+
+RotateOutcome RotateNow(const char* path, int keep, int64_t ifLarger, bool* notRegular) {
+  *notRegular = false;
+  FileHandle file{};
+  orn2::port::FileStatus status{};
+  switch (orn2::port::OpenRegularFile(path, FileAccess::kRead, &file, &status)) {
+    case OpenOutcome::kOpened:
+      orn2::port::CloseFile(file);
+      break;
+    case OpenOutcome::kNotRegular:
+      *notRegular = true;
+      return RotateOutcome::kFailed;
+    case OpenOutcome::kFailed:
+      return errno == ENOENT ? RotateOutcome::kNotDue : RotateOutcome::kFailed;
+  }
+  if (status.size <= ifLarger) return RotateOutcome::kNotDue;
+  RotateOutcome outcome = RotateFiles(path, keep);
+  if (outcome != RotateOutcome::kRotated) return outcome;
+  // The new file starts with its header at once; should that fail, the next
+  // line writes it.
+  int64_t end = 0;
+  if (orn2::port::OpenForAppend(path, &file, &end) == OpenOutcome::kOpened) {
+    if (end == 0) orn2::port::AppendText(file, kFileHeader, sizeof kFileHeader - 1);
+    orn2::port::CloseFile(file);
+  }
+  return outcome;
 }
 
 void RepairCutLine(const char* path) {
@@ -70,8 +131,10 @@ void RepairCutLine(const char* path) {
 }
 
 // Mutex hands out the address of its handle for a caller's own wait; taking
-// the lock through the platform layer tells an abandoned lock apart.
-FileLock::FileLock(Mutex& mutex, const char* path) : handle_(*static_cast<void**>(mutex)) {
+// the lock through the platform layer tells an abandoned lock apart. The field
+// holds the platform's mutex handle, untyped as the class's layout has it.
+FileLock::FileLock(Mutex& mutex, const char* path)
+    : handle_(static_cast<orn2::port::MutexHandle*>(*static_cast<void**>(mutex))) {
   if (orn2::port::LockMutex(handle_) == orn2::port::LockResult::kAbandoned) RepairCutLine(path);
 }
 

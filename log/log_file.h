@@ -6,8 +6,17 @@
 #include <liborn2/mutex.h>
 
 #include <cstddef>
+#include <cstdint>
+
+#include "log/rotation.h"
+
+#include "port/sync.h"
 
 namespace orn2::log {
+
+// The header of a new file ("%s\n%s, %s\n\n" with the title, the date and the
+// version); LogBlank writes it without its last line end.
+constexpr char kFileHeader[] = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
 
 // What a Log finds at its file's path. Only regular files are used; the check
 // opens the file without blocking and looks at what was opened.
@@ -31,7 +40,21 @@ WriteOutcome CreateWithText(const char* path, const char* text, size_t length);
 // file being created when missing. With `repairFirst`, a last line left
 // without its line end is first cut back (see RepairCutLine). The caller
 // holds the file's lock.
-WriteOutcome AppendWhole(const char* path, const char* text, size_t length, bool repairFirst);
+//
+// With a rotation (not null, maxBytes above 0): when the text would take the
+// file past maxBytes and the file holds more than a header, the file is
+// rotated first (RotateFiles) and *rotated says how that went; a rotation
+// that fails leaves the text appended to the file as it is. A file found
+// empty (new, rotated, or missing after a writer was killed part-way through
+// a rotation) gets the header first, in the same write.
+WriteOutcome AppendWhole(const char* path, const char* text, size_t length, bool repairFirst,
+                         const Rotation* rotation = nullptr, RotateOutcome* rotated = nullptr);
+
+// Rotates the file now, if it is larger than `ifLarger` bytes, and starts the
+// new one with the header. kNotDue when there is no file or it is not larger;
+// kFailed (errno set, or *notRegular for a special file, which is left as it
+// is). The caller holds the lock.
+RotateOutcome RotateNow(const char* path, int keep, int64_t ifLarger, bool* notRegular);
 
 // Cuts a last line that has no line end back to the end of the line before it,
 // so that the next line is not glued onto it; a file whose last line end is
@@ -51,7 +74,7 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
 
  private:
-  void* handle_;
+  orn2::port::MutexHandle* handle_;
 };
 
 }  // namespace orn2::log

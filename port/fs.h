@@ -61,6 +61,13 @@ enum class OpenOutcome {
 OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
                             FileStatus* status);
 
+// Opens `path` for kAppend, checked exactly as OpenRegularFile checks it, and
+// sets *end to the file's size: where AppendText puts the next text while the
+// caller holds the lock of the file's writers. The size comes from the check
+// that the open makes anyway (the seek to the end; the file's information on
+// Windows), so knowing it costs a log line nothing.
+OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end);
+
 // True when the open file is a regular file (see kAppend above).
 bool IsRegularFile(FileHandle file);
 
@@ -78,6 +85,10 @@ std::FILE* TextStream(FileHandle file, FileAccess access);
 // set) when none of it was. The caller holds the lock that serialises the
 // file's writers, so that nobody appends between the write and its undo.
 bool AppendText(FileHandle file, const char* text, std::size_t length);
+
+// The bytes that AppendText puts in the file for `length` bytes of `text`:
+// more than `length` where a line end takes two bytes.
+std::size_t AppendedSize(const char* text, std::size_t length);
 
 // Repairs a file opened for kUpdate whose last line has no line end (a writer
 // ended half-way): cuts it back to the end of the line before it. A file with
@@ -104,12 +115,16 @@ bool LinkOrCopyFile(const char* from, const char* to);
 // so that `to` is never missing. False (errno set) on failure.
 bool ReplaceFileAtomically(const char* from, const char* to);
 
+// Renames `from` to `to`, replacing `to` when it exists, without waiting:
+// false (errno set; ENOENT when `from` is missing) when it cannot. On Windows
+// that includes either file being held open by a process that did not share
+// its deletion (a reader, as most programs open files), which a caller can
+// only try again later.
+bool RenameReplacing(const char* from, const char* to);
+
 // Makes the directory entries of the folder holding `path` durable (fsync of
 // the directory); does nothing where the system needs no such step.
 void SyncParentDirectory(const char* path);
-
-// Sets the file's modification (and access) time; for tests and tools.
-bool SetFileModificationTime(const char* path, int64_t seconds);
 
 }  // namespace orn2::port
 

@@ -12,11 +12,15 @@ namespace orn2::port {
 // it, the next thread to wait takes it over (abandoned). Handles are opaque;
 // null stands for "the system refused" and every call accepts it (no effect).
 
+// A handle to one mutex; what it points to is each platform's own (on Windows
+// the system's HANDLE itself, never dereferenced).
+struct MutexHandle;
+
 // Creates a mutex that is not owned. Null or empty `name`: a new anonymous
 // mutex. Otherwise the mutex of that name (its first 127 bytes), shared by
 // every process of the user: the existing one if there is one. Returns null
 // when refused, with the reason in *whyRefused (one line, no line end).
-void* NewMutex(const char* name, std::string* whyRefused);
+MutexHandle* NewMutex(const char* name, std::string* whyRefused);
 
 // The name of the mutex that guards the file `fileName`: the file name itself,
 // changed only where the system refuses it as a mutex name (Windows refuses a
@@ -25,10 +29,10 @@ void* NewMutex(const char* name, std::string* whyRefused);
 void FileMutexName(const char* fileName, char* out, std::size_t size);
 
 // Another handle to the same mutex; each handle is closed once.
-void* DuplicateMutex(void* mutex);
+MutexHandle* DuplicateMutex(MutexHandle* mutex);
 
 // Closes one handle. A lock still held by the calling thread stays held.
-void CloseMutex(void* mutex);
+void CloseMutex(MutexHandle* mutex);
 
 enum class LockResult {
   kAcquired,   // the caller holds the lock
@@ -37,21 +41,27 @@ enum class LockResult {
   kFailed,     // no lock taken (null handle, system error)
 };
 
-LockResult LockMutex(void* mutex);
-LockResult TryLockMutex(void* mutex);
+LockResult LockMutex(MutexHandle* mutex);
+LockResult TryLockMutex(MutexHandle* mutex);
 // Releases one level; no effect when the caller does not hold the lock.
-void UnlockMutex(void* mutex);
+void UnlockMutex(MutexHandle* mutex);
 
 // --- Critical sections (one process, recursive) ---------------------------
-// The section lives in caller-provided storage of at least these many bytes,
-// aligned to kCriticalSectionAlign.
+// A section lives in storage its owner provides, of at least these many bytes
+// and aligned to kCriticalSectionAlign; each platform's source defines what the
+// storage holds (a recursive pthread mutex, a CRITICAL_SECTION) and checks at
+// compile time that it fits.
 constexpr std::size_t kCriticalSectionBytes = 64;
 constexpr std::size_t kCriticalSectionAlign = 8;
 
-void InitCriticalSection(void* storage);
-void DeleteCriticalSection(void* storage);
-void EnterCriticalSection(void* storage);
-void LeaveCriticalSection(void* storage);
+struct CriticalSection;
+
+void InitSection(CriticalSection* section);
+// The section must not be held.
+void DestroySection(CriticalSection* section);
+// Waits without limit; recursive, as often entered as left.
+void EnterSection(CriticalSection* section);
+void LeaveSection(CriticalSection* section);
 
 }  // namespace orn2::port
 

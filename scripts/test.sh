@@ -19,7 +19,7 @@ log() { printf '\n=== %s ===\n' "$*"; }
 deps() {
   "$root/scripts/install-deps.sh" cmake g++ clang make pkg-config googletest libbenchmark-dev \
     libclang-rt-14-dev file unzip g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 \
-    doxygen mandoc groff-base man-db bash-completion dpkg-dev debootstrap
+    doxygen mandoc groff-base man-db bash-completion dpkg-dev logrotate debootstrap
 }
 
 configure_build_test() {  # name, then cmake arguments

@@ -5,17 +5,23 @@
 #include <string>
 
 #include "port/sync.h"
+#include "sync/port_handles.h"
 
 static_assert(WinGuard::kSectionBytes >= orn2::port::kCriticalSectionBytes,
               "WinGuard's storage holds the platform's critical section");
 
 int Mutex::instancecount = 0;
 
+using orn2::sync::AsCriticalSection;
+using orn2::sync::AsMutexHandle;
+
 namespace {
 
 // The handle field is also written by a racing first Acquire of a statically
 // constructed object, so it and the flag are read and written atomically.
-void* LoadHandle(void* const* field) { return __atomic_load_n(field, __ATOMIC_ACQUIRE); }
+orn2::port::MutexHandle* LoadHandle(void* const* field) {
+  return AsMutexHandle(__atomic_load_n(field, __ATOMIC_ACQUIRE));
+}
 int LoadFlag(const int* field) { return __atomic_load_n(field, __ATOMIC_ACQUIRE); }
 void StoreFlag(int* field, int value) { __atomic_store_n(field, value, __ATOMIC_RELEASE); }
 
@@ -63,7 +69,7 @@ Mutex::Mutex(const Mutex& other) : handle_(nullptr), initialised_(0) {
 Mutex::~Mutex() {
   if (LoadFlag(&initialised_) == 0) return;
   StoreFlag(&initialised_, 0);
-  orn2::port::CloseMutex(handle_);
+  orn2::port::CloseMutex(AsMutexHandle(handle_));
 }
 
 void Mutex::CopyName(const char* name) {
@@ -85,7 +91,7 @@ void Mutex::init() {
   void* expected = nullptr;
   if (!__atomic_compare_exchange_n(&handle_, &expected, created, false, __ATOMIC_ACQ_REL,
                                    __ATOMIC_ACQUIRE)) {
-    orn2::port::CloseMutex(created);
+    orn2::port::CloseMutex(AsMutexHandle(created));
   }
   StoreFlag(&initialised_, 1);
 }
@@ -111,7 +117,7 @@ Mutex::operator void* const*() const { return &handle_; }
 Mutex& Mutex::operator=(const Mutex& other) {
   if (this == &other) return *this;
   void* duplicate = orn2::port::DuplicateMutex(LoadHandle(&other.handle_));
-  if (LoadFlag(&initialised_) != 0) orn2::port::CloseMutex(handle_);
+  if (LoadFlag(&initialised_) != 0) orn2::port::CloseMutex(AsMutexHandle(handle_));
   handle_ = duplicate;
   std::memcpy(name_, other.name_, sizeof name_);
   StoreFlag(&initialised_, LoadFlag(&other.initialised_));
@@ -122,14 +128,14 @@ Guard::Guard(Mutex& m) : mutex_(m) { mutex_.Acquire(); }
 
 Guard::~Guard() { mutex_.Release(); }
 
-WinGuard::WinGuard() { orn2::port::InitCriticalSection(section_); }
+WinGuard::WinGuard() { orn2::port::InitSection(AsCriticalSection(section_)); }
 
-WinGuard::~WinGuard() { orn2::port::DeleteCriticalSection(section_); }
+WinGuard::~WinGuard() { orn2::port::DestroySection(AsCriticalSection(section_)); }
 
-WinGuard::WinGuard(const WinGuard&) { orn2::port::InitCriticalSection(section_); }
+WinGuard::WinGuard(const WinGuard&) { orn2::port::InitSection(AsCriticalSection(section_)); }
 
 WinGuard& WinGuard::operator=(const WinGuard&) { return *this; }
 
-void WinGuard::Lock() { orn2::port::EnterCriticalSection(section_); }
+void WinGuard::Lock() { orn2::port::EnterSection(AsCriticalSection(section_)); }
 
-void WinGuard::Unlock() { orn2::port::LeaveCriticalSection(section_); }
+void WinGuard::Unlock() { orn2::port::LeaveSection(AsCriticalSection(section_)); }

@@ -3,6 +3,9 @@
 #include <liborn2/thread.h>
 
 #include "port/clock.h"
+#include "sync/port_handles.h"
+
+using orn2::sync::AsWorkerHandle;
 
 namespace {
 
@@ -33,19 +36,19 @@ Thread::Thread(const Thread& other)
       stackSize_(other.stackSize_),
       handleOpen_(false) {
   if (other.handleOpen_) {
-    handle_ = orn2::port::DuplicateThreadHandle(other.handle_);
+    handle_ = orn2::port::DuplicateWorkerHandle(AsWorkerHandle(other.handle_));
     handleOpen_ = handle_ != nullptr;
   }
 }
 
 Thread& Thread::operator=(const Thread& other) {
   if (this == &other) return *this;
-  if (handleOpen_) orn2::port::CloseThreadHandle(handle_);
+  if (handleOpen_) orn2::port::CloseWorkerHandle(AsWorkerHandle(handle_));
   error_ = other.error_;
   handle_ = other.handle_;
   handleOpen_ = false;
   if (other.handleOpen_) {
-    handle_ = orn2::port::DuplicateThreadHandle(other.handle_);
+    handle_ = orn2::port::DuplicateWorkerHandle(AsWorkerHandle(other.handle_));
     handleOpen_ = handle_ != nullptr;
   }
   status_ = other.status_.load();
@@ -63,11 +66,11 @@ int Thread::Start() {
   }
   // The handle of a thread started earlier is closed rather than lost; the
   // thread itself, if it still runs, is not affected.
-  if (handleOpen_) orn2::port::CloseThreadHandle(handle_);
+  if (handleOpen_) orn2::port::CloseWorkerHandle(AsWorkerHandle(handle_));
   handleOpen_ = false;
   int runtimeError = 0, systemError = 0;
   void* handle =
-      orn2::port::StartThread(&EntryPoint, this, stackSize_, &runtimeError, &systemError);
+      orn2::port::StartWorker(&EntryPoint, this, stackSize_, &runtimeError, &systemError);
   if (handle == nullptr) {
     SetStatus(StartFailed);
     error_ = systemError;
@@ -88,7 +91,7 @@ int Thread::Wait(int timeout) {
   Status status = GetStatus();
   int result = -1;
   if ((status == Running || status == Finished || status == Suspended) && handleOpen_) {
-    result = orn2::port::WaitThread(handle_, timeout) ? 0 : -1;
+    result = orn2::port::WaitWorker(AsWorkerHandle(handle_), timeout) ? 0 : -1;
   }
   error_ = result;
   return result;
@@ -96,17 +99,17 @@ int Thread::Wait(int timeout) {
 
 void Thread::Suspend() {
   if (GetStatus() != Running) return;
-  if (orn2::port::SuspendThread(handle_) == 0) SetStatus(Suspended);
+  if (orn2::port::SuspendWorker(AsWorkerHandle(handle_)) == 0) SetStatus(Suspended);
 }
 
 void Thread::Resume() {
   if (GetStatus() != Suspended) return;
-  long previous = orn2::port::ResumeThread(handle_);
+  long previous = orn2::port::ResumeWorker(AsWorkerHandle(handle_));
   if (previous == 0 || previous == 1) SetStatus(Running);
 }
 
 void Thread::Kill() {
-  if (CheckStatus() == Running) orn2::port::TerminateThread(handle_, 0);
+  if (CheckStatus() == Running) orn2::port::KillWorker(AsWorkerHandle(handle_), 0);
   SetStatus(Finished);
 }
 
@@ -140,7 +143,7 @@ void Thread::CloseThread() {
 int Thread::CloseThreadHandle() {
   if (!handleOpen_) return 0;
   handleOpen_ = false;
-  return orn2::port::CloseThreadHandle(handle_) ? 1 : 0;
+  return orn2::port::CloseWorkerHandle(AsWorkerHandle(handle_)) ? 1 : 0;
 }
 
 Thread::Status Thread::GetStatus() {
@@ -163,7 +166,7 @@ void Thread::Cede() { orn2::port::SleepMs(0); }
 
 // Only the system knows; a closed handle counts as a thread no longer active.
 Thread::Status Thread::CheckStatus() {
-  return handleOpen_ && orn2::port::ThreadActive(handle_) ? Running : Finished;
+  return handleOpen_ && orn2::port::WorkerActive(AsWorkerHandle(handle_)) ? Running : Finished;
 }
 
 void Thread::SetStatus(Status status) { status_ = status; }

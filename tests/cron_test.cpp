@@ -18,6 +18,7 @@
 #include "port/clock.h"
 #include "schedule/cron_clock.h"
 #include "schedule/cron_fields.h"
+#include "support/system.h"
 
 namespace {
 
@@ -35,10 +36,10 @@ int64_t Utc(int year, int month, int day, int hour = 0, int minute = 0, int seco
 
 // Fixes the zone and "now" for one test and restores both afterwards.
 struct Clock {
-  explicit Clock(const char* tz) { orn2::port::SetTimeZone(tz); }
+  explicit Clock(const char* tz) { orn2::testing::SetTimeZone(tz); }
   ~Clock() {
     orn2::schedule::ClearCronNowForTesting();
-    orn2::port::SetTimeZone(nullptr);
+    orn2::testing::SetTimeZone(nullptr);
   }
   void Set(int64_t now) { orn2::schedule::SetCronNowForTesting(now); }
 };
@@ -46,10 +47,10 @@ struct Clock {
 // A writable copy of a line for one call, made in the middle of a strtok walk
 // of the caller's own: the call may disturb neither the walk nor the line.
 struct Line {
-  explicit Line(std::string s) : text(s), copy(s) { EXPECT_STREQ(strtok(walk, ","), "a"); }
+  explicit Line(std::string s) : text(s), copy(s) { EXPECT_STREQ(strtok(walk, ","), "a") << text; }
   ~Line() {
-    EXPECT_STREQ(strtok(nullptr, ","), "b");
-    EXPECT_EQ(copy, text);
+    EXPECT_STREQ(strtok(nullptr, ","), "b") << "the caller's walk, after a call on " << text;
+    EXPECT_EQ(copy, text) << "the line after a call";
   }
   operator char*() { return &copy[0]; }
   char walk[4] = "a,b";
@@ -97,7 +98,8 @@ std::string MinutesMatched(const std::string& field) {
   for (int m = 0; m < 60; ++m) {
     clock.Set(Utc(2024, 5, 14, 10, m, 30));
     const unsigned long got = CronParser().getLastStartTime(Line(field + " * * * *"), 1);
-    EXPECT_EQ(got, MatchField(field.c_str(), m) ? U32(Utc(2024, 5, 14, 10, m, 30)) : 0) << m;
+    EXPECT_EQ(got, MatchField(field.c_str(), m) ? U32(Utc(2024, 5, 14, 10, m, 30)) : 0)
+        << field << " at minute " << m;
     if (got != 0) minutes += (minutes.empty() ? "" : " ") + std::to_string(m);
   }
   return minutes;
@@ -154,7 +156,7 @@ void CheckTimes(const std::vector<TimeCase>& cases) {
   for (const TimeCase& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << c.tz << " '" << c.line << "' at " << c.now << " " << c.count);
-    orn2::port::SetTimeZone(c.tz);
+    orn2::testing::SetTimeZone(c.tz);
     clock.Set(c.now);
     CronParser parser;
     EXPECT_EQ(c.count == kNext ? parser.getStartTime(Line(c.line))
@@ -202,7 +204,7 @@ TEST(CronTimes, DaylightSavingGapsAndRepeatedHours) {
   // Wine's runtime drops daylight saving for good once a process has set a zone
   // without it; each test runs in a process of its own, so these cases run
   // there too unless a zone without daylight saving came first.
-  orn2::port::SetTimeZone("EST5EDT");
+  orn2::testing::SetTimeZone("EST5EDT");
   if (!Dst(Utc(2024, 7, 1, 12))) GTEST_SKIP() << "no daylight saving in this runtime";
   CheckTimes({
       // 2024-03-10 02:30 does not exist (02:00 EST jumps to 03:00 EDT).
@@ -221,7 +223,7 @@ TEST(CronTimes, DaylightSavingGapsAndRepeatedHours) {
       {"EST5EDT", "30 1 * * *", Utc(2024, 11, 3, 7), Utc(2024, 11, 3, 6, 30), 120},
       {"EST5EDT", "30 1 * * *", Utc(2024, 11, 3, 6, 20), Utc(2024, 11, 3, 5, 30), 60},
   });
-  if (!orn2::port::ZoneRulesSupported()) return;  // the Windows runtime has fixed rules
+  if (!orn2::testing::ZoneRulesSupported()) return;  // the Windows runtime has fixed rules
   const char* cet = "CET-1CEST,M3.5.0,M10.5.0/3";
   CheckTimes({
       // 2024-03-31: 02:00 CET jumps to 03:00 CEST (01:00 UTC); 02:30 on a
@@ -318,7 +320,7 @@ TEST_P(CronSearchAgainstReference, NextAndLastStart) {
   // changes at midnight. The Windows runtime reads only a name, an offset and
   // a daylight-saving name, and applies fixed rules of its own.
   const std::vector<const char*> zones =
-      orn2::port::ZoneRulesSupported()
+      orn2::testing::ZoneRulesSupported()
           ? std::vector<const char*>{"UTC0",
                                      "CET-1CEST,M3.5.0,M10.5.0/3",
                                      "EST5EDT",

@@ -27,11 +27,13 @@ std::string Retrieve(const std::string& text, int expectedResult = 0) {
   orn2::testing::WriteFileBytes(file, text);
   Config config(file.c_str());
   std::vector<OrnEndPoint> list(2, OrnEndPoint("192.0.2.1"));
-  EXPECT_EQ(config.RetrieveEndPoints(list), expectedResult);
+  EXPECT_EQ(config.RetrieveEndPoints(list), expectedResult) << text;
   std::string out;
   for (const OrnEndPoint& e : list) {
+    SCOPED_TRACE("endpoint " + std::to_string(&e - list.data()) + " of " + text);
     EXPECT_TRUE(e.IsValid());
-    EXPECT_EQ(e.GetErrorMessage() + e.GetWarningMessage(), "");
+    EXPECT_EQ(e.GetErrorMessage(), "");
+    EXPECT_EQ(e.GetWarningMessage(), "");
     out +=
         "(" + e.GetProtocol() + ", " + e.GetHostName() + ", " + std::to_string(e.GetPort()) + ")";
   }

@@ -23,8 +23,11 @@ std::string PortError(const std::string& port, const std::string& endPoint) {
   return "Error: invalid port: " + port + " found in endpoint " + endPoint + "\n";
 }
 
-void ExpectFields(const OrnEndPoint& e, bool valid, const std::string& protocol,
-                  const std::string& host, unsigned int port, const std::string& error) {
+// Each field of `e`, the endpoint that `what` describes, on its own.
+void ExpectFields(const std::string& what, const OrnEndPoint& e, bool valid,
+                  const std::string& protocol, const std::string& host, unsigned int port,
+                  const std::string& error) {
+  SCOPED_TRACE(what);
   EXPECT_EQ(e.IsValid(), valid);
   EXPECT_EQ(e.GetProtocol(), protocol);
   EXPECT_EQ(e.GetHostName(), host);
@@ -72,8 +75,8 @@ TEST(EndPointParse, FieldsAndErrorTexts) {
        HostError("nohost.invalid", bad) + PortError("abc", bad)},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE("endpoint [" + c.endPoint + "]");
-    ExpectFields(OrnEndPoint(c.endPoint), c.valid, c.protocol, c.host, c.port, c.error);
+    ExpectFields("endpoint [" + c.endPoint + "]", OrnEndPoint(c.endPoint), c.valid, c.protocol,
+                 c.host, c.port, c.error);
   }
 }
 
@@ -107,17 +110,19 @@ TEST(EndPointParse, DottedQuadCheckSparesTheNameServices) {
 TEST(EndPointCopy, CopiesCarryFieldsOnlyFromAValidSource) {
   const OrnEndPoint valid("https://192.0.2.10:8443");
   const OrnEndPoint invalid("192.0.2.10:0");  // host and protocol set, port error
-  ExpectFields(OrnEndPoint(valid), true, "https", "192.0.2.10", 8443, "");
-  ExpectFields(OrnEndPoint(invalid), false, "", "", 0, PortError("0", "192.0.2.10:0"));
+  ExpectFields("a copy of a valid one", OrnEndPoint(valid), true, "https", "192.0.2.10", 8443, "");
+  ExpectFields("a copy of an invalid one", OrnEndPoint(invalid), false, "", "", 0,
+               PortError("0", "192.0.2.10:0"));
 
   OrnEndPoint target("https://192.0.2.20:8443");
   target = invalid;
-  ExpectFields(target, false, "https", "192.0.2.20", 8443, invalid.GetErrorMessage());
+  ExpectFields("an invalid one assigned", target, false, "https", "192.0.2.20", 8443,
+               invalid.GetErrorMessage());
   EXPECT_EQ(&(target = valid), &target);
-  ExpectFields(target, true, "https", "192.0.2.10", 8443, "");
+  ExpectFields("a valid one assigned", target, true, "https", "192.0.2.10", 8443, "");
   const OrnEndPoint& alias = target;
   target = alias;
-  ExpectFields(target, true, "https", "192.0.2.10", 8443, "");
+  ExpectFields("assigned to itself", target, true, "https", "192.0.2.10", 8443, "");
 }
 
 TEST(EndPointCopy, EqualityComparesHostProtocolAndPortOnly) {

@@ -4,7 +4,6 @@
 #include <liborn2/ipparser.h>
 
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -18,6 +17,8 @@ using HandOut = void (OrnIPParser::*)(short*, unsigned int&) const;
 
 const HandOut kA = &OrnIPParser::GetClassARange, kB = &OrnIPParser::GetClassBRange,
               kC = &OrnIPParser::GetClassCRange, kD = &OrnIPParser::GetClassDRange;
+const std::pair<const char*, HandOut> kHandOuts[] = {
+    {"GetClassARange", kA}, {"GetClassBRange", kB}, {"GetClassCRange", kC}, {"GetClassDRange", kD}};
 
 List Range(int low, int high) {
   List values;
@@ -85,7 +86,7 @@ TEST(IPParserRangeMode, MalformedExpressionsAndMasksMakeTheParserInvalid) {
     SCOPED_TRACE(c.first + " / " + c.second);
     const OrnIPParser parser(c.first, c.second);
     EXPECT_FALSE(parser.IsValid());
-    for (HandOut handOut : {kA, kB, kC, kD}) EXPECT_TRUE(Fetch(parser, handOut).empty());
+    for (const auto& [name, handOut] : kHandOuts) EXPECT_EQ(Fetch(parser, handOut), List{}) << name;
   }
 }
 
@@ -133,33 +134,44 @@ TEST(IPParserHandOut, CountRules) {
   EXPECT_EQ(Fetch(parser, kC, 10), Range(0, 9));   // smaller: the lowest values
   EXPECT_EQ(Fetch(parser, kD, 10), Range(1, 10));  // filtered before limited
   EXPECT_EQ(Fetch(parser, kD, 1000), kInner);
-  for (HandOut handOut : {kA, kB, kC, kD}) {
-    EXPECT_TRUE(Fetch(parser, handOut, 0).empty());
+  for (const auto& [name, handOut] : kHandOuts) {
+    EXPECT_EQ(Fetch(parser, handOut, 0), List{}) << name << " with room for none";
     unsigned int count = 5;
     (parser.*handOut)(nullptr, count);
-    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(count, 0u) << name << " with a null array";
   }
 }
 
-// Every field of a parser, so copies can be compared whole.
-auto Fields(const OrnIPParser& p) {
-  return std::make_tuple(p.IsValid(), OrnIPParserProbe::IpRange(p),
-                         OrnIPParserProbe::NetMask(p), Octets(p));
+// Whether a copy holds every field of its source; a failure names the fields
+// that differ.
+testing::AssertionResult SameFields(const OrnIPParser& copy, const OrnIPParser& source) {
+  std::string differences;
+  auto compare = [&](const char* field, const auto& got, const auto& want) {
+    if (got == want) return;
+    differences += std::string(differences.empty() ? "" : "; ") + field + " is " +
+                   testing::PrintToString(got) + ", the source's " + testing::PrintToString(want);
+  };
+  compare("IsValid()", copy.IsValid(), source.IsValid());
+  compare("the range", OrnIPParserProbe::IpRange(copy), OrnIPParserProbe::IpRange(source));
+  compare("the net mask", OrnIPParserProbe::NetMask(copy), OrnIPParserProbe::NetMask(source));
+  compare("the octet lists", Octets(copy), Octets(source));
+  if (differences.empty()) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << differences;
 }
 
 TEST(IPParserCopy, CopiesAndAssignmentsMatchTheirSource) {
   const OrnIPParser masked("10.1.200.3", "255.255.240.0"), ranged("10.0.1,3,5.20-22", ""),
       invalid("10.0.*5.1", "");
-  EXPECT_EQ(Fields(OrnIPParser(masked)), Fields(masked));
+  EXPECT_TRUE(SameFields(OrnIPParser(masked), masked)) << "a copy";
   OrnIPParser target(ranged);
   target = invalid;
-  EXPECT_EQ(Fields(target), Fields(invalid));
+  EXPECT_TRUE(SameFields(target, invalid)) << "an invalid one assigned";
   EXPECT_EQ(&(target = masked), &target);
-  EXPECT_EQ(Fields(target), Fields(masked));
+  EXPECT_TRUE(SameFields(target, masked)) << "a masked one assigned";
   target = ranged;
   const OrnIPParser& alias = target;
   target = alias;
-  EXPECT_EQ(Fields(target), Fields(ranged));
+  EXPECT_TRUE(SameFields(target, ranged)) << "assigned to itself";
 }
 
 }  // namespace

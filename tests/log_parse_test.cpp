@@ -17,6 +17,7 @@
 #include "log/dump_text.h"
 #include "port/clock.h"
 #include "port/process.h"
+#include "support/system.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -93,8 +94,8 @@ struct Written {
 class LogParseTest : public ::testing::Test {
  protected:
   // A fixed offset without daylight saving, so that times compare as text.
-  void SetUp() override { orn2::port::SetTimeZone("XYZ-3"); }
-  void TearDown() override { orn2::port::SetTimeZone(nullptr); }
+  void SetUp() override { orn2::testing::SetTimeZone("XYZ-3"); }
+  void TearDown() override { orn2::testing::SetTimeZone(nullptr); }
 
   orn2::testing::TempDir dir_;
 };

@@ -23,6 +23,7 @@
 #include "support/child.h"
 #include "support/hostile.h"
 #include "support/special_files.h"
+#include "support/system.h"
 #include "support/temp_dir.h"
 #include "support/watchdog.h"
 
@@ -41,8 +42,8 @@ const std::string kRuler =
 class LogTest : public ::testing::Test {
  protected:
   // Three hours east of UTC, without daylight saving: time stamps show UTC + 3.
-  void SetUp() override { orn2::port::SetTimeZone("XYZ-3"); }
-  void TearDown() override { orn2::port::SetTimeZone(nullptr); }
+  void SetUp() override { orn2::testing::SetTimeZone("XYZ-3"); }
+  void TearDown() override { orn2::testing::SetTimeZone(nullptr); }
 
   // The file `name` in the test's directory, enabled on `log` at `level`.
   std::string Enable(Log& log, const std::string& name, int level) {
@@ -88,7 +89,10 @@ TEST_F(LogTest, LineLayoutIsByteExact) {
   EXPECT_EQ(log.LogLine(1, "before EnableLog"), 16);  // a new log writes nothing
   std::string path = Enable(log, "layout.log", 3), other;
   EXPECT_EQ(log.LogLine(2, "Retry %d of %d", 3, 5), 12);
-  std::thread([&] { log.LogLine(3, "elsewhere"), other = Who("Poller"); }).join();
+  std::thread([&] {
+    log.LogLine(3, "elsewhere");
+    other = Who("Poller");
+  }).join();
   EXPECT_EQ(log.SetModule("SecondModule"), 0);
   EXPECT_EQ(log.LogLine(3, "cut module%c gone", 0), 16);  // written up to the null
   EXPECT_NE(other, Who("Poller"));                        // each thread shows its own id
@@ -122,7 +126,7 @@ TEST_F(LogTest, EnableLogAndLogBlankCreateTheFileWithItsHeaderOnce) {
               name256 = name255 + "y";
   EXPECT_EQ(log.EnableLog(name255.c_str(), 1), 0);
   for (const char* refused : {name256.c_str(), "", static_cast<const char*>(nullptr)}) {
-    EXPECT_EQ(log.EnableLog(refused, 1), -100);
+    EXPECT_EQ(log.EnableLog(refused, 1), -100) << (refused ? refused : "(null)");
   }
   gi::CaptureStderr();
   EXPECT_EQ(log.EnableLog(dir_.File("missing/x.log").c_str(), 2), -100);
@@ -256,7 +260,10 @@ TEST_F(LogTest, AMutexNamedAfterTheFileHoldsOffItsWriters) {
 // <flag>. Exit 77 (the reason in <flag>) when that cannot be arranged here.
 ORN2_CHILD(LogWithoutRoomForItsMutex) {
   std::string why = orn2::testing::FillSharedMemoryFileSystems();
-  if (!why.empty()) return orn2::testing::WriteFileBytes(args.at(1), why), 77;
+  if (!why.empty()) {
+    orn2::testing::WriteFileBytes(args.at(1), why);
+    return 77;
+  }
   gi::CaptureStderr();
   Log log("NoRoom");
   int enabled = log.EnableLog(args.at(0).c_str(), 1);
@@ -323,8 +330,10 @@ void ExpectWholeLines(const std::string& path, const std::vector<int>& counts) {
     std::sscanf(line.c_str(),
                 "[%*4d/%*2d/%*2d %*2d:%*2d.%*2d][  writer] [ThreadId:%*u] child %d line %d%n",
                 &child, &index, &used);
-    ASSERT_TRUE(end != std::string::npos && used == static_cast<int>(line.size())) << line;
-    ASSERT_TRUE(child >= 0 && child < static_cast<int>(counts.size())) << line;
+    ASSERT_NE(end, std::string::npos) << "a last line without its end: " << line;
+    ASSERT_EQ(used, static_cast<int>(line.size())) << "not a whole writer's line: " << line;
+    ASSERT_GE(child, 0) << line;
+    ASSERT_LT(child, static_cast<int>(counts.size())) << line;
     ASSERT_EQ(index, next[child]++) << line;
   }
   EXPECT_EQ(next, counts);
@@ -335,9 +344,12 @@ TEST_F(LogTest, EightWriterProcessesEndWithEveryLineWhole) {
   std::list<ChildProcess> children;
   for (int c = 0; c < 8; ++c)
     children.emplace_back("LogWriter", std::vector<std::string>{path, std::to_string(c), "5000"});
+  int writer = 0;
   for (ChildProcess& child : children) {
+    SCOPED_TRACE(testing::Message() << "writer " << writer++);
     int code = -1;
-    EXPECT_TRUE(child.Wait(100000, &code) && code == 0);
+    EXPECT_TRUE(child.Wait(100000, &code));
+    EXPECT_EQ(code, 0);
   }
   ExpectWholeLines(path, std::vector<int>(8, 5000));
 }

@@ -17,13 +17,14 @@ function(orn2_add_program target)
   endif()
 endfunction()
 
-# Programs that use the console layer compile its one source for this platform.
-# The same for the clock (local time as the library converts it).
+# Programs that use the console helpers (tools/common/console.h) compile their one
+# source for this platform. The same for the library's clock (local time as the
+# library converts it).
 if(WIN32)
-  set(ORN2_CONSOLE_SOURCE ${PROJECT_SOURCE_DIR}/port/win32/console.cpp)
+  set(ORN2_CONSOLE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/win32/console.cpp)
   set(ORN2_CLOCK_SOURCE ${PROJECT_SOURCE_DIR}/port/win32/clock.cpp)
 else()
-  set(ORN2_CONSOLE_SOURCE ${PROJECT_SOURCE_DIR}/port/posix/console.cpp)
+  set(ORN2_CONSOLE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/posix/console.cpp)
   set(ORN2_CLOCK_SOURCE ${PROJECT_SOURCE_DIR}/port/posix/clock.cpp)
 endif()
 

@@ -21,7 +21,7 @@ void FormatTime(unsigned long when, char* text, size_t size) {
 
 Heartbeat::Heartbeat(const std::string& line, const LogSettings& settings)
     : Thread(kWorkerStack), line_(line), log_("cron", 1) {
-  log_.EnableLog(settings.file.c_str(), settings.level);
+  EnableAgentLog(log_, settings);
 }
 
 void Heartbeat::Run() {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "examples/agent/workers.h"
-#include "port/console.h"
+#include "tools/common/console.h"
 
 namespace {
 
@@ -25,6 +25,9 @@ const char kUsage[] =
 
 constexpr int kExitUsage = 2;
 constexpr int kDefaultLevel = 3;
+constexpr int kDefaultKeep = 5;
+constexpr long kMissingLong = 2147483647;  // GetLong's answer for a missing key
+constexpr int kMissingInteger = 65535;     // GetInteger's
 constexpr unsigned long kWatchIntervalMs = 500;
 
 struct Options {
@@ -78,7 +81,7 @@ int main(int argc, char** argv) {
   Options options;
   const int parsed = ParseOptions(argc, argv, options);
   if (parsed >= 0) return parsed;
-  orn2::port::CatchStopRequests();
+  orn2::console::CatchStopRequests();
 
   Config config(options.config.c_str());
   if (config.IsConfigLoadedOk() == 0) {
@@ -88,7 +91,12 @@ int main(int argc, char** argv) {
   agent::LogSettings settings;
   settings.file = options.log.empty() ? Setting(config, "logfile", "orn-agent.log") : options.log;
   settings.level = config.GetInteger("loglevel", "agent");
-  if (settings.level == 65535) settings.level = kDefaultLevel;  // missing key
+  if (settings.level == kMissingInteger) settings.level = kDefaultLevel;
+  // Rotation by size, off unless log_max_size is set.
+  const long maxBytes = config.GetLong("log_max_size", "agent");
+  settings.maxBytes = maxBytes == kMissingLong ? 0 : maxBytes;
+  settings.keep = config.GetInteger("log_keep", "agent");
+  if (settings.keep == kMissingInteger) settings.keep = kDefaultKeep;
 
   Log log("agent", 1);
   if (log.EnableLog(settings.file.c_str(), settings.level) != 0) {
@@ -96,9 +104,19 @@ int main(int argc, char** argv) {
                  settings.level);
     return kExitUsage;
   }
+  const long long configuredMax = settings.maxBytes;
+  const bool rotating = log.SetRotation(settings.maxBytes, settings.keep) == 0;
+  if (!rotating) settings.maxBytes = 0;  // the workers' logs do not rotate either
   log.LogBlank();
   log.LogLine(3, "agent started: configuration %s, log %s", options.config.c_str(),
               settings.file.c_str());
+  if (!rotating) {
+    log.LogLine(2, "log_max_size %lld with log_keep %d is not usable: the log does not rotate",
+                configuredMax, settings.keep);
+  } else if (settings.maxBytes > 0) {
+    log.LogLine(3, "the log rotates past %lld bytes, keeping %d rotated files", settings.maxBytes,
+                settings.keep);
+  }
 
   std::vector<OrnEndPoint> servers;
   if (config.RetrieveEndPoints(servers) != 0) {
@@ -130,12 +148,13 @@ int main(int argc, char** argv) {
   }
 
   const auto start = std::chrono::steady_clock::now();
-  while (!orn2::port::StopRequested()) {
+  while (!orn2::console::StopRequested()) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     if (options.runFor >= 0 && elapsed >= std::chrono::seconds(options.runFor)) break;
     Thread::Sleep(agent::kPollMs);
   }
-  log.LogLine(3, "stopping (%s)", orn2::port::StopRequested() ? "stop request" : "run time over");
+  log.LogLine(3, "stopping (%s)",
+              orn2::console::StopRequested() ? "stop request" : "run time over");
   for (const Worker& worker : workers) {
     worker.thread->CloseThread();
     log.LogLine(3, "worker %s stopped", worker.name);

@@ -14,7 +14,7 @@ constexpr unsigned long long kStopCheckEvery = 4096;
 
 Scanner::Scanner(const std::string& range, const std::string& mask, const LogSettings& settings)
     : Thread(kWorkerStack), range_(range), mask_(mask), log_("scan", 1) {
-  log_.EnableLog(settings.file.c_str(), settings.level);
+  EnableAgentLog(log_, settings);
 }
 
 void Scanner::Run() {

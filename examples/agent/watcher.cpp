@@ -9,7 +9,7 @@ namespace agent {
 ConfigWatcher::ConfigWatcher(const std::string& file, unsigned long intervalMs,
                              const LogSettings& settings)
     : Thread(kWorkerStack), file_(file), intervalMs_(intervalMs), log_("watch", 1) {
-  log_.EnableLog(settings.file.c_str(), settings.level);
+  EnableAgentLog(log_, settings);
 }
 
 ConfigWatcher::Snapshot ConfigWatcher::Read(Config& config) {

@@ -12,11 +12,21 @@
 
 namespace agent {
 
-// What every worker is given: the log file and level, with echo on the console.
+// What every worker is given: the log file and level, with echo on the console,
+// and the size past which the file rotates (0: never) with the number of
+// rotated files kept.
 struct LogSettings {
   std::string file;
   int level;
+  long long maxBytes;
+  int keep;
 };
+
+// Sets up a log of the agent's file as every one of its logs is.
+inline void EnableAgentLog(Log& log, const LogSettings& settings) {
+  log.EnableLog(settings.file.c_str(), settings.level);
+  log.SetRotation(settings.maxBytes, settings.keep);
+}
 
 // Workers get a stack large enough for a Log's line and dump buffers.
 constexpr unsigned int kWorkerStack = 256 * 1024;

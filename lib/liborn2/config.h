@@ -10,6 +10,10 @@
 
 class OrnEndPoint;
 
+namespace orn2::config {
+struct ConfigProbe;
+}
+
 /// One configuration file of sections ("[soap]") and key/value lines
 /// ("port=443"), held in memory as a doubly linked list of records in file
 /// order. It loads the file (restoring an empty file from its ".Save" backup),
@@ -188,7 +192,7 @@ class ORN2_API Config {
 
  private:
   struct Index;  // case-folded full name -> first key record of that name
-  friend struct ConfigProbe;
+  friend struct orn2::config::ConfigProbe;
 
   void AppendNode(tConfigRecord* record);
   int FreeList();

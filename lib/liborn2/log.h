@@ -26,6 +26,7 @@ class ORN2_API Log {
   static constexpr int kMessageMax = 2048;   ///< Longer messages are cut and marked.
   static constexpr int kPrefixSize = 100;    ///< A prefix buffer; RightNow needs 54 of them.
   static constexpr int kDumpSize = 8704;     ///< The whole text of one Dump.
+  static constexpr int kMaxKeep = 999;       ///< Most rotated files kept: FILE.1 to FILE.999.
 
   /// A log that writes nothing until EnableLog. The module name is cut to 8
   /// characters; a non-zero `echo` prints every line LogLine writes on standard
@@ -37,8 +38,9 @@ class ORN2_API Log {
   /// Two logs share one mutex after assignment; a copy construction would make
   /// a second owner of it, so there is none.
   Log(const Log&) = delete;
-  /// Takes the other log's file name, level, enabled state, module name and
-  /// mutex, so both then serialise on one lock; the target's echo stays its own.
+  /// Takes the other log's file name, level, enabled state, module name,
+  /// rotation setting and mutex, so both then serialise on one lock; the
+  /// target's echo stays its own.
   void operator=(const Log& other);
 
   /// Sets the module name of the following lines, cut to 8 characters (null:
@@ -96,6 +98,47 @@ class ORN2_API Log {
   /// of LogLine and LogBlank do not tell. Not copied by assignment. Safe to
   /// call while other threads write through the object.
   unsigned long LostLines() const;
+  /// Turns rotation of the log file on (an addition to the interface; off,
+  /// with `maxBytes` 0, by default, and then nothing changes). When a line
+  /// (LogLine, LogBlank or Dump) would take the file past `maxBytes` bytes and
+  /// the file holds more than its header, the writer holding the file's mutex
+  /// moves every file up one name, FILE.(keep-1) to FILE.keep (replacing it:
+  /// the oldest is dropped) down to FILE to FILE.1, starts a new FILE with the
+  /// three header lines and appends its line there. So no file is larger than `maxBytes`, unless a
+  /// single line is larger than what is left after the header.
+  ///
+  /// The size is the one the writer finds under the mutex, so any number of
+  /// Log objects in any number of processes rotate the shared file exactly
+  /// once per threshold: no line is lost, duplicated, torn or moved out of the
+  /// order in which the writers took the mutex. Objects of one file set up
+  /// differently each rotate by their own setting, so the smallest threshold
+  /// among the writers wins, and the smallest `keep`: a rotation removes
+  /// FILE.(keep+1) and the names after it.
+  ///
+  /// A rename that fails (on Windows, while a reader holds the file open)
+  /// loses nothing: the line goes to FILE as it is, the rotation is tried
+  /// again at the next line, and the log says once on standard error
+  /// `"LogLine() Warning: Cannot rotate [%s] (%s), appending to it meanwhile\n"`.
+  /// A writer killed part-way through a rotation leaves every file under a
+  /// name no newer than its content, at worst with one name missing: the next
+  /// rotation moves up only the files below it, closing the gap, and a FILE
+  /// found missing or empty is started with the header by the next line.
+  ///
+  /// 0 on success; -1, with the setting unchanged, for a negative `maxBytes`
+  /// or, with rotation on, a `keep` outside 1 to kMaxKeep. Called while no
+  /// other thread uses the object; may come before or after EnableLog.
+  int SetRotation(long long maxBytes, int keep);
+  /// Rotates the file now, as a line past the threshold would, under the
+  /// file's mutex, so that it never races the writers of any process (for cron
+  /// jobs, and log rotation tools that would otherwise rename the file behind
+  /// the writers' backs); the new FILE holds the header lines. Only a file
+  /// larger than `ifLarger` bytes is rotated. Needs a file set by EnableLog,
+  /// of any level. 0 when rotated; 1 when there is no file or it is not
+  /// larger; -1 for a `keep` outside 1 to kMaxKeep, a negative `ifLarger`, no
+  /// file set, a special file, or a rename that failed, printing
+  /// `"Rotate() Error: Cannot rotate [%s] (%s)\n"` on standard error in the two
+  /// last cases (nothing is lost then: see SetRotation).
+  int Rotate(int keep, long long ifLarger = 0);
   /// Writes a hex dump of `length` bytes under `title` as one LogLine at level
   /// 4: the title, an empty line, a ruler, per 16 bytes the offset (`%04X`),
   /// the bytes in hex and as printable characters (others as `.`), a ruler.
@@ -107,9 +150,9 @@ class ORN2_API Log {
   void SysLog(int level, char* message);
 
  private:
-  struct SharedMutex;
+  struct CountedMutex;
 
-  void ReplaceMutex(SharedMutex* replacement);
+  void ReplaceMutex(CountedMutex* replacement);
   size_t FormatPrefix(char* out) const;
   void CountLostLine(bool notRegular);
 
@@ -117,12 +160,15 @@ class ORN2_API Log {
   int level_;
   int enabled_;
   int echo_;
-  SharedMutex* mutex_;
+  CountedMutex* mutex_;
   char module_[kModuleSize];
   int processId_;
   // Added after the original fields, so that their layout stays as it was.
   unsigned long lostLines_;  // read without the lock (LostLines): atomic access
   int losing_;               // the last line was lost; under the lock
+  long long maxBytes_;       // rotation: off while 0
+  int keep_;
+  int rotationFailing_;  // the last rotation due failed; under the lock
 };
 
 #endif  // LIBORN2_LOG_H

@@ -78,6 +78,7 @@ class ORN2_API Mutex {
   int initialised_;
   char name_[kMaxName + 1];
 
+  // Kept for the class's published layout; nothing changes it.
   static int instancecount;
 };
 

@@ -10,20 +10,17 @@
 #include "port/sync.h"
 
 namespace orn2::port {
-namespace {
 
 // A handle: reference counted, so that a duplicate is the same pointer with one
 // more reference and every CloseMutex drops one.
-struct MutexObject {
+struct MutexHandle {
   std::atomic<int> refs{1};
   NamedMutex* named = nullptr;  // null: anonymous, `local` is the lock
   FastLock local;
 };
 
-}  // namespace
-
-void* NewMutex(const char* name, std::string* whyRefused) {
-  auto* object = new MutexObject;
+MutexHandle* NewMutex(const char* name, std::string* whyRefused) {
+  auto* object = new MutexHandle;
   if (name != nullptr && name[0] != '\0') {
     object->named = OpenNamedMutex(name, whyRefused);
     if (object->named == nullptr) {
@@ -34,35 +31,31 @@ void* NewMutex(const char* name, std::string* whyRefused) {
   return object;
 }
 
-void* DuplicateMutex(void* mutex) {
+MutexHandle* DuplicateMutex(MutexHandle* mutex) {
   if (mutex == nullptr) return nullptr;
-  static_cast<MutexObject*>(mutex)->refs.fetch_add(1, std::memory_order_relaxed);
+  mutex->refs.fetch_add(1, std::memory_order_relaxed);
   return mutex;
 }
 
-void CloseMutex(void* mutex) {
-  auto* object = static_cast<MutexObject*>(mutex);
+void CloseMutex(MutexHandle* object) {
   if (object == nullptr || object->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
   if (object->named != nullptr) CloseNamedMutex(object->named);
   delete object;
 }
 
-LockResult LockMutex(void* mutex) {
-  auto* object = static_cast<MutexObject*>(mutex);
+LockResult LockMutex(MutexHandle* object) {
   if (object == nullptr) return LockResult::kFailed;
   if (object->named != nullptr) return LockNamedMutex(object->named, true);
   return TakeFastLock(&object->local, true);
 }
 
-LockResult TryLockMutex(void* mutex) {
-  auto* object = static_cast<MutexObject*>(mutex);
+LockResult TryLockMutex(MutexHandle* object) {
   if (object == nullptr) return LockResult::kFailed;
   if (object->named != nullptr) return LockNamedMutex(object->named, false);
   return TakeFastLock(&object->local, false);
 }
 
-void UnlockMutex(void* mutex) {
-  auto* object = static_cast<MutexObject*>(mutex);
+void UnlockMutex(MutexHandle* object) {
   if (object == nullptr) return;
   if (object->named != nullptr) {
     UnlockNamedMutex(object->named);

@@ -1,7 +1,6 @@
 #include "port/clock.h"
 
 #include <sched.h>
-#include <stdlib.h>
 #include <time.h>
 
 #include <cerrno>
@@ -15,16 +14,6 @@ bool LocalTime(int64_t seconds, std::tm* out) {
   if (static_cast<int64_t>(t) != seconds) return false;
   return ::localtime_r(&t, out) != nullptr;
 }
-
-void SetTimeZone(const char* tz) {
-  if (tz != nullptr)
-    ::setenv("TZ", tz, 1);
-  else
-    ::unsetenv("TZ");
-  ::tzset();
-}
-
-bool ZoneRulesSupported() { return true; }
 
 void SleepMs(unsigned long ms) {
   if (ms == 0) {

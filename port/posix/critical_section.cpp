@@ -6,28 +6,24 @@
 
 namespace orn2::port {
 
-static_assert(sizeof(pthread_mutex_t) <= kCriticalSectionBytes, "critical section fits");
-static_assert(alignof(pthread_mutex_t) <= kCriticalSectionAlign, "critical section aligned");
+struct CriticalSection {
+  pthread_mutex_t mutex;
+};
+static_assert(sizeof(CriticalSection) <= kCriticalSectionBytes, "critical section fits");
+static_assert(alignof(CriticalSection) <= kCriticalSectionAlign, "critical section aligned");
 
-void InitCriticalSection(void* storage) {
-  auto* mutex = static_cast<pthread_mutex_t*>(storage);
+void InitSection(CriticalSection* section) {
   pthread_mutexattr_t attr;
   pthread_mutexattr_init(&attr);
   pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-  pthread_mutex_init(mutex, &attr);
+  pthread_mutex_init(&section->mutex, &attr);
   pthread_mutexattr_destroy(&attr);
 }
 
-void DeleteCriticalSection(void* storage) {
-  pthread_mutex_destroy(static_cast<pthread_mutex_t*>(storage));
-}
+void DestroySection(CriticalSection* section) { pthread_mutex_destroy(&section->mutex); }
 
-void EnterCriticalSection(void* storage) {
-  pthread_mutex_lock(static_cast<pthread_mutex_t*>(storage));
-}
+void EnterSection(CriticalSection* section) { pthread_mutex_lock(&section->mutex); }
 
-void LeaveCriticalSection(void* storage) {
-  pthread_mutex_unlock(static_cast<pthread_mutex_t*>(storage));
-}
+void LeaveSection(CriticalSection* section) { pthread_mutex_unlock(&section->mutex); }
 
 }  // namespace orn2::port

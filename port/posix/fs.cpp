@@ -77,6 +77,21 @@ bool CopyFile(const char* from, const char* to) {
   return ok;
 }
 
+// Opens `path` with `flags`; -1 (errno set) when it cannot, *outcome then
+// telling a special file that refused before being opened from a failure.
+int OpenDescriptor(const char* path, int flags, OpenOutcome* outcome) {
+  int fd;
+  do {
+    fd = ::open(path, flags | kOpenFlags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    // A FIFO without a reader or a socket (ENXIO), a directory opened for
+    // writing (EISDIR).
+    *outcome = errno == ENXIO || errno == EISDIR ? OpenOutcome::kNotRegular : OpenOutcome::kFailed;
+  }
+  return fd;
+}
+
 }  // namespace
 
 bool StatFile(const char* path, FileStatus* status) {
@@ -86,32 +101,35 @@ bool StatFile(const char* path, FileStatus* status) {
   return true;
 }
 
+OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
+  OpenOutcome outcome = OpenOutcome::kOpened;
+  int fd = OpenDescriptor(path, O_WRONLY | O_APPEND | O_CREAT, &outcome);
+  if (fd < 0) return outcome;
+  // The check of a log line's open (see the header): the seek fails on a
+  // FIFO or terminal, and only a file that looks empty needs its type.
+  off_t at = ::lseek(fd, 0, SEEK_END);
+  if (at > 0 || (at == 0 && IsRegularDescriptor(fd))) {
+    file->value = fd;
+    *end = static_cast<int64_t>(at);
+    return OpenOutcome::kOpened;
+  }
+  ::close(fd);
+  return OpenOutcome::kNotRegular;
+}
+
 OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
                             FileStatus* status) {
+  if (access == FileAccess::kAppend && status == nullptr) {
+    int64_t end = 0;
+    return OpenForAppend(path, file, &end);
+  }
   int flags = access == FileAccess::kRead     ? O_RDONLY
               : access == FileAccess::kUpdate ? O_RDWR | O_APPEND
               : access == FileAccess::kAppend ? O_WRONLY | O_APPEND | O_CREAT
                                               : O_WRONLY | O_CREAT;
-  int fd;
-  do {
-    fd = ::open(path, flags | kOpenFlags, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    // A FIFO without a reader or a socket (ENXIO), a directory opened for
-    // writing (EISDIR): special files that refused before being opened.
-    return errno == ENXIO || errno == EISDIR ? OpenOutcome::kNotRegular : OpenOutcome::kFailed;
-  }
-  if (access == FileAccess::kAppend && status == nullptr) {
-    // The check of a log line's open (see the header): the seek fails on a
-    // FIFO or terminal, and only a file that looks empty needs its type.
-    off_t end = ::lseek(fd, 0, SEEK_END);
-    if (end > 0 || (end == 0 && IsRegularDescriptor(fd))) {
-      file->value = fd;
-      return OpenOutcome::kOpened;
-    }
-    ::close(fd);
-    return OpenOutcome::kNotRegular;
-  }
+  OpenOutcome outcome = OpenOutcome::kOpened;
+  int fd = OpenDescriptor(path, flags, &outcome);
+  if (fd < 0) return outcome;
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     CloseKeepingErrno(fd);
@@ -159,6 +177,8 @@ bool AppendText(FileHandle file, const char* text, std::size_t length) {
   errno = saved;
   return false;
 }
+
+std::size_t AppendedSize(const char*, std::size_t length) { return length; }
 
 bool CutUnfinishedLine(FileHandle file, std::size_t longestLine) {
   int fd = Descriptor(file);
@@ -209,6 +229,8 @@ bool LinkOrCopyFile(const char* from, const char* to) {
 
 bool ReplaceFileAtomically(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
+bool RenameReplacing(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
 void SyncParentDirectory(const char* path) {
   std::string dir(path);
   size_t slash = dir.find_last_of('/');
@@ -222,14 +244,6 @@ void SyncParentDirectory(const char* path) {
   if (fd < 0) return;
   ::fsync(fd);  // best effort: the rename has happened either way
   ::close(fd);
-}
-
-bool SetFileModificationTime(const char* path, int64_t seconds) {
-  timespec times[2];
-  times[0].tv_sec = static_cast<time_t>(seconds);
-  times[0].tv_nsec = 0;
-  times[1] = times[0];
-  return ::utimensat(AT_FDCWD, path, times, 0) == 0;
 }
 
 }  // namespace orn2::port

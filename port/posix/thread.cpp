@@ -39,11 +39,13 @@ constexpr std::size_t kMinStackBytes = 128 * 1024;
 // loaded machine; one that cannot would keep the owner waiting for ever.
 constexpr long kParkTimeoutMs = 3000;
 
-// The control block of one started thread; reference counted between the
-// thread itself and the owner's handles (a duplicate is the same pointer with
-// one more reference).
-struct ThreadBlock {
-  ThreadRoutine routine;
+}  // namespace
+
+// A worker's handle is its control block, reference counted between the thread
+// itself and the owner's handles (a duplicate is the same pointer with one more
+// reference).
+struct WorkerHandle {
+  WorkerRoutine routine;
   void* argument;
   pthread_t thread{};
   std::atomic<int> refs{2};     // the thread + the first handle
@@ -59,9 +61,11 @@ struct ThreadBlock {
   sem_t parkedOrEnded;
 };
 
+namespace {
+
 int ParkSignal() { return SIGRTMIN + 6; }
 
-void Release(ThreadBlock* block) {
+void Release(WorkerHandle* block) {
   if (block->refs.fetch_sub(1) != 1) return;
   sem_destroy(&block->parkedOrEnded);
   pthread_cond_destroy(&block->endedChanged);
@@ -69,13 +73,13 @@ void Release(ThreadBlock* block) {
   delete block;
 }
 
-void MarkEndedLocked(ThreadBlock* block) {
+void MarkEndedLocked(WorkerHandle* block) {
   block->ended = true;
   pthread_cond_broadcast(&block->endedChanged);
   sem_post(&block->parkedOrEnded);
 }
 
-void MarkEnded(ThreadBlock* block) {
+void MarkEnded(WorkerHandle* block) {
   pthread_mutex_lock(&block->lock);
   MarkEndedLocked(block);
   pthread_mutex_unlock(&block->lock);
@@ -87,7 +91,7 @@ void MarkEnded(ThreadBlock* block) {
 // sigsuspend so that the loop looks again.
 void ParkHandler(int, siginfo_t* info, void*) {
   if (info->si_code != SI_QUEUE) return;
-  auto* block = static_cast<ThreadBlock*>(info->si_value.sival_ptr);
+  auto* block = static_cast<WorkerHandle*>(info->si_value.sival_ptr);
   if (block == nullptr || block->parked.load() != 0) return;
   int savedErrno = errno;
   sigset_t waitMask;
@@ -126,7 +130,7 @@ void SetSignalBlocked(bool blocked) {
 }
 
 void* Trampoline(void* argument) {
-  auto* block = static_cast<ThreadBlock*>(argument);
+  auto* block = static_cast<WorkerHandle*>(argument);
   SetSignalBlocked(false);
   block->routine(block->argument);
   // From here on no park request can reach the thread: the owner sends one
@@ -139,7 +143,7 @@ void* Trampoline(void* argument) {
 
 // Sends the park signal unless the thread has ended (then it may be gone).
 // Called with block->lock held.
-bool SignalLocked(ThreadBlock* block) {
+bool SignalLocked(WorkerHandle* block) {
   if (block->ended.load()) return false;
   sigval value;
   value.sival_ptr = block;
@@ -148,7 +152,7 @@ bool SignalLocked(ThreadBlock* block) {
 
 // Waits until the handler holds the thread or the thread has ended; false
 // when neither happened within kParkTimeoutMs.
-bool AwaitParked(ThreadBlock* block) {
+bool AwaitParked(WorkerHandle* block) {
   timespec now{}, deadline{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   deadline = now;
@@ -171,17 +175,17 @@ bool AwaitParked(ThreadBlock* block) {
 // Takes back a park request that the thread did not follow in time. If the
 // thread parks after all, the wake-up sent here lets it go on at once; if it
 // never takes the signals, they do nothing. Called with block->lock held.
-void WithdrawLocked(ThreadBlock* block) {
+void WithdrawLocked(WorkerHandle* block) {
   if (block->killed.load() || block->suspendCount.load() > 0) return;
   SignalLocked(block);
 }
 
 }  // namespace
 
-void* StartThread(ThreadRoutine routine, void* argument, unsigned int stackSize, int* runtimeError,
-                  int* systemError) {
+WorkerHandle* StartWorker(WorkerRoutine routine, void* argument, unsigned int stackSize,
+                          int* runtimeError, int* systemError) {
   InstallHandler();
-  auto* block = new ThreadBlock;
+  auto* block = new WorkerHandle;
   block->routine = routine;
   block->argument = argument;
   pthread_condattr_t condAttr;
@@ -209,13 +213,9 @@ void* StartThread(ThreadRoutine routine, void* argument, unsigned int stackSize,
   return block;
 }
 
-bool ThreadActive(void* thread) {
-  auto* block = static_cast<ThreadBlock*>(thread);
-  return block != nullptr && !block->ended.load();
-}
+bool WorkerActive(WorkerHandle* block) { return block != nullptr && !block->ended.load(); }
 
-bool WaitThread(void* thread, long timeoutMs) {
-  auto* block = static_cast<ThreadBlock*>(thread);
+bool WaitWorker(WorkerHandle* block, long timeoutMs) {
   if (block == nullptr) return false;
   timespec deadline{};
   clock_gettime(CLOCK_MONOTONIC, &deadline);
@@ -241,8 +241,7 @@ bool WaitThread(void* thread, long timeoutMs) {
   return ended;
 }
 
-long SuspendThread(void* thread) {
-  auto* block = static_cast<ThreadBlock*>(thread);
+long SuspendWorker(WorkerHandle* block) {
   if (block == nullptr) return -1;
   pthread_mutex_lock(&block->lock);
   if (block->ended.load()) {
@@ -265,8 +264,7 @@ long SuspendThread(void* thread) {
   return parked ? previous : -1;
 }
 
-long ResumeThread(void* thread) {
-  auto* block = static_cast<ThreadBlock*>(thread);
+long ResumeWorker(WorkerHandle* block) {
   if (block == nullptr) return -1;
   pthread_mutex_lock(&block->lock);
   long previous = block->suspendCount.load();
@@ -275,8 +273,7 @@ long ResumeThread(void* thread) {
   return previous;
 }
 
-bool TerminateThread(void* thread, unsigned int) {
-  auto* block = static_cast<ThreadBlock*>(thread);
+bool KillWorker(WorkerHandle* block, unsigned int) {
   if (block == nullptr) return false;
   pthread_mutex_lock(&block->lock);
   if (block->ended.load()) {
@@ -302,8 +299,7 @@ bool TerminateThread(void* thread, unsigned int) {
   return parked;
 }
 
-void* DuplicateThreadHandle(void* thread) {
-  auto* block = static_cast<ThreadBlock*>(thread);
+WorkerHandle* DuplicateWorkerHandle(WorkerHandle* block) {
   if (block == nullptr) return nullptr;
   block->refs.fetch_add(1);
   block->handles.fetch_add(1);
@@ -312,21 +308,11 @@ void* DuplicateThreadHandle(void* thread) {
 
 // The last handle detaches the thread, so that the system frees it when it
 // ends; no signal is sent to it after that (nobody holds a handle).
-bool CloseThreadHandle(void* thread) {
-  auto* block = static_cast<ThreadBlock*>(thread);
+bool CloseWorkerHandle(WorkerHandle* block) {
   if (block == nullptr) return false;
   if (block->handles.fetch_sub(1) == 1) pthread_detach(block->thread);
   Release(block);
   return true;
-}
-
-std::size_t CurrentThreadStackSize() {
-  pthread_attr_t attr;
-  if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
-  std::size_t size = 0;
-  pthread_attr_getstacksize(&attr, &size);
-  pthread_attr_destroy(&attr);
-  return size;
 }
 
 }  // namespace orn2::port

@@ -2,7 +2,6 @@
 
 #include "port/win32/windows_system.h"
 
-#include <stdlib.h>
 #include <time.h>
 
 namespace orn2::port {
@@ -13,13 +12,6 @@ bool LocalTime(int64_t seconds, std::tm* out) {
   __time64_t t = static_cast<__time64_t>(seconds);
   return ::_localtime64_s(out, &t) == 0;
 }
-
-void SetTimeZone(const char* tz) {
-  ::_putenv_s("TZ", tz != nullptr ? tz : "");
-  ::_tzset();
-}
-
-bool ZoneRulesSupported() { return false; }
 
 void SleepMs(unsigned long ms) { ::Sleep(ms); }
 

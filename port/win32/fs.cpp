@@ -4,7 +4,6 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/utime.h>
 
 #include <cerrno>
 #include <cstring>
@@ -150,6 +149,13 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
   return OpenOutcome::kOpened;
 }
 
+OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
+  FileStatus status{};
+  OpenOutcome outcome = OpenRegularFile(path, FileAccess::kAppend, file, &status);
+  if (outcome == OpenOutcome::kOpened) *end = status.size;
+  return outcome;
+}
+
 // Only regular files are ever opened here (the open checks the type).
 bool IsRegularFile(FileHandle) { return true; }
 
@@ -197,6 +203,14 @@ bool AppendText(FileHandle file, const char* text, std::size_t length) {
   SetLastError(error);
   FailWithLastError();
   return false;
+}
+
+std::size_t AppendedSize(const char* text, std::size_t length) {
+  std::size_t size = length;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (text[i] == '\n') ++size;
+  }
+  return size;
 }
 
 bool CutUnfinishedLine(FileHandle file, std::size_t longestLine) {
@@ -264,14 +278,13 @@ bool ReplaceFileAtomically(const char* from, const char* to) {
   return false;
 }
 
+bool RenameReplacing(const char* from, const char* to) {
+  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return true;
+  SetErrnoFromLastError();
+  return false;
+}
+
 // MOVEFILE_WRITE_THROUGH already waits for the move to reach the disk.
 void SyncParentDirectory(const char*) {}
-
-bool SetFileModificationTime(const char* path, int64_t seconds) {
-  struct __utimbuf64 times;
-  times.actime = static_cast<__time64_t>(seconds);
-  times.modtime = static_cast<__time64_t>(seconds);
-  return _utime64(path, &times) == 0;
-}
 
 }  // namespace orn2::port

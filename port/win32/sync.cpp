@@ -6,18 +6,28 @@
 
 namespace orn2::port {
 
-static_assert(sizeof(CRITICAL_SECTION) <= kCriticalSectionBytes, "critical section fits");
-static_assert(alignof(CRITICAL_SECTION) <= kCriticalSectionAlign, "critical section aligned");
+// A MutexHandle is the mutex's HANDLE itself; these are the only casts.
+namespace {
+HANDLE SystemHandle(MutexHandle* mutex) { return mutex; }
+MutexHandle* FromSystem(HANDLE mutex) { return static_cast<MutexHandle*>(mutex); }
+}  // namespace
+
+// A critical section's storage holds the system's section.
+struct CriticalSection {
+  CRITICAL_SECTION section;
+};
+static_assert(sizeof(CriticalSection) <= kCriticalSectionBytes, "critical section fits");
+static_assert(alignof(CriticalSection) <= kCriticalSectionAlign, "critical section aligned");
 
 // Default security, not inherited by child processes, not initially owned. An
 // existing mutex of the name is opened instead. A name the system does not take
 // as an object name (one with a backslash) gives null.
-void* NewMutex(const char* name, std::string* whyRefused) {
+MutexHandle* NewMutex(const char* name, std::string* whyRefused) {
   HANDLE mutex =
       ::CreateMutexA(nullptr, FALSE, (name != nullptr && name[0] != '\0') ? name : nullptr);
   if (mutex == nullptr)
     *whyRefused = "the system refuses it (error " + std::to_string(::GetLastError()) + ")";
-  return mutex;
+  return FromSystem(mutex);
 }
 
 // Mutex names may hold any character but a backslash, which the system keeps
@@ -33,23 +43,24 @@ void FileMutexName(const char* fileName, char* out, std::size_t size) {
 }
 
 // Ownership under copying: every holder gets a handle of its own.
-void* DuplicateMutex(void* mutex) {
+MutexHandle* DuplicateMutex(MutexHandle* mutex) {
   if (mutex == nullptr) return nullptr;
   HANDLE copy = nullptr;
   HANDLE self = ::GetCurrentProcess();
-  if (!::DuplicateHandle(self, mutex, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) return nullptr;
-  return copy;
+  if (!::DuplicateHandle(self, SystemHandle(mutex), self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+    return nullptr;
+  return FromSystem(copy);
 }
 
-void CloseMutex(void* mutex) {
-  if (mutex != nullptr) ::CloseHandle(mutex);
+void CloseMutex(MutexHandle* mutex) {
+  if (mutex != nullptr) ::CloseHandle(SystemHandle(mutex));
 }
 
 namespace {
 
-LockResult Wait(void* mutex, DWORD timeout) {
+LockResult Wait(MutexHandle* mutex, DWORD timeout) {
   if (mutex == nullptr) return LockResult::kFailed;
-  switch (::WaitForSingleObject(mutex, timeout)) {
+  switch (::WaitForSingleObject(SystemHandle(mutex), timeout)) {
     case WAIT_OBJECT_0:
       return LockResult::kAcquired;
     case WAIT_ABANDONED:  // ownership granted; it must still be released
@@ -63,28 +74,20 @@ LockResult Wait(void* mutex, DWORD timeout) {
 
 }  // namespace
 
-LockResult LockMutex(void* mutex) { return Wait(mutex, INFINITE); }
+LockResult LockMutex(MutexHandle* mutex) { return Wait(mutex, INFINITE); }
 
-LockResult TryLockMutex(void* mutex) { return Wait(mutex, 0); }
+LockResult TryLockMutex(MutexHandle* mutex) { return Wait(mutex, 0); }
 
-void UnlockMutex(void* mutex) {
-  if (mutex != nullptr) ::ReleaseMutex(mutex);
+void UnlockMutex(MutexHandle* mutex) {
+  if (mutex != nullptr) ::ReleaseMutex(SystemHandle(mutex));
 }
 
-void InitCriticalSection(void* storage) {
-  ::InitializeCriticalSection(static_cast<CRITICAL_SECTION*>(storage));
-}
+void InitSection(CriticalSection* section) { ::InitializeCriticalSection(&section->section); }
 
-void DeleteCriticalSection(void* storage) {
-  ::DeleteCriticalSection(static_cast<CRITICAL_SECTION*>(storage));
-}
+void DestroySection(CriticalSection* section) { ::DeleteCriticalSection(&section->section); }
 
-void EnterCriticalSection(void* storage) {
-  ::EnterCriticalSection(static_cast<CRITICAL_SECTION*>(storage));
-}
+void EnterSection(CriticalSection* section) { ::EnterCriticalSection(&section->section); }
 
-void LeaveCriticalSection(void* storage) {
-  ::LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(storage));
-}
+void LeaveSection(CriticalSection* section) { ::LeaveCriticalSection(&section->section); }
 
 }  // namespace orn2::port

@@ -1,7 +1,8 @@
 // Threads on Windows: the runtime's thread start and end, and the system's
-// suspension, termination and waits. TerminateThread ends the thread at once:
-// it runs no cleanup, leaves its stack and allocations behind, a critical
-// section it owns stays owned, and a mutex it owns becomes abandoned.
+// suspension, termination and waits. KillWorker ends the thread at once
+// (TerminateThread): it runs no cleanup, leaves its stack and allocations
+// behind, a critical section it owns stays owned, and a mutex it owns becomes
+// abandoned.
 #include "port/thread.h"
 
 #include <process.h>
@@ -13,8 +14,12 @@
 namespace orn2::port {
 namespace {
 
+// A WorkerHandle is the thread's HANDLE itself; these are the only casts.
+HANDLE SystemHandle(WorkerHandle* worker) { return worker; }
+WorkerHandle* FromSystem(HANDLE thread) { return static_cast<WorkerHandle*>(thread); }
+
 struct Start {
-  ThreadRoutine routine;
+  WorkerRoutine routine;
   void* argument;
 };
 
@@ -30,8 +35,8 @@ unsigned __stdcall Trampoline(void* argument) {
 
 // The system raises a stack below its minimum (the allocation granularity) by
 // itself; the size is the committed part of the default reservation.
-void* StartThread(ThreadRoutine routine, void* argument, unsigned int stackSize, int* runtimeError,
-                  int* systemError) {
+WorkerHandle* StartWorker(WorkerRoutine routine, void* argument, unsigned int stackSize,
+                          int* runtimeError, int* systemError) {
   auto* start = new Start{routine, argument};
   errno = 0;
   _doserrno = 0;
@@ -42,57 +47,54 @@ void* StartThread(ThreadRoutine routine, void* argument, unsigned int stackSize,
     delete start;
     return nullptr;
   }
-  return reinterpret_cast<void*>(handle);
+  return FromSystem(reinterpret_cast<HANDLE>(handle));
 }
 
-bool ThreadActive(void* thread) {
+bool WorkerActive(WorkerHandle* worker) {
   DWORD code = 0;
-  return thread != nullptr && ::GetExitCodeThread(thread, &code) && code == STILL_ACTIVE;
+  return worker != nullptr && ::GetExitCodeThread(SystemHandle(worker), &code) &&
+         code == STILL_ACTIVE;
 }
 
-bool WaitThread(void* thread, long timeoutMs) {
-  if (thread == nullptr) return false;
+bool WaitWorker(WorkerHandle* worker, long timeoutMs) {
+  if (worker == nullptr) return false;
   DWORD timeout = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
-  return ::WaitForSingleObject(thread, timeout) == WAIT_OBJECT_0;
+  return ::WaitForSingleObject(SystemHandle(worker), timeout) == WAIT_OBJECT_0;
 }
 
 // SuspendThread only asks the system to suspend; reading the thread's context
 // waits until it really has stopped.
-long SuspendThread(void* thread) {
-  if (thread == nullptr) return -1;
-  DWORD previous = ::SuspendThread(thread);
+long SuspendWorker(WorkerHandle* worker) {
+  if (worker == nullptr) return -1;
+  DWORD previous = ::SuspendThread(SystemHandle(worker));
   if (previous == static_cast<DWORD>(-1)) return -1;
   CONTEXT context{};
   context.ContextFlags = CONTEXT_INTEGER;
-  ::GetThreadContext(thread, &context);
+  ::GetThreadContext(SystemHandle(worker), &context);
   return static_cast<long>(previous);
 }
 
-long ResumeThread(void* thread) {
-  if (thread == nullptr) return -1;
-  DWORD previous = ::ResumeThread(thread);
+long ResumeWorker(WorkerHandle* worker) {
+  if (worker == nullptr) return -1;
+  DWORD previous = ::ResumeThread(SystemHandle(worker));
   return previous == static_cast<DWORD>(-1) ? -1 : static_cast<long>(previous);
 }
 
-bool TerminateThread(void* thread, unsigned int exitCode) {
-  return thread != nullptr && ::TerminateThread(thread, exitCode) != 0;
+bool KillWorker(WorkerHandle* worker, unsigned int exitCode) {
+  return worker != nullptr && ::TerminateThread(SystemHandle(worker), exitCode) != 0;
 }
 
-void* DuplicateThreadHandle(void* thread) {
-  if (thread == nullptr) return nullptr;
+WorkerHandle* DuplicateWorkerHandle(WorkerHandle* worker) {
+  if (worker == nullptr) return nullptr;
   HANDLE copy = nullptr;
   HANDLE self = ::GetCurrentProcess();
-  if (!::DuplicateHandle(self, thread, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+  if (!::DuplicateHandle(self, SystemHandle(worker), self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
     return nullptr;
-  return copy;
+  return FromSystem(copy);
 }
 
-bool CloseThreadHandle(void* thread) { return thread != nullptr && ::CloseHandle(thread) != 0; }
-
-std::size_t CurrentThreadStackSize() {
-  ULONG_PTR low = 0, high = 0;
-  ::GetCurrentThreadStackLimits(&low, &high);
-  return static_cast<std::size_t>(high - low);
+bool CloseWorkerHandle(WorkerHandle* worker) {
+  return worker != nullptr && ::CloseHandle(SystemHandle(worker)) != 0;
 }
 
 }  // namespace orn2::port

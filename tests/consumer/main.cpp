@@ -47,13 +47,16 @@ int main() {
   std::remove("consumer.conf.Save");
 
   const OrnEndPoint endPoint("https://192.0.2.10:8443");
-  Check(endPoint.IsValid() && endPoint.GetPort() == 8443, "OrnEndPoint");
+  Check(endPoint.IsValid(), "OrnEndPoint::IsValid");
+  Check(endPoint.GetPort() == 8443, "OrnEndPoint::GetPort");
 
   const OrnIPParser range("10.0.0.1-3", "");
-  short values[256];
+  short values[256] = {};
   unsigned int count = 256;
   range.GetClassDRange(values, count);
-  Check(range.IsValid() && count == 3 && values[2] == 3, "OrnIPParser");
+  Check(range.IsValid(), "OrnIPParser::IsValid");
+  Check(count == 3, "OrnIPParser::GetClassDRange count");
+  Check(values[2] == 3, "OrnIPParser::GetClassDRange values");
 
   CronParser cron;
   char line[] = "*/5 * * * *";
@@ -65,7 +68,8 @@ int main() {
 
   Counter counter;
   Check(counter.Start() == 0, "Thread::Start");
-  Check(counter.Wait(10000) == 0 && counter.count == 1000, "Thread::Wait");
+  Check(counter.Wait(10000) == 0, "Thread::Wait");
+  Check(counter.count == 1000, "Thread::Run");
   counter.CloseThreadHandle();
 
   Log log("consumer");

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "port/process.h"
+#include "support/process.h"
 #include "support/time_factor.h"
 
 namespace orn2::testing {
@@ -33,29 +33,28 @@ bool RunChildIfRequested(int argc, char** argv, int* exitCode) {
 ChildProcess::ChildProcess(const std::string& name, const std::vector<std::string>& args) {
   std::vector<std::string> all{kChildSwitch, name};
   all.insert(all.end(), args.begin(), args.end());
-  handle_ = port::SpawnProcess(port::SelfPath(), all);
+  handle_ = SpawnProcess(SelfPath(), all);
 }
 
 ChildProcess::~ChildProcess() {
   if (handle_ == nullptr) return;
   if (!ended_) {
-    port::KillProcess(handle_);
-    port::WaitProcess(handle_, 10000, nullptr);
+    KillProcess(handle_);
+    WaitProcess(handle_, 10000, nullptr);
   }
-  port::CloseProcess(handle_);
+  CloseProcess(handle_);
 }
 
 bool ChildProcess::Wait(long timeoutMs, int* exitCode) {
   int code = -1;
-  if (handle_ == nullptr || !port::WaitProcess(handle_, ScaledLimit(timeoutMs), &code))
-    return false;
+  if (handle_ == nullptr || !WaitProcess(handle_, ScaledLimit(timeoutMs), &code)) return false;
   ended_ = true;
   if (exitCode != nullptr) *exitCode = code;
   return true;
 }
 
 void ChildProcess::Kill() {
-  if (handle_ != nullptr && !ended_) port::KillProcess(handle_);
+  if (handle_ != nullptr && !ended_) KillProcess(handle_);
 }
 
 }  // namespace orn2::testing

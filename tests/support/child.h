@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/process.h"
+
 namespace orn2::testing {
 
 using ChildMain = int (*)(const std::vector<std::string>& args);
@@ -34,7 +36,7 @@ class ChildProcess {
   void Kill();
 
  private:
-  void* handle_;
+  ProcessHandle* handle_;
   bool ended_ = false;
 };
 

@@ -49,6 +49,11 @@ class FifoReader {
 // Returns which of the two it made, or an empty text where neither exists.
 std::string SimulateFullDisk(const std::string& directory, long bytes);
 
+// True for the Windows build, whose tests run under Wine, where a line under a
+// named mutex costs some ten times what it costs natively: tests of many
+// writer processes write fewer lines there to stay within their time.
+bool SlowNamedMutexes();
+
 }  // namespace orn2::testing
 
 #endif  // ORN2_TESTS_SUPPORT_SPECIAL_FILES_H

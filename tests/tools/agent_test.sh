@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the example agent with --run-for 3 on a copy of its bundled configuration,
 # changes a value while it runs, and checks its log file and its console echo: the
-# servers, each worker's lines, the change seen by the watcher, and a clean stop.
+# servers, each worker's lines, the change seen by the watcher, and a clean stop;
+# the bundled configuration's small log_max_size rotates the log on the way.
 # Natively it also stops the agent with SIGTERM.
 # Usage: agent_test.sh EMULATOR AGENT CONFIG
 set -u
@@ -23,10 +24,16 @@ start_agent() {  # arguments for the agent; sets pid
   fi
   pid=$!
 }
-wait_for_line() {  # file, pattern, seconds: true once the file holds a matching line
+# The text of a log file and its rotated files, oldest first, without CRs.
+log_text() {  # file
+  local n
+  for n in 9 8 7 6 5 4 3 2 1; do [ -f "$1.$n" ] && tr -d '\r' <"$1.$n"; done
+  [ -f "$1" ] && tr -d '\r' <"$1"
+}
+wait_for_line() {  # file, pattern, seconds: true once the file (or a rotated one) holds a matching line
   local i
   for ((i = 0; i < $3 * 10; i++)); do
-    [ -f "$1" ] && tr -d '\r' <"$1" | grep -Eq -- "$2" && return 0
+    log_text "$1" | grep -Eq -- "$2" && return 0
     sleep 0.1
   done
   return 1
@@ -69,7 +76,7 @@ else
 fi
 wait_agent 120 || report "the agent did not end within 120 seconds"
 check_status "agent --run-for 3" 0
-text=$(tr -d '\r' <agent.log)
+text=$(log_text agent.log)
 
 has "header" '^Orn Library: Generic Logging Routines$'
 has "start" "^$p\[   agent\] \[ThreadId:[0-9]{4,}\] agent started: configuration agent\.conf, log agent\.log$"
@@ -78,7 +85,17 @@ has "second server" '\[   agent\] .* server 2: http://192\.0\.2\.11:8080$'
 has "heartbeat" "\[    cron\] .* heartbeat '\* \* \* \* \*', next at [0-9-]{10} [0-9:]{8}$"
 has "scan count" '\[    scan\] .* scan range 192\.168\.1-2\.\*: 508 addresses$'
 has "scan walk" '\[    scan\] .* scan done: walked 508 of 508 addresses, 192\.168\.1\.1 to 192\.168\.2\.254$'
-has "watcher" '\[   watch\] .* watching agent\.conf: 12 keys$'
+has "watcher" '\[   watch\] .* watching agent\.conf: 14 keys$'
+has "rotation" '\[   agent\] .* the log rotates past 1024 bytes, keeping 3 rotated files$'
+# The log rotated: each file starts with the header and stays within the size.
+checks=$((checks + 1))
+[ -f agent.log.1 ] || report "the log did not rotate"
+for file in agent.log agent.log.1 agent.log.2 agent.log.3; do
+  [ -f $file ] || continue
+  checks=$((checks + 1))
+  [ "$(head -n 1 $file | tr -d '\r')" = "Orn Library: Generic Logging Routines" ] || report "$file has no header"
+  [ "$(wc -c <$file)" -le 1024 ] || report "$file has $(wc -c <$file) bytes, more than 1024"
+done
 has "change seen" '\[   watch\] .* configuration: agent/greeting changed from hello to bonjour$'
 has "run time" '\[   agent\] .* stopping \(run time over\)$'
 for worker in heartbeat scan watch; do has "$worker stopped" "\[   agent\] .* worker $worker stopped$"; done
@@ -88,11 +105,14 @@ has "stopped" '\[   agent\] .* agent stopped after [0-9]+ heartbeats$'
 started=$(seconds_of 'running for 3 seconds')
 stopping=$(seconds_of 'stopping \(run time over\)')
 stopped=$(seconds_of 'agent stopped after')
+checks=$((checks + 1))
 if [ -n "$started" ] && [ -n "$stopping" ] && [ -n "$stopped" ]; then
   ran=$(((stopping - started + 86400) % 86400))
   closing=$(((stopped - stopping + 86400) % 86400))
   [ "$ran" -ge 2 ] && [ "$ran" -le 5 ] || report "ran for $ran seconds, not about 3"
   [ "$closing" -le 3 ] || report "stopping the workers took $closing seconds"
+else
+  report "no times to measure the run by: running '$started', stopping '$stopping', stopped '$stopped'"
 fi
 # The console echo carries the same lines, without the level prefixes.
 console=$(tr -d '\r' <out.txt)
@@ -117,7 +137,7 @@ if [ -z "$emulator" ]; then
     kill -TERM "$pid"
     wait_agent 60 || report "the agent did not end after SIGTERM"
     check_status "agent stopped by SIGTERM" 0
-    text=$(tr -d '\r' <term.log)
+    text=$(log_text term.log)
     has "SIGTERM stop" '\[   agent\] .* stopping \(stop request\)$'
     has "SIGTERM stopped" '\[   agent\] .* agent stopped after'
   else

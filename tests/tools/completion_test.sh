@@ -63,6 +63,11 @@ cases() {  # label
   expect_completion "$l: endpoint options" '--help --json' orn endpoint -
   expect_completion "$l: log options" '--dump --help --level --module --title' orn log agent.log -
   expect_completion "$l: --level values" '0 1 2 3 4 5' orn log agent.log --level ''
+  expect_completion "$l: log subcommand prefix" 'rotate' orn log r
+  expect_completion "$l: log rotate options" '--help --if-larger --keep' orn log rotate agent.log -
+  expect_completion "$l: log rotate file" 'agent.conf agent.log' orn log rotate ag
+  expect_completion "$l: --keep takes a number" '' orn log rotate agent.log --keep ''
+  expect_completion "$l: log rotate file after --keep" 'agent.log' orn log rotate --keep 3 agent.l
   expect_completion "$l: help commands" 'config cron endpoint iprange log' orn help ''
   expect_completion "$l: help subcommands" 'calendar check last next today' orn help cron ''
   expect_completion "$l: help of a command without subcommands" '' orn help iprange ''

@@ -145,7 +145,8 @@ run config keys race.conf s
 want=$(printf 'first\n'; for n in 1 2 3 4; do for i in $(seq "$race_sets"); do echo "k$n-$i"; done; done)
 checks=$((checks + 1))
 [ "$(sort <<<"$out")" = "$(sort <<<"$want")" ] ||
-  report "concurrent sets lost updates: $(grep -c . <<<"$out") of $((4 * race_sets + 1)) keys left"
+  report "concurrent sets lost updates: $(grep -c . <<<"$out") of $((4 * race_sets + 1)) keys left," \
+    "missing $(comm -13 <(sort <<<"$out") <(sort <<<"$want") | head -5 | tr '\n' ' ')"
 
 # The server list of section soap, as the agent reads it.
 printf '[soap]\nserver=10.0.0.5\nprotocol=https\nport=443\nendpoint_size=3\nserver_1=10.0.0.6\nprotocol_1=https\nport_1=443\nserver_2=10.0.0.7\nprotocol_2=http\nport_2=80\n' >servers.conf
@@ -471,6 +472,60 @@ if [ -z "$emulator" ] && [ -w /dev/full ]; then
 fi
 expect "a log file named parse" 0 '' -- log ./parse hello
 tr -d '\r' <parse | grep -q 'hello$' || report "orn log ./parse did not write the file parse"
+
+# --- log rotate -------------------------------------------------------------------
+# Rotations between lines: orn log parse of the files oldest first gives every
+# entry once, in order, and each file starts with the header.
+messages() { sed -E 's/.*"message":"([^"]*)".*/\1/' <<<"$out" | tr '\n' ' '; }
+for i in 1 2 3; do run log rot.log "line $i"; done
+expect "rotate" 0 '' -- log rotate rot.log --keep 2
+[ "$(tr -d '\r' <rot.log)" = $'Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03' ] ||
+  report "rotate: the new file is not the header alone: $(cat rot.log)"
+for i in 4 5; do run log rot.log "line $i"; done
+expect "rotate --if-larger a larger size" 1 '' -- log rotate rot.log --if-larger 1k
+[ -e rot.log.2 ] && report "rotate --if-larger 1k rotated a smaller file"
+expect "rotate --if-larger" 0 '' -- log rotate rot.log --if-larger 100 --keep 2
+run log rot.log "line 6"
+for file in rot.log.2 rot.log.1 rot.log; do
+  [ "$(head -c 37 $file)" = "Orn Library: Generic Logging Routines" ] || report "rotate: $file has no header"
+done
+run log parse rot.log.2 rot.log.1 rot.log
+check_status "parse rotated files" 0
+[ "$(messages)" = "line 1 line 2 line 3 line 4 line 5 line 6 " ] || report "parse rotated files: $(messages)"
+expect "rotate --keep 1" 0 '' -- log rotate rot.log --keep 1
+[ -e rot.log.2 ] && report "rotate --keep 1 left rot.log.2"
+run log parse rot.log.1 rot.log
+[ "$(messages)" = "line 6 " ] || report "rotate --keep 1 kept: $(messages)"
+expect "rotate a missing file" 1 '' -- log rotate norot.log
+[ -e norot.log ] && report "rotate created a missing file"
+expect_fail "rotate --keep 0" 2 'keep takes a number from 1 to 999' -- log rotate rot.log --keep 0
+expect_fail "rotate --if-larger 1T" 2 'if-larger takes a size' -- log rotate rot.log --if-larger 1T
+expect_fail "rotate without file" 2 'expected FILE' -- log rotate
+run log rotate logdir
+check_status "rotate a directory" 2
+[ "$(tr -d '\r' <<<"$err")" = $'Rotate() Error: Cannot rotate [logdir] (not a regular file)\norn: log rotate: cannot rotate logdir' ] ||
+  report "rotate a directory: $err"
+run log rotate --help
+check_status "rotate help" 0
+first_line_is "rotate help" "usage: orn log rotate"
+# The README's logrotate snippet, on paths of its own, rotates through orn log rotate.
+if [ -z "$emulator" ] && command -v logrotate >/dev/null; then
+  mkdir lr
+  awk '/<!-- logrotate -->/ { on = 1; next } on && /^```/ { if (++fences == 2) exit; next } on' \
+    "$here/../../README.md" | sed -e "s|/var/log/agent|$PWD/lr|g" -e "s|orn log rotate|'$orn' log rotate|" >lr.conf
+  run log lr/agent.log "line 0"
+  line=$(tail -n 1 lr/agent.log)
+  yes "$line" | head -n 20000 >>lr/agent.log  # past the snippet's 1M
+  touch lr/agent.log.schedule
+  logrotate -s lr.state -f lr.conf >lr.out 2>&1 || report "logrotate with the README's snippet: $(cat lr.out)"
+  [ "$(grep -c '' lr/agent.log.1 2>/dev/null)" = 20004 ] || report "logrotate snippet: agent.log.1 is not the old log"
+  [ "$(cat lr/agent.log)" = $'Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03' ] ||
+    report "logrotate snippet: agent.log is not a new log"
+  logrotate -s lr.state lr.conf >lr.out 2>&1 || report "logrotate a second time: $(cat lr.out)"
+  [ -e lr/agent.log.2 ] && report "logrotate snippet: rotated twice in one day"
+fi
+expect "a log file named rotate" 0 '' -- log ./rotate hello
+tr -d '\r' <rotate | grep -q 'hello$' || report "orn log ./rotate did not write the file rotate"
 
 # The README's expressions for shippers split the lines of a file that the library
 # wrote into the same fields as orn log parse.

@@ -1,6 +1,7 @@
 // orn log: append one line, or a hex dump of standard input, to a module log
-// file, taking the file's named mutex like every other writer of that file; and
-// orn log parse: read log files back as one JSON object per entry.
+// file, taking the file's named mutex like every other writer of that file;
+// orn log parse: read log files back as one JSON object per entry; and orn log
+// rotate: rotate a log file under that mutex.
 #include <liborn2/liborn2.h>
 
 #include <cstdio>
@@ -12,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "port/console.h"
+#include "tools/common/console.h"
 #include "tools/orn/cli.h"
 #include "tools/orn/log_parse.h"
 
@@ -23,6 +24,7 @@ const char kLogUsage[] =
     "usage: orn log FILE [--level N] [--module M] MESSAGE...\n"
     "       orn log FILE [--module M] [--title T] --dump < BYTES\n"
     "       orn log parse [--lenient] [FILE...]\n"
+    "       orn log rotate FILE [--keep N] [--if-larger SIZE]\n"
     "\n"
     "Appends one time-stamped line to FILE (created with its header when missing).\n"
     "N is the message level, 0 to 5: 1 writes an error, 2 a warning, 3 (the default)\n"
@@ -30,10 +32,11 @@ const char kLogUsage[] =
     "characters, default orn). --dump writes a hex dump of standard input (the first\n"
     "384 bytes fit whole) under the title T (default stdin). Exit status 0 on\n"
     "success, 2 for bad usage or a log file that cannot be written.\n"
-    "A log file named parse is written as ./parse.\n"
+    "A log file named parse or rotate is written as ./parse or ./rotate.\n"
     "\n"
     "Subcommands (orn log SUBCOMMAND --help tells more):\n"
-    "  parse   reads log files back, one JSON object per entry\n";
+    "  parse   reads log files back, one JSON object per entry\n"
+    "  rotate  rotates a log file now, under the lock that its writers take\n";
 
 const char kParseUsage[] =
     "usage: orn log parse [--lenient] [FILE...]\n"
@@ -50,7 +53,22 @@ const char kParseUsage[] =
     "that is not a log line (FILE:LINE on standard error, after the entries before\n"
     "it), unless --lenient skips such lines and counts them on standard error.\n";
 
+const char kRotateUsage[] =
+    "usage: orn log rotate FILE [--keep N] [--if-larger SIZE]\n"
+    "\n"
+    "Rotates FILE now, under the file's named mutex, so that no writer of any\n"
+    "process loses or splits a line: FILE.N-1 becomes FILE.N (the oldest is\n"
+    "dropped), and so on down to FILE, which becomes FILE.1; a new FILE starts\n"
+    "with the header lines. N is the number of rotated files kept, 1 to 999\n"
+    "(default 5); FILE.N+1 and after are removed. With --if-larger, only a FILE\n"
+    "larger than SIZE bytes is rotated (a suffix k, M or G multiplies by 1024,\n"
+    "1024^2 or 1024^3). Exit status 0 when rotated; 1 when FILE is missing or\n"
+    "not larger than SIZE; 2 for bad usage or a rename that failed (nothing is\n"
+    "lost then; on Windows a reader may hold a file open). Spell FILE as its\n"
+    "writers do: the mutex is named after the file name as given.\n";
+
 constexpr long long kDefaultLevel = 3;
+constexpr long long kDefaultKeep = 5;
 // The dump text holds at most 2048 characters, about 24 hex lines; more input
 // than this is read and dropped rather than formatted.
 constexpr size_t kMaxDumpBytes = 4096;
@@ -109,7 +127,7 @@ int RunLogParse(int argc, char** argv, int first) {
   for (size_t i = 0; i < files.size(); ++i) {
     std::istream* in = streams[i].get();
     if (in == nullptr) {
-      orn2::port::BinaryStandardInput();
+      orn2::console::BinaryStandardInput();
       in = &std::cin;
     }
     const std::string name = streams[i] ? files[i] : "stdin";
@@ -127,11 +145,66 @@ int RunLogParse(int argc, char** argv, int first) {
   return kExitOk;
 }
 
+// A size in bytes: decimal digits with an optional suffix k, M or G.
+bool ParseSize(const std::string& text, long long& size) {
+  static const struct {
+    char suffix;
+    int shift;
+  } units[] = {{'k', 10}, {'K', 10}, {'M', 20}, {'G', 30}};
+  for (const auto& unit : units) {
+    if (text.size() < 2 || text.back() != unit.suffix) continue;
+    long long count = 0;
+    if (!ParseInt(text.substr(0, text.size() - 1), 0, (1LL << (62 - unit.shift)), count)) {
+      return false;
+    }
+    size = count << unit.shift;
+    return true;
+  }
+  return ParseInt(text, 0, 1LL << 62, size);
+}
+
+int RunLogRotate(int argc, char** argv, int first) {
+  const std::string command = "log rotate";
+  Args args(argc, argv, first);
+  if (args.WantsHelp()) return Help(kRotateUsage);
+  std::string keepText, sizeText;
+  const bool hasKeep = args.TakeOption("keep", keepText);
+  const bool hasSize = args.TakeOption("if-larger", sizeText);
+  if (!args.Finish()) return Fail(kExitUsage, command, args.Error());
+  int status = kExitOk;
+  if (!Arity(args, 1, 1, command, "FILE", status)) return status;
+  const std::string& file = args.Positional()[0];
+  long long keep = kDefaultKeep, ifLarger = 0;
+  if (hasKeep && !ParseInt(keepText, 1, Log::kMaxKeep, keep)) {
+    return Fail(kExitUsage, command,
+                "--keep takes a number from 1 to " + std::to_string(Log::kMaxKeep));
+  }
+  if (hasSize && !ParseSize(sizeText, ifLarger)) {
+    return Fail(kExitUsage, command, "--if-larger takes a size in bytes, such as 1048576 or 1M");
+  }
+  if (file.empty() || file.size() > kMaxFileName) {
+    return Fail(kExitUsage, command, "the file name must have 1 to 255 characters");
+  }
+  Log log("orn", 0);
+  // Level 0 names the file and its mutex and creates nothing.
+  if (log.EnableLog(file.c_str(), 0) != 0) return Fail(kExitUsage, command, "cannot use " + file);
+  switch (log.Rotate(static_cast<int>(keep), ifLarger)) {
+    case 0:
+      return kExitOk;
+    case 1:
+      return kExitNo;
+    default:  // Rotate said why on standard error
+      return Fail(kExitUsage, command, "cannot rotate " + file);
+  }
+}
+
 }  // namespace
 
 int RunLog(int argc, char** argv, int first) {
   if (first < argc && std::string(argv[first]) == "parse")
     return RunLogParse(argc, argv, first + 1);
+  if (first < argc && std::string(argv[first]) == "rotate")
+    return RunLogRotate(argc, argv, first + 1);
   const std::string command = "log";
   Args args(argc, argv, first);
   if (args.WantsHelp()) return Help(kLogUsage);
@@ -185,7 +258,7 @@ int RunLog(int argc, char** argv, int first) {
     return Fail(kExitUsage, command, "cannot write " + file);
   }
   if (dump) {
-    orn2::port::BinaryStandardInput();
+    orn2::console::BinaryStandardInput();
     std::vector<char> bytes;
     char chunk[1024];
     size_t n = 0;

@@ -57,4 +57,6 @@ std::string SimulateFullDisk(const std::string& directory, long bytes) {
   return "RLIMIT_FSIZE";
 }
 
+bool SlowNamedMutexes() { return false; }
+
 }  // namespace orn2::testing

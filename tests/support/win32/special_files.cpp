@@ -35,4 +35,6 @@ FifoReader::~FifoReader() {}
 
 std::string SimulateFullDisk(const std::string&, long) { return ""; }
 
+bool SlowNamedMutexes() { return true; }
+
 }  // namespace orn2::testing

@@ -1,11 +1,12 @@
 // The console of a command-line program: a stop request from the user or the
 // system (Ctrl+C, SIGTERM, closing the console window) and binary standard input.
-// Used by the orn tool and the example agent, which compile these sources
-// themselves; the library does not call them.
-#ifndef ORN2_PORT_CONSOLE_H
-#define ORN2_PORT_CONSOLE_H
+// Used by the orn tool and the example agent, which compile the source for
+// their platform (tools/common/posix/ or tools/common/win32/); the library does
+// not need it.
+#ifndef ORN2_TOOLS_COMMON_CONSOLE_H
+#define ORN2_TOOLS_COMMON_CONSOLE_H
 
-namespace orn2::port {
+namespace orn2::console {
 
 // Catches SIGINT and SIGTERM (console control events on Windows) so that they
 // only raise a flag that StopRequested reports. Call once, early in main.
@@ -19,6 +20,6 @@ bool StopRequested();
 // the first read.
 void BinaryStandardInput();
 
-}  // namespace orn2::port
+}  // namespace orn2::console
 
-#endif  // ORN2_PORT_CONSOLE_H
+#endif  // ORN2_TOOLS_COMMON_CONSOLE_H

@@ -1,10 +1,10 @@
-#include "port/console.h"
+#include "tools/common/console.h"
 
 #include <signal.h>
 
 #include <atomic>
 
-namespace orn2::port {
+namespace orn2::console {
 namespace {
 
 // Written by the signal handler, read by the program's threads.
@@ -30,4 +30,4 @@ bool StopRequested() { return stopRequested.load() != 0; }
 // Standard input carries bytes unchanged on POSIX systems.
 void BinaryStandardInput() {}
 
-}  // namespace orn2::port
+}  // namespace orn2::console

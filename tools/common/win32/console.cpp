@@ -1,14 +1,14 @@
-#include "port/console.h"
+#include "tools/common/console.h"
 
 #include <fcntl.h>
 #include <io.h>
 
-#include "port/win32/windows_system.h"
-
 #include <atomic>
 #include <cstdio>
 
-namespace orn2::port {
+#include "port/win32/windows_system.h"
+
+namespace orn2::console {
 namespace {
 
 // Written by the console control handler (which the system runs on a thread of
@@ -36,4 +36,4 @@ bool StopRequested() { return stopRequested.load() != 0; }
 
 void BinaryStandardInput() { _setmode(_fileno(stdin), _O_BINARY); }
 
-}  // namespace orn2::port
+}  // namespace orn2::console

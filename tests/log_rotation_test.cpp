@@ -1,0 +1,392 @@
+// Log rotation: writers in several processes rotate their shared file once per
+// threshold without losing, repeating, tearing or reordering a line; `keep`
+// bounds the rotated files; a writer killed part-way through a rotation, or a
+// rename that fails, leaves files that the next line carries on with; Rotate
+// rotates on demand under the same lock.
+#include <gtest/gtest.h>
+#include <liborn2/liborn2.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "log/rotation.h"
+#include "port/clock.h"
+#include "support/child.h"
+#include "support/special_files.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace gi = testing::internal;
+using orn2::testing::ChildProcess;
+using orn2::testing::ReadFileBytes;
+using std::filesystem::exists;
+
+const std::string kHeader = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
+
+// A file's bytes with text-mode line ends read as "\n"; "(none)" when missing.
+std::string Text(const std::string& path) {
+  if (!exists(path)) return "(none)";
+  std::string text = ReadFileBytes(path);
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+std::string Generation(const std::string& path, int n) {
+  return n == 0 ? path : path + "." + std::to_string(n);
+}
+
+// The files of a log that exist, oldest first: FILE.n down to FILE.1, then FILE.
+std::vector<std::string> Generations(const std::string& path) {
+  std::vector<std::string> files;
+  for (int n = Log::kMaxKeep; n >= 0; --n) {
+    if (exists(Generation(path, n))) files.push_back(Generation(path, n));
+  }
+  return files;
+}
+
+// The bytes of the first line after the header, as the file holds them.
+uintmax_t FirstLineSize(const std::string& file) {
+  const std::string bytes = ReadFileBytes(file);
+  size_t start = 0;
+  for (int line = 0; line < 3; ++line) start = bytes.find('\n', start) + 1;
+  const size_t end = bytes.find('\n', start);
+  EXPECT_NE(end, std::string::npos) << file << " holds no line";
+  return end == std::string::npos ? 0 : end + 1 - start;
+}
+
+// One line "child <c> line <i>" as the writers below write it.
+struct Entry {
+  int child, index;
+};
+
+// The lines of `file` after its header, each checked whole.
+std::vector<Entry> Entries(const std::string& file) {
+  std::string text = Text(file);
+  std::vector<Entry> entries;
+  EXPECT_EQ(text.substr(0, kHeader.size()), kHeader) << file;
+  for (size_t pos = kHeader.size(), end; pos < text.size(); pos = end + 1) {
+    std::string line = text.substr(pos, (end = text.find('\n', pos)) - pos);
+    Entry entry{-1, -1};
+    int used = -1;
+    std::sscanf(line.c_str(),
+                "[%*4d/%*2d/%*2d %*2d:%*2d.%*2d][  writer] [ThreadId:%*u] child %d line %d%n",
+                &entry.child, &entry.index, &used);
+    EXPECT_NE(end, std::string::npos) << file << ": a last line without its end";
+    EXPECT_EQ(used, static_cast<int>(line.size())) << file << ": not a whole line: " << line;
+    if (end == std::string::npos) break;
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+// Checks that the files, oldest first, hold each writer's lines exactly once
+// and in order, from line 0 on; returns the writers' line counts, in the
+// order in which their first lines came.
+std::vector<int> ExpectEveryLineOnceInOrder(const std::vector<std::string>& files) {
+  std::vector<int> next, firstSeen;
+  for (const std::string& file : files) {
+    for (const Entry& e : Entries(file)) {
+      if (e.child < 0 || e.child > 99) {
+        ADD_FAILURE() << file << ": child " << e.child;
+        continue;
+      }
+      if (e.child >= static_cast<int>(next.size())) next.resize(e.child + 1, 0);
+      if (next[e.child] == 0) firstSeen.push_back(e.child);
+      EXPECT_EQ(e.index, next[e.child]) << file << ": child " << e.child;
+      next[e.child] = e.index + 1;
+    }
+  }
+  std::vector<int> counts;
+  for (int child : firstSeen) counts.push_back(next[child]);
+  return counts;
+}
+
+// args: file, child number, line count, maximum size, keep. Writes "child <c>
+// line <i>" lines with rotation on.
+ORN2_CHILD(RotatingWriter) {
+  Log log("writer");
+  if (log.EnableLog(args.at(0).c_str(), 3) != 0) return 3;
+  if (log.SetRotation(std::stoll(args.at(3)), std::stoi(args.at(4))) != 0) return 4;
+  for (int i = 0; i < std::stoi(args.at(2)); ++i)
+    log.LogLine(3, "child %s line %d", args[1].c_str(), i);
+  return 0;
+}
+
+TEST(LogRotation, EightProcessesRotateTheSharedFileOncePerThreshold) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("shared.log");
+  // Under Wine 2,000 lines each, with a smaller threshold for as many rotations.
+  const bool slow = orn2::testing::SlowNamedMutexes();
+  const int kWriters = 8, kLines = slow ? 2000 : 5000, kKeep = 200;
+  const long long kMaxBytes = slow ? 24 * 1024 : 64 * 1024;  // about 40 rotations
+  std::list<ChildProcess> children;
+  for (int c = 0; c < kWriters; ++c) {
+    children.emplace_back("RotatingWriter", std::vector<std::string>{
+                                                path, std::to_string(c), std::to_string(kLines),
+                                                std::to_string(kMaxBytes), std::to_string(kKeep)});
+  }
+  for (ChildProcess& child : children) {
+    int code = -1;
+    ASSERT_TRUE(child.Wait(300000, &code)) << "a writer did not end within 300 s";
+    EXPECT_EQ(code, 0);
+  }
+  const std::vector<std::string> files = Generations(path);
+  ASSERT_GE(files.size(), 21u) << "fewer than 20 rotations";
+  ASSERT_LT(files.size(), static_cast<size_t>(kKeep)) << "rotated files were dropped";
+  EXPECT_EQ(files.back(), path);
+  EXPECT_EQ(files.front(), Generation(path, static_cast<int>(files.size()) - 1)) << "a gap";
+  EXPECT_EQ(ExpectEveryLineOnceInOrder(files), std::vector<int>(kWriters, kLines));
+  // No file is past the threshold, and each rotated file was rotated only
+  // when the next line did not fit: a second rotation of the same threshold
+  // would leave a file with room for that line.
+  for (size_t i = 0; i < files.size(); ++i) {
+    const uintmax_t size = std::filesystem::file_size(files[i]);
+    EXPECT_LE(size, static_cast<uintmax_t>(kMaxBytes)) << files[i];
+    if (i + 1 == files.size()) continue;
+    EXPECT_GT(size + FirstLineSize(files[i + 1]), static_cast<uintmax_t>(kMaxBytes))
+        << files[i] << " was rotated with room left";
+  }
+}
+
+// args: file, count. Rotates the file `count` times, keeping every file.
+ORN2_CHILD(Rotator) {
+  Log log("rotator");
+  if (log.EnableLog(args.at(0).c_str(), 0) != 0) return 3;
+  for (int i = 0; i < std::stoi(args.at(1)); ++i) {
+    if (log.Rotate(Log::kMaxKeep) < 0) return 4;
+    orn2::port::SleepMs(1);
+  }
+  return 0;
+}
+
+TEST(LogRotation, RotateOnDemandTakesTurnsWithTheWritersOfEveryProcess) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("demand.log");
+  const int kWriters = 4, kLines = 3000;
+  std::list<ChildProcess> children;
+  for (int c = 0; c < kWriters; ++c) {  // rotation off in the writers
+    children.emplace_back(
+        "RotatingWriter",
+        std::vector<std::string>{path, std::to_string(c), std::to_string(kLines), "0", "0"});
+  }
+  children.emplace_back("Rotator", std::vector<std::string>{path, "100"});
+  for (ChildProcess& child : children) {
+    int code = -1;
+    ASSERT_TRUE(child.Wait(300000, &code)) << "a child did not end within 300 s";
+    EXPECT_EQ(code, 0);
+  }
+  const std::vector<std::string> files = Generations(path);
+  EXPECT_GE(files.size(), 2u);
+  EXPECT_EQ(ExpectEveryLineOnceInOrder(files), std::vector<int>(kWriters, kLines));
+}
+
+// Writes lines "child <c> line <from>" to "child <c> line <to - 1>".
+void WriteLines(Log& log, int child, int from, int to) {
+  for (int i = from; i < to; ++i) log.LogLine(3, "child %d line %d", child, i);
+}
+
+TEST(LogRotation, KeepBoundsTheRotatedFilesAndTheSmallestKeepWins) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("keep.log");
+  Log log("writer");
+  ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+  ASSERT_EQ(log.SetRotation(400, 3), 0);  // the header and four or five lines per file
+  WriteLines(log, 0, 0, 60);
+  std::vector<std::string> files = Generations(path);
+  EXPECT_EQ(files, (std::vector<std::string>{path + ".3", path + ".2", path + ".1", path}));
+  // The newest lines are kept, from wherever the oldest kept file starts.
+  std::vector<Entry> oldest = Entries(files.front());
+  ASSERT_FALSE(oldest.empty());
+  int first = oldest.front().index;
+  for (const std::string& file : files) {
+    for (const Entry& e : Entries(file)) EXPECT_EQ(e.index, first++) << file;
+  }
+  EXPECT_EQ(first, 60);
+
+  // A writer of the same file that keeps one rotated file removes the others.
+  Log narrow("writer");
+  ASSERT_EQ(narrow.EnableLog(path.c_str(), 3), 0);
+  ASSERT_EQ(narrow.SetRotation(400, 1), 0);
+  WriteLines(narrow, 0, 60, 70);
+  EXPECT_EQ(Generations(path), (std::vector<std::string>{path + ".1", path}));
+}
+
+TEST(LogRotation, SettingsAndTheHeaderOfAFileThatStartsEmpty) {
+  struct Case {
+    long long maxBytes;
+    int keep, result;
+  } settings[] = {{-1, 3, -1}, {100, 0, -1}, {100, Log::kMaxKeep + 1, -1}, {100, Log::kMaxKeep, 0},
+                  {0, 0, 0},   {0, -5, 0}};
+  for (const Case& c : settings) {
+    Log log;
+    EXPECT_EQ(log.SetRotation(c.maxBytes, c.keep), c.result)
+        << "SetRotation(" << c.maxBytes << ", " << c.keep << ")";
+  }
+  // A file found empty gets the header before its line only while rotating,
+  // as a file left missing by a writer killed in a rotation must.
+  orn2::testing::TempDir dir;
+  for (long long maxBytes : {0LL, 1000LL}) {
+    const std::string path = dir.File("empty" + std::to_string(maxBytes));
+    SCOPED_TRACE(path);
+    Log log("writer");
+    ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+    ASSERT_EQ(log.SetRotation(maxBytes, 2), 0);
+    for (const std::string before : {"empty", "missing"}) {
+      if (before == "empty") {
+        orn2::testing::WriteFileBytes(path, "");
+      } else {
+        ASSERT_TRUE(std::filesystem::remove(path));
+      }
+      WriteLines(log, 0, 0, 1);
+      const std::string text = Text(path);
+      EXPECT_EQ(text.substr(0, kHeader.size()) == kHeader, maxBytes > 0) << before << ": " << text;
+    }
+  }
+}
+
+// args: file, maximum size, keep, step, flag. Writes lines "child 0 line <i>"
+// with rotation on; in the third rotation, after rename number `step`,
+// creates the flag file and waits to be killed, holding the file's lock.
+ORN2_CHILD(KilledInRotation) {
+  static int rotations = 0, stopStep = 0;
+  static std::string flag;
+  flag = args.at(4);
+  stopStep = std::stoi(args.at(3));
+  orn2::log::g_afterRotationStep = [](int step) {
+    if (step == 1) ++rotations;
+    if (rotations < 3 || step != stopStep) return;
+    orn2::testing::WriteFileBytes(flag, "1");
+    for (;;) orn2::port::SleepMs(1000);
+  };
+  Log log("writer");
+  if (log.EnableLog(args.at(0).c_str(), 3) != 0) return 3;
+  if (log.SetRotation(std::stoll(args.at(1)), std::stoi(args.at(2))) != 0) return 4;
+  WriteLines(log, 0, 0, 100000);
+  return 5;  // never reached the step
+}
+
+TEST(LogRotation, AWriterKilledPartWayThroughARotationLeavesFilesTheNextOneContinues) {
+  // With FILE.1 and FILE.2 there, the third rotation renames FILE.2 to FILE.3 (step 1), FILE.1
+  // to FILE.2 (2) and FILE to FILE.1 (3), and FILE is then missing.
+  const struct {
+    int step;
+    std::vector<int> left;  // the generations there after the kill
+  } cases[] = {{1, {0, 1, 3}}, {2, {0, 2, 3}}, {3, {1, 2, 3}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("killed after rename " + std::to_string(c.step));
+    orn2::testing::TempDir dir;
+    const std::string path = dir.File("killed.log"), flag = dir.File("flag");
+    ChildProcess child("KilledInRotation", {path, "400", "8", std::to_string(c.step), flag});
+    for (int waited = 0; !exists(flag); waited += 10, orn2::port::SleepMs(10)) {
+      ASSERT_LT(waited, 60000) << "the child never got there";
+      int code = -1;
+      ASSERT_FALSE(child.Wait(0, &code)) << "the child ended with " << code;
+    }
+    child.Kill();
+    ASSERT_TRUE(child.Wait(30000, nullptr));
+    std::vector<std::string> left;
+    for (int n : c.left) left.insert(left.begin(), Generation(path, n));
+    EXPECT_EQ(Generations(path), left);
+
+    // The next writer takes over the abandoned lock and goes on: two more
+    // rotations, and nothing lost on the way.
+    Log log("writer");
+    ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+    ASSERT_EQ(log.SetRotation(400, 8), 0);
+    WriteLines(log, 1, 0, 12);
+    const std::vector<std::string> files = Generations(path);
+    EXPECT_EQ(files.front(), Generation(path, static_cast<int>(files.size()) - 1)) << "a gap";
+    const std::vector<int> counts = ExpectEveryLineOnceInOrder(files);
+    ASSERT_EQ(counts.size(), 2u);
+    EXPECT_GT(counts[0], 8) << "the child's lines before the kill";
+    EXPECT_EQ(counts[1], 12);
+    EXPECT_EQ(log.LostLines(), 0u);
+  }
+}
+
+TEST(LogRotation, ARenameThatFailsLosesNoLineAndIsTriedAgainAtTheNextLine) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("blocked.log");
+  Log log("writer");
+  ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+  ASSERT_EQ(log.SetRotation(300, 1), 0);
+  // A directory where FILE.1 should go: no rename can replace it.
+  ASSERT_TRUE(std::filesystem::create_directory(path + ".1"));
+  gi::CaptureStderr();
+  WriteLines(log, 0, 0, 10);
+  const std::string printed = gi::GetCapturedStderr();
+  EXPECT_EQ(printed.rfind("LogLine() Warning: Cannot rotate [" + path + "] (", 0), 0u) << printed;
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+  EXPECT_EQ(ExpectEveryLineOnceInOrder({path}), std::vector<int>{10});
+  ASSERT_TRUE(std::filesystem::remove(path + ".1"));
+  WriteLines(log, 0, 10, 11);  // rotates now
+  EXPECT_EQ(ExpectEveryLineOnceInOrder({path + ".1"}), std::vector<int>{10});
+  EXPECT_EQ(Entries(path).size(), 1u);
+
+  // A reader holding the file open: on Windows the rename waits for it to
+  // close the file, tried at each line; elsewhere it does not wait. Either way
+  // every line stays, in order.
+  const std::string read = dir.File("read.log");
+  Log other("writer");
+  ASSERT_EQ(other.EnableLog(read.c_str(), 3), 0);
+  ASSERT_EQ(other.SetRotation(600, 5), 0);
+  {
+    std::ifstream reader(read, std::ios::binary);
+    ASSERT_TRUE(reader.is_open());
+    gi::CaptureStderr();
+    WriteLines(other, 0, 0, 12);
+    gi::GetCapturedStderr();
+  }
+  WriteLines(other, 0, 12, 13);
+  EXPECT_TRUE(exists(read + ".1"));
+  EXPECT_EQ(ExpectEveryLineOnceInOrder(Generations(read)), std::vector<int>{13});
+  EXPECT_EQ(other.LostLines(), 0u);
+}
+
+TEST(LogRotation, RotateRotatesNowUnderTheLock) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("now.log");
+  Log log("writer");
+  EXPECT_EQ(log.Rotate(3), -1) << "no file set";
+  ASSERT_EQ(log.EnableLog(path.c_str(), 0), 0);  // names the file, creates nothing
+  EXPECT_EQ(log.Rotate(3), 1) << "no file yet";
+  ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+  WriteLines(log, 0, 0, 3);
+  const struct {
+    int keep;
+    long long ifLarger;
+    int result;
+    std::vector<int> generations;  // afterwards
+  } cases[] = {
+      {0, 0, -1, {0}},     {Log::kMaxKeep + 1, 0, -1, {0}},
+      {3, -1, -1, {0}},    {3, 1000, 1, {0}},      // not larger than 1000 bytes
+      {3, 100, 0, {1, 0}}, {3, 0, 0, {2, 1, 0}}};  // a file of the header alone is larger than 0
+  for (const auto& c : cases) {
+    SCOPED_TRACE("Rotate(" + std::to_string(c.keep) + ", " + std::to_string(c.ifLarger) + ")");
+    EXPECT_EQ(log.Rotate(c.keep, c.ifLarger), c.result);
+    std::vector<std::string> expected;
+    for (int n : c.generations) expected.push_back(Generation(path, n));
+    EXPECT_EQ(Generations(path), expected);
+    EXPECT_EQ(Text(path), c.result == 0 ? kHeader : Text(path));
+  }
+  EXPECT_EQ(ExpectEveryLineOnceInOrder(Generations(path)), std::vector<int>{3});
+  EXPECT_EQ(Entries(path + ".1").size(), 0u);
+
+  // A special file is refused, said on standard error, and left as it is.
+  const std::string special = dir.File("special.log");
+  ASSERT_TRUE(orn2::testing::MakeSpecialFile(orn2::testing::SpecialFile::kDirectory, special));
+  ASSERT_EQ(log.EnableLog(special.c_str(), 0), 0);
+  gi::CaptureStderr();
+  EXPECT_EQ(log.Rotate(3), -1);
+  EXPECT_EQ(gi::GetCapturedStderr(),
+            "Rotate() Error: Cannot rotate [" + special + "] (not a regular file)\n");
+  EXPECT_EQ(orn2::testing::FileKind(special), "directory");
+}
+
+}  // namespace
