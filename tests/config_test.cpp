@@ -24,7 +24,7 @@
 #include "config/config_probe.h"
 #include "port/fs.h"
 #include "support/child.h"
-#include "support/special_files.h"
+#include "support/odd_files.h"
 #include "support/system.h"
 #include "support/temp_dir.h"
 #include "support/watchdog.h"

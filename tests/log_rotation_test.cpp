@@ -17,7 +17,7 @@
 #include "log/rotation.h"
 #include "port/clock.h"
 #include "support/child.h"
-#include "support/special_files.h"
+#include "support/odd_files.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include "port/process.h"
 #include "support/child.h"
 #include "support/hostile.h"
-#include "support/special_files.h"
+#include "support/odd_files.h"
 #include "support/system.h"
 #include "support/temp_dir.h"
 #include "support/watchdog.h"

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/orn/json.h"
+
 namespace orn {
 namespace {
 
@@ -88,53 +90,6 @@ bool IsDumpText(const std::string& message) {
   if (titleEnd == std::string::npos) return false;
   return message.compare(titleEnd, 2, "\n\n") == 0 &&
          message.compare(titleEnd + 2, sizeof kRuler - 1, kRuler) == 0;
-}
-
-// The length of the valid UTF-8 sequence at text[at], or 0. The range allowed
-// for its second byte rules out overlong forms, surrogates and values past U+10FFFF.
-size_t Utf8Length(const std::string& text, size_t at) {
-  unsigned char lead = static_cast<unsigned char>(text[at]);
-  size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                  : lead >= 0xE0 && lead <= 0xEF ? 3
-                  : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                 : 0;
-  if (length == 0 || at + length > text.size()) return 0;
-  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-  for (size_t k = 1; k < length; ++k) {
-    unsigned char next = static_cast<unsigned char>(text[at + k]);
-    if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return 0;
-  }
-  return length;
-}
-
-// Appends `text` as the inside of a JSON string. The file is in the writer's
-// narrow code page, which JSON cannot name: valid UTF-8 passes unchanged, and
-// any other byte is read as Latin-1 (0xE9 becomes "\u00e9").
-void AppendJsonText(std::string& out, const std::string& text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t sequence = c >= 0x80 ? Utf8Length(text, i) : 0;
-    if (sequence != 0) {
-      out.append(text, i, sequence);
-      i += sequence - 1;
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c < 0x20 || c >= 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
 }
 
 }  // namespace
@@ -284,20 +239,22 @@ void LogReader::ReadDumpBody(LogEntry& entry) {
   }
 }
 
+// Texts go through the tool's one JSON string writer: the file is in the
+// writer's narrow code page, which JSON cannot name, so valid UTF-8 passes
+// unchanged and any other byte is read as Latin-1 (0xE9 becomes "\u00e9").
 std::string EntryToJson(const LogEntry& entry) {
-  std::string out = "{\"time\":\"";
-  AppendJsonText(out, entry.time);
-  out += "\",\"module\":\"";
-  AppendJsonText(out, entry.module);
-  out += "\",\"thread\":";
+  std::string out = "{\"time\":";
+  out += JsonString(entry.time);
+  out += ",\"module\":";
+  out += JsonString(entry.module);
+  out += ",\"thread\":";
   out += std::to_string(entry.thread);
   out += ",\"level\":";
   out += entry.level == LogLevel::kError     ? "\"error\""
          : entry.level == LogLevel::kWarning ? "\"warning\""
                                              : "null";
-  out += ",\"message\":\"";
-  AppendJsonText(out, entry.message);
-  out += '"';
+  out += ",\"message\":";
+  out += JsonString(entry.message);
   if (entry.truncated) out += ",\"truncated\":true";
   if (entry.dump) out += ",\"dump\":true";
   out += '}';

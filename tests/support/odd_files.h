@@ -1,8 +1,8 @@
 // What tests of file handling need of the system beyond the library: special
 // files to refuse, and a disk that fills up. Defined per platform in
 // support/posix/ and support/win32/.
-#ifndef ORN2_TESTS_SUPPORT_SPECIAL_FILES_H
-#define ORN2_TESTS_SUPPORT_SPECIAL_FILES_H
+#ifndef ORN2_TESTS_SUPPORT_ODD_FILES_H
+#define ORN2_TESTS_SUPPORT_ODD_FILES_H
 
 #include <string>
 
@@ -56,4 +56,4 @@ bool SlowNamedMutexes();
 
 }  // namespace orn2::testing
 
-#endif  // ORN2_TESTS_SUPPORT_SPECIAL_FILES_H
+#endif  // ORN2_TESTS_SUPPORT_ODD_FILES_H

@@ -1,4 +1,4 @@
-#include "support/special_files.h"
+#include "support/odd_files.h"
 
 #include <fcntl.h>
 #include <sched.h>
