@@ -45,13 +45,16 @@ const char kParseUsage[] =
     "line: {\"time\":\"2026-12-03T23:10:39\",\"module\":\"Poller\",\"thread\":2140,\n"
     "\"level\":\"warning\",\"message\":\"Retry 3 of 5\"}. The time is the writer's local\n"
     "time as the file holds it, without a zone. level is \"error\", \"warning\" or null\n"
-    "(the file gives no prefix for the other levels). A message cut at 2048\n"
-    "characters adds \"truncated\":true, a hex dump (its lines joined by \\n) adds\n"
-    "\"dump\":true. Header lines and blank lines are skipped. Rotated files go oldest\n"
-    "first: orn log parse FILE.3 FILE.2 FILE.1 FILE. No FILE, or -, reads standard\n"
-    "input. Exit status 0; 2 for bad usage, a file that cannot be read, or a line\n"
+    "(the file gives no prefix for the other levels). The message is the writer's\n"
+    "exact text: the file's lines inside an entry begin with a tab and a code for\n"
+    "the line end before them (| for \\n, < for \\r, = for \\r\\n). A message cut at\n"
+    "2048 characters adds \"truncated\":true, a hex dump (its lines joined by \\n)\n"
+    "adds \"dump\":true. Header lines and blank lines are skipped. Rotated files go\n"
+    "oldest first: orn log parse FILE.3 FILE.2 FILE.1 FILE. No FILE, or -, reads\n"
+    "standard input. Exit status 0; 2 for bad usage, a file that cannot be read, or a line\n"
     "that is not a log line (FILE:LINE on standard error, after the entries before\n"
-    "it), unless --lenient skips such lines and counts them on standard error.\n";
+    "it), unless --lenient skips such lines and counts them on standard error. A\n"
+    "line longer than any the library writes is not a log line.\n";
 
 const char kRotateUsage[] =
     "usage: orn log rotate FILE [--keep N] [--if-larger SIZE]\n"
