@@ -422,6 +422,16 @@ expect_fail "log into a missing directory" 2 'no directory nodir' -- log nodir/x
 mkdir logdir
 expect_fail "log into a directory" 2 'logdir is a directory' -- log logdir hi
 [ -e x.log ] && report "a refused log call created its file"
+# A FIFO, a device or a directory gives exit 2 at once, never a wait for a reader.
+specials=logdir
+[ -z "$emulator" ] && mkfifo fifo.log && specials="fifo.log /dev/null logdir"
+for special in $specials; do
+  # shellcheck disable=SC2086
+  timeout $((10 * ${ORN2_TEST_TIME_FACTOR:-1})) $emulator "$orn" log "$special" hi >out.txt 2>err.txt </dev/null
+  rc=$?
+  err=$(tr -d '\r' <err.txt)
+  check_status "log into $special" 2
+done
 
 # --- log parse --------------------------------------------------------------------
 # Entries with the time and the thread masked: they are the writer's own.

@@ -247,11 +247,12 @@ int RunLog(int argc, char** argv, int first) {
     return Fail(kExitUsage, command, "no directory " + parent.string() + " for " + file);
   }
 
-  if (std::filesystem::exists(path, error)) {
-    // An existing file that cannot be appended to would lose the line silently.
-    std::FILE* probe = std::fopen(file.c_str(), "a");
-    if (probe == nullptr) return Fail(kExitUsage, command, "cannot append to " + file);
-    std::fclose(probe);
+  // Only the status is read here, never the file opened: a FIFO would block.
+  // The library opens the file without blocking and refuses what is not a
+  // regular file whatever the path turns into meanwhile.
+  const std::filesystem::file_status type = std::filesystem::status(path, error);
+  if (std::filesystem::exists(type) && !std::filesystem::is_regular_file(type)) {
+    return Fail(kExitUsage, command, file + " is not a regular file");
   }
 
   Log log(module.c_str(), 0);
@@ -271,11 +272,13 @@ int RunLog(int argc, char** argv, int first) {
     }
     char none = 0;
     log.Dump(bytes.empty() ? &none : bytes.data(), static_cast<int>(bytes.size()), title.c_str());
-    return kExitOk;
+  } else {
+    std::string message = p[1];
+    for (size_t i = 2; i < p.size(); ++i) message += " " + p[i];
+    log.LogLine(static_cast<int>(level), "%s", message.c_str());
   }
-  std::string message = p[1];
-  for (size_t i = 2; i < p.size(); ++i) message += " " + p[i];
-  log.LogLine(static_cast<int>(level), "%s", message.c_str());
+  // A line that could not be appended was lost, and the library said why.
+  if (log.LostLines() != 0) return Fail(kExitUsage, command, "cannot append to " + file);
   return kExitOk;
 }
 
