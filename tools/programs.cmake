@@ -18,14 +18,11 @@ function(orn2_add_program target)
 endfunction()
 
 # Programs that use the console helpers (tools/common/console.h) compile their one
-# source for this platform. The same for the library's clock (local time as the
-# library converts it).
+# source for this platform.
 if(WIN32)
   set(ORN2_CONSOLE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/win32/console.cpp)
-  set(ORN2_CLOCK_SOURCE ${PROJECT_SOURCE_DIR}/port/win32/clock.cpp)
 else()
   set(ORN2_CONSOLE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/posix/console.cpp)
-  set(ORN2_CLOCK_SOURCE ${PROJECT_SOURCE_DIR}/port/posix/clock.cpp)
 endif()
 
 # Tests of the programs are shell scripts that start the program themselves; under a
