@@ -498,6 +498,38 @@ run log parse rot.log.1 rot.log
 [ "$(messages)" = "line 6 " ] || report "rotate --keep 1 kept: $(messages)"
 expect "rotate a missing file" 1 '' -- log rotate norot.log
 [ -e norot.log ] && report "rotate created a missing file"
+
+# --- log follow -------------------------------------------------------------------
+# Stopped by SIGTERM, then by SIGINT after a restart with its state file: every
+# entry once, in order, through the rotations that came while it was down.
+if [ -z "$emulator" ]; then
+  follow() {  # output file
+    "$orn" log follow fol.log --json --from-start --state fol.state >"$1" 2>>follow.err &
+    follower=$!
+  }
+  wait_for() { for _ in $(seq 100); do [ "$(grep -c . "$1")" -ge "$2" ] && return; sleep 0.1; done; }
+  run log fol.log "entry 1"
+  follow f1.txt
+  run log fol.log "entry 2"
+  wait_for f1.txt 2
+  kill -TERM $follower
+  wait $follower
+  rc=$?
+  check_status "follow stops on SIGTERM" 0
+  run log fol.log "entry 3"; run log rotate fol.log; run log fol.log "entry 4"; run log rotate fol.log
+  follow f2.txt
+  run log fol.log "entry 5"
+  wait_for f2.txt 3
+  kill -INT $follower
+  wait $follower
+  rc=$?
+  check_status "follow stops on SIGINT" 0
+  out=$(cat f1.txt f2.txt)
+  [ "$(messages)" = "entry 1 entry 2 entry 3 entry 4 entry 5 " ] || report "follow restarted: $(messages)"
+  [ -s follow.err ] && report "follow: $(cat follow.err)"
+fi
+expect_fail "follow with both starts" 2 'or --from-now, not both$' -- log follow x.log --from-start --from-now
+expect_fail "follow without a file" 2 'expected FILE$' -- log follow --json
 expect_fail "rotate --keep 0" 2 'keep takes a number from 1 to 999' -- log rotate rot.log --keep 0
 expect_fail "rotate --if-larger 1T" 2 'if-larger takes a size' -- log rotate rot.log --if-larger 1T
 expect_fail "rotate without file" 2 'expected FILE' -- log rotate
