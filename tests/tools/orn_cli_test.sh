@@ -79,7 +79,11 @@ expect "sections of an empty file" 0 '' -- config sections empty.conf
 
 remove_case() {  # name, prefix, keep (or -), expected changed/unchanged, status, remaining keys
   printf '[soap]\nserver=a\nserver_1=b\nserver_10=c\nserver_2=d\nport=1\n[x]\nserver=z\n' >rm.conf
-  if [ "$3" = - ]; then run config remove rm.conf soap "$2"; else run config remove rm.conf soap "$2" "$3"; fi
+  case $3 in
+    -) run config remove rm.conf soap "$2" ;;
+    --exact) run config remove rm.conf soap "$2" --exact ;;
+    *) run config remove rm.conf soap "$2" "$3" ;;
+  esac
   check_run "remove $1" "$5" "$4"
   if [ -n "$6" ]; then
     expect "remove $1: what is left" 0 "$6" -- config keys rm.conf soap
@@ -92,6 +96,10 @@ remove_case "with keep" server server_1 changed 0 $'server_1\nserver_10\nport'
 remove_case "without keep" server - changed 0 'port'
 remove_case "empty prefix" '' zzz changed 0 ''
 remove_case "nothing matches" user - unchanged 1 $'server\nserver_1\nserver_10\nserver_2\nport'
+remove_case "exact" server --exact changed 0 $'server_1\nserver_10\nserver_2\nport'
+remove_case "exact, ignoring case" SERVER_1 --exact changed 0 $'server\nserver_10\nserver_2\nport'
+remove_case "exact, no such key" serv --exact unchanged 1 $'server\nserver_1\nserver_10\nserver_2\nport'
+expect_fail "remove --exact with KEEP" 2 'expected FILE SECTION KEY with --exact$' -- config remove rm.conf soap a b --exact
 rm -f rm.conf*
 # Removing the last key saves an empty file, which the next load restores from
 # the backup: the tool says so.
