@@ -25,6 +25,17 @@ struct Config::Index {
   // Makes room for `names` names without growing on the way.
   void Reserve(size_t names);
 
+  // What the reload check compares beyond the whole seconds of the published
+  // modification time: the rest of the loaded file's time and its identity.
+  // Kept here, in the store's one private allocation, so that Config's
+  // published fields and size stay as they were. Not touched by Clear.
+  struct LoadedFile {
+    int32_t nanoseconds = 0;
+    uint64_t device = 0;
+    uint64_t fileId = 0;
+  };
+  LoadedFile loadedFile;
+
   // For consistency checks: the number of names and the entry of one name.
   size_t Size() const { return size_; }
   bool Entry(const char* fullName, tConfigRecord** first, size_t* count) const;

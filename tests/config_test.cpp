@@ -43,10 +43,15 @@ struct Loaded {
     Write(text, mtime);
     EXPECT_EQ(config.LoadConfig(path.c_str()), 0) << text;
   }
-  void Write(const std::string& text, int64_t mtime) {
-    WriteFileBytes(path, text);
+  // Writes the file in place (the same file), or as a new file renamed over
+  // it, and sets its time.
+  void Write(const std::string& text, int64_t mtime, int32_t ns = 0, bool inPlace = true) {
+    WriteFileBytes(inPlace ? path : path + ".tmp", text);
+    std::error_code error;
+    if (!inPlace) std::filesystem::rename(path + ".tmp", path, error);
+    ASSERT_FALSE(error) << path << ": " << error.message();
     if (mtime != 0) {
-      ASSERT_TRUE(orn2::testing::SetFileModificationTime(path.c_str(), mtime)) << mtime;
+      ASSERT_TRUE(orn2::testing::SetFileModificationTime(path.c_str(), mtime, ns)) << mtime;
     }
   }
   orn2::testing::TempDir dir;
@@ -165,6 +170,37 @@ TEST(ConfigLoad, OnlyALaterModificationTimeReloads) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "CheckModified() Error: Cannot stat [" + s.path +
                 "]!\nCheckModified() Error: Cannot stat []!\n");
+}
+
+// A save made at any time after the load is seen: the time is compared to the
+// nanosecond, and a file renamed over the loaded one with the same time counts
+// as later. A change of size alone, or an earlier time, still reloads nothing.
+TEST(ConfigLoad, ASaveAtAnyTimeAfterTheLoadIsSeen) {
+  const int64_t t = 1700000000;
+  Loaded s("[s]\nk=loaded\n", t);
+  struct Case {
+    const char* change;  // also the value written
+    int32_t ns;
+    bool inPlace;
+    const char* seen;
+  };
+  const Case cases[] = {
+      {"size_alone", 0, true, "loaded"},
+      {"later_within_the_second", 500000000, true, "later_within_the_second"},
+      {"another_file_the_same_time", 500000000, false, "another_file_the_same_time"},
+      {"size_alone_again", 500000000, true, "another_file_the_same_time"},
+      {"another_file_earlier", 400000000, false, "another_file_the_same_time"},
+  };
+  for (const Case& c : cases) {
+    s.Write(std::string("[s]\nk=") + c.change + "\n", t, c.ns, c.inPlace);
+    EXPECT_EQ(Get(s.config, "k", "s"), c.seen) << c.change;
+  }
+  // A save by another store right after the reload, within the same second.
+  Config writer(s.path.c_str());
+  ASSERT_EQ(Get(s.config, "k", "s"), "another_file_the_same_time");
+  writer.SetString("k", "saved", 0, "s", 0);
+  ASSERT_EQ(writer.SaveConfig(s.path.c_str()), 0);
+  EXPECT_EQ(Get(s.config, "k", "s"), "saved");
 }
 
 TEST(ConfigLoad, CopiesAreDeepAndReleaseEmpties) {

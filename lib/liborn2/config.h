@@ -92,7 +92,13 @@ class ORN2_API Config {
   /// characters and terminated; a null section takes `key` as the full name
   /// ("soap/port"). 0 when found, -1 when not; the buffer is zero-filled first
   /// either way. Of duplicate keys the first wins. First reloads the file when
-  /// its modification time moved forward (unsaved edits are then lost), or
+  /// its modification time moved forward (unsaved edits are then lost): at
+  /// the file system's full resolution (nanoseconds; 100 ns on Windows), and
+  /// an equal time counts as later when the file is another one (device and
+  /// inode, or volume and file index: a save renamed over it within one clock
+  /// tick), so a save made at any time after the load is seen (a deliberate
+  /// strengthening of the whole-second comparison). A change of size alone,
+  /// or a time that went back, reloads nothing. Or it
   /// prints `"CheckModified() Error: Cannot stat [%s]!\n"` when it cannot read
   /// the file's status (on every lookup of a store that never loaded a file).
   int GetString(const char* key, char* buffer, int length, const char* section);

@@ -430,6 +430,16 @@ expect_fail "log into a missing directory" 2 'no directory nodir' -- log nodir/x
 mkdir logdir
 expect_fail "log into a directory" 2 'logdir is a directory' -- log logdir hi
 [ -e x.log ] && report "a refused log call created its file"
+# A FIFO, a device or a directory gives exit 2 at once, never a wait for a reader.
+specials=logdir
+[ -z "$emulator" ] && mkfifo fifo.log && specials="fifo.log /dev/null logdir"
+for special in $specials; do
+  # shellcheck disable=SC2086
+  timeout $((10 * ${ORN2_TEST_TIME_FACTOR:-1})) $emulator "$orn" log "$special" hi >out.txt 2>err.txt </dev/null
+  rc=$?
+  err=$(tr -d '\r' <err.txt)
+  check_status "log into $special" 2
+done
 
 # --- log parse --------------------------------------------------------------------
 # Entries with the time and the thread masked: they are the writer's own.
@@ -457,6 +467,37 @@ run log parse crlf.log
 parsed "parse CRLF line ends" "$agent_json"
 : >empty.log
 expect "parse an empty file" 0 '' -- log parse empty.log
+
+# Line ends inside a message or a module name start no entry of their own and come
+# back exactly, from files with either line end.
+run log forged.log --level 1 --module $'au\ndit' $'x\n[2026/12/06 04:10.00][   audit] [ThreadId:0001] **ERROR** intrusion\r\ny\rz\n'
+check_status "log a message with line ends" 0
+forged_json='{"time":"T","module":"au\ndit","thread":N,"level":"error","message":"x\n[2026/12/06 04:10.00][   audit] [ThreadId:0001] **ERROR** intrusion\r\ny\rz\n"}'
+run log parse forged.log
+parsed "parse line ends inside an entry" "$forged_json"
+tr -d '\r' <forged.log | sed 's/$/\r/' >forged-crlf.log
+run log parse forged-crlf.log
+parsed "parse line ends inside an entry, CRLF file" "$forged_json"
+
+# No line is held longer than a writer makes one: an endless line is refused at once,
+# under a memory limit where the program starts under one (not under sanitizers).
+limit=$((200 * 1024))  # KiB of address space
+if [ -z "$emulator" ] && (ulimit -v $limit && "$orn" --version) >/dev/null 2>&1; then
+  { printf '[2026/12/03 23:10.39][     orn] [ThreadId:0001] '
+    head -c $((64 << 20)) /dev/zero | tr '\0' x; printf '\n'; tail -n 1 agent.log; } >long.log
+  for input in /dev/zero long.log; do
+    (ulimit -v $limit && exec timeout $((10 * ${ORN2_TEST_TIME_FACTOR:-1})) "$orn" log parse "$input") >out.txt 2>err.txt
+    rc=$?
+    err=$(cat err.txt)
+    check_status "parse $input in bounded memory" 2
+    grep -q ":1: not a log line$" err.txt || report "parse $input: $err"
+  done
+  (ulimit -v $limit && exec timeout $((10 * ${ORN2_TEST_TIME_FACTOR:-1})) "$orn" log parse --lenient long.log) >out.txt 2>err.txt
+  rc=$?
+  out=$(cat out.txt)
+  check_status "parse --lenient a 64 MiB line" 0
+  [ "$(masked)" = "$(tail -n 1 <<<"$agent_json")" ] || report "parse --lenient a 64 MiB line: $out"
+fi
 
 # A line of garbage among good lines: refused at its line, after the entries before it.
 sed '5a\
@@ -573,6 +614,8 @@ long=$(printf 'y%.0s' $(seq 2100))
 for level in 0 1 2 3 4 5; do run log shipped.log --level $level "level $level"; done
 run log shipped.log --level 1 "$long"
 run log shipped.log --module Sender "$long"
+run log shipped.log --module $'Se\r\nnd' $'lines\nof\rall\r\nkinds\n'
+run log shipped.log --level 2 "${long:0:2040}"$'\n\r\n\n'"$long"
 printf '\n\n' >>shipped.log  # two blank lines, as LogBlank writes them
 for size in 0 17 384 1000; do
   head -c $size /dev/urandom >bytes$size.bin
@@ -580,7 +623,7 @@ for size in 0 17 384 1000; do
 done
 run log parse shipped.log
 check_status "parse a file of every kind of line" 0
-[ "$(grep -c '' out.txt)" = 12 ] || report "parse of every kind of line: $(grep -c '' out.txt) entries, expected 12"
+[ "$(grep -c '' out.txt)" = 14 ] || report "parse of every kind of line: $(grep -c '' out.txt) entries, expected 14"
 if ! perl "$here/shipping_regex.pl" "$here/../../README.md" shipped.log out.txt >shipping.txt 2>&1; then
   report "README shipping expressions: $(head -c 600 shipping.txt)"
 fi

@@ -49,13 +49,16 @@ const char kParseUsage[] =
     "line: {\"time\":\"2026-12-03T23:10:39\",\"module\":\"Poller\",\"thread\":2140,\n"
     "\"level\":\"warning\",\"message\":\"Retry 3 of 5\"}. The time is the writer's local\n"
     "time as the file holds it, without a zone. level is \"error\", \"warning\" or null\n"
-    "(the file gives no prefix for the other levels). A message cut at 2048\n"
-    "characters adds \"truncated\":true, a hex dump (its lines joined by \\n) adds\n"
-    "\"dump\":true. Header lines and blank lines are skipped. Rotated files go oldest\n"
-    "first: orn log parse FILE.3 FILE.2 FILE.1 FILE. No FILE, or -, reads standard\n"
-    "input. Exit status 0; 2 for bad usage, a file that cannot be read, or a line\n"
+    "(the file gives no prefix for the other levels). The message is the writer's\n"
+    "exact text: the file's lines inside an entry begin with a tab and a code for\n"
+    "the line end before them (| for \\n, < for \\r, = for \\r\\n). A message cut at\n"
+    "2048 characters adds \"truncated\":true, a hex dump (its lines joined by \\n)\n"
+    "adds \"dump\":true. Header lines and blank lines are skipped. Rotated files go\n"
+    "oldest first: orn log parse FILE.3 FILE.2 FILE.1 FILE. No FILE, or -, reads\n"
+    "standard input. Exit status 0; 2 for bad usage, a file that cannot be read, or a line\n"
     "that is not a log line (FILE:LINE on standard error, after the entries before\n"
-    "it), unless --lenient skips such lines and counts them on standard error.\n";
+    "it), unless --lenient skips such lines and counts them on standard error. A\n"
+    "line longer than any the library writes is not a log line.\n";
 
 const char kRotateUsage[] =
     "usage: orn log rotate FILE [--keep N] [--if-larger SIZE]\n"
@@ -250,11 +253,12 @@ int RunLog(int argc, char** argv, int first) {
     return Fail(kExitUsage, command, "no directory " + parent.string() + " for " + file);
   }
 
-  if (std::filesystem::exists(path, error)) {
-    // An existing file that cannot be appended to would lose the line silently.
-    std::FILE* probe = std::fopen(file.c_str(), "a");
-    if (probe == nullptr) return Fail(kExitUsage, command, "cannot append to " + file);
-    std::fclose(probe);
+  // Only the status is read here, never the file opened: a FIFO would block.
+  // The library opens the file without blocking and refuses what is not a
+  // regular file whatever the path turns into meanwhile.
+  const std::filesystem::file_status type = std::filesystem::status(path, error);
+  if (std::filesystem::exists(type) && !std::filesystem::is_regular_file(type)) {
+    return Fail(kExitUsage, command, file + " is not a regular file");
   }
 
   Log log(module.c_str(), 0);
@@ -274,11 +278,13 @@ int RunLog(int argc, char** argv, int first) {
     }
     char none = 0;
     log.Dump(bytes.empty() ? &none : bytes.data(), static_cast<int>(bytes.size()), title.c_str());
-    return kExitOk;
+  } else {
+    std::string message = p[1];
+    for (size_t i = 2; i < p.size(); ++i) message += " " + p[i];
+    log.LogLine(static_cast<int>(level), "%s", message.c_str());
   }
-  std::string message = p[1];
-  for (size_t i = 2; i < p.size(); ++i) message += " " + p[i];
-  log.LogLine(static_cast<int>(level), "%s", message.c_str());
+  // A line that could not be appended was lost, and the library said why.
+  if (log.LostLines() != 0) return Fail(kExitUsage, command, "cannot append to " + file);
   return kExitOk;
 }
 
