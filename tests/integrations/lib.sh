@@ -12,7 +12,8 @@ skip() {  # reason: CTest's skip status
 }
 
 # writer ID COUNT: entries of every kind into agent.log, one orn process each:
-# plain lines, errors, warnings, hex dumps, cut messages, text that JSON escapes.
+# plain lines, errors, warnings, hex dumps, cut messages, text that JSON escapes,
+# and with $multiline set messages with line ends of their own.
 writer() {
   local i long
   long=$(printf "w$1 %02100d" 0)
@@ -22,6 +23,11 @@ writer() {
       5) "$orn" log agent.log --module "w$1" --level 2 "writer $1 entry $i: retry" ;;
       7) printf 'writer %s entry %s\001%%' "$1" "$i" | "$orn" log agent.log --module "w$1" --dump --title "dump $1 $i" ;;
       9) "$orn" log agent.log --module "w$1" --level 0 "$i $long" ;;
+      1) if [ -n "${multiline:-}" ]; then
+           "$orn" log agent.log --module "w$1" "writer $1 entry $i"$'\nline\r\nends\rof all kinds\n'
+         else
+           "$orn" log agent.log --module "w$1" "writer $1 entry $i"
+         fi ;;
       *) "$orn" log agent.log --module "writer$1" "writer $1 entry $i: 100% \"done\" \\ é" ;;
     esac
   done

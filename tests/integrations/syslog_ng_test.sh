@@ -33,7 +33,7 @@ install_integration "$integrations/syslog-ng/orn-follow.conf" follow.part
 "$orn" log agent.log --module start "the log starts"
 run_syslog_ng follow follow.part
 wait_lines got.jsonl 1 20
-write_log 4 150 &
+multiline=1 write_log 4 150 &
 load=$!
 sleep 0.5
 stop_syslog_ng  # and start again half-way: the state file carries the position
