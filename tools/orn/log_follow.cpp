@@ -19,6 +19,10 @@ const char kHeaderVersion[] = "2001-08-16, v1.01.03";
 const char kPositionTag[] = "orn-log-follow 1";
 constexpr size_t kReadChunk = 64 * 1024;
 constexpr int64_t kFingerprintBytes = 4096;
+// Far more than any entry a writer makes (a dump's 8,704 characters, a message
+// whose every character is a line end): lines that run on past it are not a
+// log's, and are handed on rather than held without bound.
+constexpr size_t kMaxEntryBytes = 64 * 1024;
 // Rotated names are searched up to the first run of this many missing ones: a
 // rotation in progress leaves one name missing for a moment, and a writer killed
 // part-way through one may leave another.
@@ -180,6 +184,7 @@ void LogFollower::TakeLine(const char* line, size_t length, int64_t offset, std:
   bool title = Is(line, text, kHeaderTitle);
   if (groupIsEntry_ && !title) {
     group_.append(line, length);
+    if (group_.size() > kMaxEntryBytes) FlushGroup(out);
     return;
   }
   FlushGroup(out);
