@@ -27,7 +27,9 @@ deps() {
   if [ ! -x "$build/engines/rsyslog/usr/sbin/rsyslogd" ]; then
     log "deps: unpacking rsyslog"
     mkdir -p "$build/engines"
-    (cd "$build/engines" && apt-get download rsyslog >/dev/null 2>&1 &&
+    (cd "$build/engines" &&
+      { apt-get download rsyslog >/dev/null 2>&1 ||
+        { apt-get update -qq && apt-get download rsyslog >/dev/null 2>&1; }; } &&
       dpkg-deb -x rsyslog_*.deb rsyslog && rm -f rsyslog_*.deb) ||
       echo "rsyslog could not be downloaded: its test will skip"
   fi

@@ -13,6 +13,7 @@ command -v ansible-playbook >/dev/null || skip "ansible-playbook is not installe
 enter_scratch orn-ansible
 [ -n "${KEEP_SCRATCH:-}" ] && trap - EXIT
 export ANSIBLE_COLLECTIONS_PATH=$integrations/ansible ANSIBLE_LOCAL_TEMP=$scratch/tmp \
+  ANSIBLE_REMOTE_TEMP=$scratch/remote-tmp \
   ANSIBLE_HOME=$scratch/ansible ANSIBLE_NOCOLOR=1 ANSIBLE_STDOUT_CALLBACK=json \
   ANSIBLE_PYTHON_INTERPRETER=auto_silent ANSIBLE_INVENTORY_UNPARSED_WARNING=False \
   ANSIBLE_LOCALHOST_WARNING=False
