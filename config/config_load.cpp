@@ -152,12 +152,13 @@ void Config::CheckModified() {
   }
   // Later at the file system's full resolution; an equal time counts as later
   // when the file is another one (a save renamed over it within one clock
-  // tick). A change of size alone, or a time that went back, reloads nothing.
+  // tick; an identity the platform could not read counts as the same). A
+  // change of size alone, or a time that went back, reloads nothing.
   const Index::LoadedFile& loaded = index_->loadedFile;
   bool later = status.modificationTime > modificationTime_ ||
                (status.modificationTime == modificationTime_ &&
                 (status.modificationNanoseconds > loaded.nanoseconds ||
-                 (status.modificationNanoseconds == loaded.nanoseconds &&
+                 (status.modificationNanoseconds == loaded.nanoseconds && status.fileId != 0 &&
                   (status.device != loaded.device || status.fileId != loaded.fileId))));
   if (!later) return;
   char fileName[sizeof fileName_];

@@ -41,8 +41,11 @@ inline unsigned char Fold(char c) {
 // Equal ignoring case.
 inline bool EqualNoCase(const char* a, const char* b) {
   for (;; ++a, ++b) {
-    if (Fold(*a) != Fold(*b)) return false;
-    if (*a == '\0') return true;
+    if (*a == *b) {
+      if (*a == '\0') return true;
+    } else if (Fold(*a) != Fold(*b)) {
+      return false;
+    }
   }
 }
 

@@ -187,34 +187,29 @@ TEST_F(LogTest, MessagesAreCutAt2048CharactersWithAMarkerAndEchoed) {
 // reads as an entry; other control characters are written as they are.
 TEST_F(LogTest, LineEndsInsideAnEntryContinueOnLinesThatBeginWithATab) {
   struct Case {
-    std::string module, message, written;  // written: the file after the prefix
+    std::string module, message;
+    std::string field, written;  // the module field and the message as written
   };
   const Case cases[] = {
-      {"Ends", "a\nb", "a\n\t|b"},
-      {"Ends", "a\rb", "a\n\t<b"},
-      {"Ends", "a\r\nb", "a\n\t=b"},
-      {"Ends", "\n\r\r\n\n", "\n\t|\n\t<\n\t=\n\t|"},
-      {"Ends", "x\n[2026/12/06 04:10.00][   audit] [ThreadId:0001] y",
+      {"Ends", "a\nb", "    Ends", "a\n\t|b"},
+      {"Ends", "a\rb", "    Ends", "a\n\t<b"},
+      {"Ends", "a\r\nb", "    Ends", "a\n\t=b"},
+      {"Ends", "\n\r\r\n\n", "    Ends", "\n\t|\n\t<\n\t=\n\t|"},
+      {"Ends", "x\n[2026/12/06 04:10.00][   audit] [ThreadId:0001] y", "    Ends",
        "x\n\t|[2026/12/06 04:10.00][   audit] [ThreadId:0001] y"},
-      {"Ends", "\t\x1b[1m\v\f\x7f", "\t\x1b[1m\v\f\x7f"},
-      {"a\nb", "m", "m"},
-      {"a\r\n]", "m", "m"},
+      {"Ends", "\t\x1b[1m\v\f\x7f", "    Ends", "\t\x1b[1m\v\f\x7f"},
+      {"a\nb", "m", "     a\n\t|b", "m"},
+      {"a\r\n]", "m", "    a\n\t=]", "m"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.module + "|" + c.message);
     Log log(c.module.c_str(), 1);
-    std::string path = Enable(log, "ends.log", 3);
+    std::string path = dir_.File("ends.log");
     std::filesystem::remove(path);
     ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
     gi::CaptureStdout();
     EXPECT_EQ(log.LogLine(2, "%s", c.message.c_str()), static_cast<int>(c.message.size()));
-    std::string module = c.module;
-    for (size_t at = 0; (at = module.find_first_of("\r\n", at)) != std::string::npos; at += 3) {
-      bool crlf = module.compare(at, 2, "\r\n") == 0;
-      module.replace(at, crlf ? 2 : 1, module[at] == '\n' ? "\n\t|" : crlf ? "\n\t=" : "\n\t<");
-    }
-    std::string who = Who("12345678");
-    who.replace(4, 8, std::string(8 - c.module.size(), ' ') + module);
+    std::string who = Who("12345678").replace(4, 8, c.field);
     EXPECT_EQ(Masked(gi::GetCapturedStdout()), who + c.written + "\n");
     EXPECT_EQ(Body(path), who + "*WARNING* " + c.written + "\n");
   }
@@ -468,7 +463,8 @@ TEST_F(LogTest, ALineCutByAWriterKilledHalfWayIsCutBackByTheNextOwner) {
     std::string path = Enable(log, std::string(c.owner) + ".log", 3), flag = path + ".flag";
     EXPECT_EQ(log.LogLine(3, "before"), 6);
     ChildProcess holder("LockHolder", {path, flag, half});
-    ASSERT_TRUE(orn2::testing::FileAppears(flag, 60000, &holder)) << "the child never held the lock";
+    ASSERT_TRUE(orn2::testing::FileAppears(flag, 60000, &holder))
+        << "the child never held the lock";
     ASSERT_EQ(Body(path), Who("Next") + "before\n" + half);
     holder.Kill();
     ASSERT_TRUE(holder.Wait(30000, nullptr));

@@ -144,6 +144,26 @@ class ORN2_API Config {
   /// `reserved` is ignored. Always 0; only memory changes until SaveConfig.
   int SetString(const char* key, const char* value, int reserved, const char* section,
                 int position);
+  /// Whether SetString(key, value, 0, section, position) followed by
+  /// SaveConfig and a load gives back exactly this key and value, and leaves
+  /// every other key in its section (an addition to the interface, for tools
+  /// that must not save what loads back differently; SetString itself stores
+  /// anything). 1 when it does; 0 when not, with a short reason in `*reason`
+  /// (a static text) when `reason` is not null. Not storable: an empty key, a
+  /// key holding white space or "=", a key (after its section's slash, for a
+  /// full name with a null section) that begins with "[", "#" or ";"; an empty
+  /// section name (the empty, not null, section never finds its key again) or
+  /// one holding "/", "]" or a line end; a full name over 127 characters; an
+  /// empty value, one over 512 characters, one holding a line end, beginning
+  /// with white space or "=", or ending in white space. And by where the key
+  /// is saved: a key outside sections (null section, no slash) is storable
+  /// only where it stands before every key of a section, so a new one only in
+  /// a store that holds no key of a section (SetString appends it at the tail,
+  /// and the save would write it under the last section line); a new key of a
+  /// section is not storable where SetString would place it right before a key
+  /// outside sections. Takes no lock, changes nothing, reloads nothing.
+  int IsStorable(const char* key, const char* value, const char* section, int position = 0,
+                 const char** reason = nullptr);
   /// SetString with position 1: a new key goes after the section's last key.
   int SetStringAtTail(const char* key, const char* value, int reserved, const char* section);
   /// SetString with position 2: a new key goes before the section's first key.

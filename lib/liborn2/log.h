@@ -72,10 +72,11 @@ class ORN2_API Log {
   /// `"**ERROR** "` for level 1 or `"*WARNING* "` for level 2, the message.
   /// Returns the message's length, or -1 for a message cut to 2048 characters
   /// (the line then holds `"*** Logline Error: Excessive Line truncated ***"`
-  /// and a line end before the level prefix). Returns 0 instead when logging is
-  /// on and the level is above the log's, and at once, without formatting or
-  /// locking, for a level from 4 up above the log's. Nothing is written while
-  /// logging is off. Echo prints the line without the level prefix.
+  /// and a line end, written as below, before the level prefix). Returns 0
+  /// instead when logging is on and the level is above the log's, and at once,
+  /// without formatting or locking, for a level from 4 up above the log's.
+  /// Nothing is written while logging is off. Echo prints the line without the
+  /// level prefix.
   ///
   /// Line ends inside an entry (a strengthening of the original format): a
   /// line end in the message or the module name, and the one after the

@@ -178,6 +178,51 @@ expect "set, names in another case" 0 unchanged -- config set same.conf port 443
 same_file "set, names in another case"
 expect "set quietly, unchanged" 0 '' -- config set same.conf port 443 soap --quiet
 same_file "set quietly, unchanged"
+# Keys and values that the file format cannot load back exactly are refused with
+# one line and leave the file alone; those it can are saved once, then unchanged.
+while IFS='|' read -r verdict key value section; do
+  key=$(printf '%b' "$key") value=$(printf '%b' "$value")
+  if [ "$verdict" = refused ]; then
+    # shellcheck disable=SC2086
+    expect_fail "set refuses '$key' '$value' ${section:-(none)}" 2 . -- config set same.conf "$key" "$value" $section
+    same_file "refused set of '$key' '$value'"
+    continue
+  fi
+  cp same.conf stored.conf
+  # shellcheck disable=SC2086
+  expect "set '$key' '$value'" 0 changed -- config set stored.conf "$key" "$value" $section
+  cp stored.conf stored.before && cp stored.conf.Save stored.save.before
+  # shellcheck disable=SC2086
+  expect "set '$key' '$value' again" 0 unchanged -- config set stored.conf "$key" "$value" $section
+  cmp -s stored.conf stored.before && cmp -s stored.conf.Save stored.save.before ||
+    report "set '$key' '$value' again rewrote the file or its backup"
+  expect "get '$key' back" 0 "$value" -- config get stored.conf "$key" $section
+  rm -f stored.conf.Save
+done <<'EOF_CASES'
+refused|[evil|v|soap
+refused|#k|v|soap
+refused|;k|v|soap
+refused|k|\040v|soap
+refused|k|v\040|soap
+refused|k|=v|soap
+refused|k||soap
+refused|k|a\nb|soap
+refused|k|v|
+refused|/k|v|
+refused|soap/[k|v|
+stored|k#;[|v=w\tx|soap
+stored|soap/new|v|
+stored|loose|v|other
+EOF_CASES
+expect_fail "set into an empty section" 2 'section name cannot be empty' -- config set same.conf k v ''
+same_file "set into an empty section"
+# keys matches the section exactly: not a section it begins, nor one of its beginnings.
+printf '[soapbox]\ncolour=red\n[soap]\nport=1\n' >prefix.conf
+expect "keys of a section after one it begins" 0 port -- config keys prefix.conf soap
+expect "keys of a section, another case" 0 colour -- config keys prefix.conf SOAPBOX
+for missing in soa '' soapbox/colour; do
+  expect_fail "keys of '$missing'" 1 "no keys in section $missing of" -- config keys prefix.conf "$missing"
+done
 expect "remove nothing" 1 unchanged -- config remove same.conf soap user
 same_file "remove nothing"
 expect "remove nothing, quietly" 1 '' -- config remove same.conf soap user --quiet

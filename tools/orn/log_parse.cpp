@@ -223,6 +223,16 @@ LogReader::Result LogReader::Next(LogEntry& entry) {
         text.compare(stampLength + sizeof kMarker - 1, 1, "\n") == 0) {
       entry.truncated = true;
       SplitLevel(text.substr(stampLength + sizeof kMarker), entry);
+    } else if (text.size() == stampLength + sizeof kMarker - 1 &&
+               text.compare(stampLength, std::string::npos, kMarker) == 0 && Pull(next)) {
+      // Files written before line ends inside entries were marked: the cut
+      // message on the line after the marker, as it is (one line of it).
+      entry.truncated = true;
+      if (next.tooLong || next.text.empty() || next.text[0] == '[') {
+        PushBack(std::move(next));
+      } else {
+        SplitLevel(next.text, entry);
+      }
     } else {
       SplitLevel(text.substr(stampLength), entry);
     }
