@@ -595,7 +595,8 @@ expect "rotate a missing file" 1 '' -- log rotate norot.log
 
 # --- log follow -------------------------------------------------------------------
 # Stopped by SIGTERM, then by SIGINT after a restart with its state file: every
-# entry once, in order, through the rotations that came while it was down.
+# entry once, in order, through the rotations that came while it was down and a
+# removal by hand.
 if [ -z "$emulator" ]; then
   follow() {  # output file
     "$orn" log follow fol.log --json --from-start --state fol.state >"$1" 2>>follow.err &
@@ -612,6 +613,9 @@ if [ -z "$emulator" ]; then
   check_status "follow stops on SIGTERM" 0
   run log fol.log "entry 3"; run log rotate fol.log; run log fol.log "entry 4"; run log rotate fol.log
   follow f2.txt
+  wait_for f2.txt 2
+  sleep 0.1
+  rm fol.log  # removed by hand: the rotated files, older, are not read again
   run log fol.log "entry 5"
   wait_for f2.txt 3
   kill -INT $follower

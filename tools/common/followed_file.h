@@ -41,6 +41,9 @@ class OpenFile {
   const FileId& Id() const { return id_; }
   // The file's size now; -1 on failure.
   int64_t Size() const;
+  // When the file was last written, in nanoseconds since 1970 (in the system's
+  // own resolution); 0 on failure.
+  int64_t ModifiedNs() const;
   // Reads up to `size` bytes at `offset`; the count read, 0 at the end, -1 on failure.
   long ReadAt(int64_t offset, char* out, size_t size) const;
   void Close();

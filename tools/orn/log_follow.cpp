@@ -223,17 +223,25 @@ void LogFollower::FlushGroup(std::string& out) {
 bool LogFollower::MoveOn(std::string& out) {
   std::vector<OpenFile> newer;  // newest first
   int missing = 0;
-  for (int n = 0; n <= Log::kMaxKeep; ++n) {
+  bool found = false;
+  for (int n = 0; n <= Log::kMaxKeep && !found; ++n) {
     OpenFile file;
     if (!file.Open(RotatedName(path_, n).c_str())) {
       if (n > 0 && ++missing >= kMissingNamesEnd) break;
       continue;
     }
     missing = 0;
-    if (file.Id() == current_.Id()) break;
-    bool seen = false;
+    found = file.Id() == current_.Id();
+    bool seen = found;
     for (const OpenFile& known : newer) seen = seen || known.Id() == file.Id();
     if (!seen) newer.push_back(std::move(file));
+  }
+  // The file held open is under no name any more: rotated past the files kept
+  // (everything kept is newer), or removed by hand (the rotated files are older,
+  // written before it): the time of the last write tells them apart.
+  if (!found) {
+    const int64_t ended = current_.ModifiedNs();
+    while (!newer.empty() && newer.back().ModifiedNs() < ended) newer.pop_back();
   }
   if (newer.empty()) return false;  // FILE is not there again yet
   for (size_t i = newer.size() - 1; i > 0; --i) {

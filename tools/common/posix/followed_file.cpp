@@ -57,6 +57,12 @@ int64_t OpenFile::Size() const {
   return static_cast<int64_t>(status.st_size);
 }
 
+int64_t OpenFile::ModifiedNs() const {
+  struct stat status {};
+  if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &status) != 0) return 0;
+  return static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+}
+
 long OpenFile::ReadAt(int64_t offset, char* out, size_t size) const {
   if (handle_ < 0) return -1;
   ssize_t n;

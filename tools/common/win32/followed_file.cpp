@@ -59,6 +59,16 @@ int64_t OpenFile::Size() const {
   return static_cast<int64_t>(size.QuadPart);
 }
 
+int64_t OpenFile::ModifiedNs() const {
+  FILETIME written{};
+  if (handle_ < 0 || !GetFileTime(AsHandle(handle_), nullptr, nullptr, &written)) return 0;
+  // 100-nanosecond ticks since 1601.
+  const int64_t ticks =
+      static_cast<int64_t>((static_cast<uint64_t>(written.dwHighDateTime) << 32) |
+                           written.dwLowDateTime);
+  return (ticks - 116444736000000000LL) * 100;
+}
+
 long OpenFile::ReadAt(int64_t offset, char* out, size_t size) const {
   if (handle_ < 0) return -1;
   OVERLAPPED at{};
