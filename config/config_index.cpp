@@ -26,8 +26,7 @@ uint64_t FoldWord(uint64_t word) {
 // A multiplicative hash over the folded name, eight bytes per step (the
 // lookup pays for it on every GetString), with a final mix so the low bits
 // spread.
-uint32_t HashName(const char* name) {
-  size_t length = std::strlen(name);
+uint32_t HashName(const char* name, size_t length) {
   uint64_t hash = 0x9e3779b97f4a7c15ull ^ length;
   size_t at = 0;
   for (; at + 8 <= length; at += 8) {
@@ -60,13 +59,17 @@ size_t Config::Index::Probe(const char* fullName, uint32_t hash) const {
 }
 
 Config::tConfigRecord* Config::Index::Find(const char* fullName) const {
+  return Find(fullName, std::strlen(fullName));
+}
+
+Config::tConfigRecord* Config::Index::Find(const char* fullName, size_t length) const {
   if (size_ == 0) return nullptr;
-  return slots_[Probe(fullName, HashName(fullName))].first;
+  return slots_[Probe(fullName, HashName(fullName, length))].first;
 }
 
 bool Config::Index::Entry(const char* fullName, tConfigRecord** first, size_t* count) const {
   if (size_ == 0) return false;
-  const Slot& slot = slots_[Probe(fullName, HashName(fullName))];
+  const Slot& slot = slots_[Probe(fullName, HashName(fullName, std::strlen(fullName)))];
   *first = slot.first;
   *count = slot.count;
   return slot.first != nullptr;
@@ -93,7 +96,7 @@ void Config::Index::Reserve(size_t names) {
 
 void Config::Index::Add(tConfigRecord* record) {
   if ((size_ + 1) * 2 > slots_.size()) Rehash(slots_.empty() ? kInitialSlots : slots_.size() * 2);
-  uint32_t hash = HashName(record->name);
+  uint32_t hash = HashName(record->name, std::strlen(record->name));
   Slot& slot = slots_[Probe(record->name, hash)];
   if (slot.first == nullptr) {
     slot = Slot{record, hash, 1};
@@ -111,7 +114,7 @@ void Config::Index::Add(tConfigRecord* record) {
 void Config::Index::Remove(tConfigRecord* record) {
   if (size_ == 0) return;
   size_t mask = slots_.size() - 1;
-  size_t i = Probe(record->name, HashName(record->name));
+  size_t i = Probe(record->name, HashName(record->name, std::strlen(record->name)));
   Slot& slot = slots_[i];
   if (slot.first == nullptr) return;
   if (slot.count > 1) {

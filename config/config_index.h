@@ -17,6 +17,8 @@
 // allocated per name, and a lookup hashes the caller's path without copying it.
 struct Config::Index {
   tConfigRecord* Find(const char* fullName) const;
+  // The same for a name whose length is known.
+  tConfigRecord* Find(const char* fullName, size_t length) const;
   // Call after the key record was linked into the list.
   void Add(tConfigRecord* record);
   // Call while the key record is still linked into the list.
