@@ -20,7 +20,8 @@ deps() {
   "$root/scripts/install-deps.sh" cmake g++ clang make pkg-config googletest libbenchmark-dev \
     libclang-rt-14-dev file unzip g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 \
     doxygen mandoc groff-base man-db bash-completion dpkg-dev logrotate debootstrap \
-    syslog-ng-core lnav ansible-core python3 libestr0 libfastjson4 liblognorm5
+    syslog-ng-core lnav python3 libestr0 libfastjson4 liblognorm5
+  "$root/scripts/install-deps.sh" --no-recommends ansible-core
   # rsyslog conflicts with syslog-ng-core as a package, so it is unpacked, not
   # installed: its test runs rsyslogd from there (the libraries above are its
   # dependencies).
