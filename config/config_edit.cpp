@@ -202,3 +202,30 @@ int Config::RemoveRecords(const char* section, const char* prefix, const char* k
   nextSection_ = head_;
   return 0;
 }
+
+int Config::RemoveKey(const char* key, const char* section) {
+  char path[kFullNameBuffer];
+  if (section != nullptr) {
+    std::snprintf(path, sizeof path, "%s/%s", section, OrEmpty(key));
+  } else {
+    std::snprintf(path, sizeof path, "%s", OrEmpty(key));
+  }
+  // Every record of that name goes (a file may hold a key twice); longer keys
+  // that begin with it stay.
+  int removed = 0;
+  const size_t length = std::strlen(path);
+  cursor_ = head_;
+  while (cursor_ != nullptr) {
+    tConfigRecord* following = cursor_->next;
+    if (cursor_->kind == kKeyRecord && std::strlen(cursor_->name) == length &&
+        StartsWithNoCase(cursor_->name, path)) {
+      Unlink(cursor_);
+      delete cursor_;
+      ++removed;
+    }
+    cursor_ = following;
+  }
+  nextKey_ = head_;
+  nextSection_ = head_;
+  return removed > 0 ? 0 : -1;
+}

@@ -456,23 +456,34 @@ TEST(ConfigEdit, IsStorableWhenTheSaveLoadsBackExactly) {
   }
 }
 
+// RemoveRecords, and RemoveKey where `keep` is null (its file holds a=1 twice).
 TEST(ConfigEdit, RemoveRecordsWithKeepPrefixes) {
   const std::string all = "s/a=1|<#c>|s/a_1=2|s/a_10=3|s/a_2=4|s/b=5|";
   const struct {
     const char *section, *prefix, *keep;
     std::string left;
+    int result;
   } cases[] = {
-      {"s", "a", "a_1", "<#c>|s/a_1=2|s/a_10=3|s/b=5|sx/a=6|"},
-      {"S", "A_", "x", "s/a=1|<#c>|s/b=5|sx/a=6|"},
-      {"s", "", "zzz", "<#c>|sx/a=6|"},  // never another section
-      {"s", "b", "", all + "sx/a=6|"},   // an empty keep prefix keeps everything
-      {"sx", "a", "x", all},
+      {"s", "a", "a_1", "<#c>|s/a_1=2|s/a_10=3|s/b=5|sx/a=6|", 0},
+      {"S", "A_", "x", "s/a=1|<#c>|s/b=5|sx/a=6|", 0},
+      {"s", "", "zzz", "<#c>|sx/a=6|", 0},  // never another section
+      {"s", "b", "", all + "sx/a=6|", 0},   // an empty keep prefix keeps everything
+      {"sx", "a", "x", all, 0},
+      {"s", "a_1", nullptr, "s/a=1|<#c>|s/a_10=3|s/a_2=4|s/b=5|s/a=1|sx/a=6|", 0},
+      {"S", "A", nullptr, "<#c>|s/a_1=2|s/a_10=3|s/a_2=4|s/b=5|sx/a=6|", 0},
+      {"s", "a_", nullptr, all + "s/a=1|sx/a=6|", -1},
+      {nullptr, "sx/a", nullptr, all + "s/a=1|", 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "section " << c.section << ", prefix '" << c.prefix
-                                    << "', keep '" << c.keep << "'");
-    Loaded s("[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\n[sx]\na=6\n");
-    EXPECT_EQ(s.config.RemoveRecords(c.section, c.prefix, c.keep), 0);
+    SCOPED_TRACE(testing::Message() << "section " << (c.section ? c.section : "(null)")
+                                    << ", prefix '" << c.prefix << "', keep '"
+                                    << (c.keep ? c.keep : "(RemoveKey)") << "'");
+    const bool exact = c.keep == nullptr;
+    Loaded s(exact ? "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\na=1\n[sx]\na=6\n"
+                   : "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\n[sx]\na=6\n");
+    EXPECT_EQ(exact ? s.config.RemoveKey(c.prefix, c.section)
+                    : s.config.RemoveRecords(c.section, c.prefix, c.keep),
+              c.result);
     EXPECT_EQ(Dump(s.config), c.left);
     EXPECT_EQ(ConfigProbe::CheckConsistency(s.config), "");
   }

@@ -173,6 +173,12 @@ class ORN2_API Config {
   /// lines stay. An empty prefix selects the whole section; an empty keep
   /// prefix protects it all. Both enumerations restart at the head. Always 0.
   int RemoveRecords(const char* section, const char* prefix, const char* keepPrefix);
+  /// Removes the key records named exactly `key` in `section` (null: `key` is
+  /// the full name), ignoring case; keys that merely begin with `key` stay. An
+  /// addition to the interface, for removing one key where RemoveRecords
+  /// would take every key with that prefix. Both enumerations restart at the
+  /// head. 0 when a record was removed, -1 when there was none.
+  int RemoveKey(const char* key, const char* section);
   /// Writes the store to `fileName` through "fileName.New"; the previous file
   /// becomes the "fileName.Save" backup and the new file then takes its name
   /// in one step. Format: `"\n[%s]\n"` at each change of section, keys as

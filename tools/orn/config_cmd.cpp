@@ -31,6 +31,8 @@ const char kConfigUsage[] =
     "                                 remove the keys of SECTION that begin with PREFIX\n"
     "                                 (all keys when PREFIX is empty), except those that\n"
     "                                 begin with KEEP, and save\n"
+    "  remove FILE SECTION KEY --exact [--quiet]\n"
+    "                                 remove the key KEY of SECTION only, and save\n"
     "  dump FILE [--json]             print the file as the library writes it\n"
     "  endpoints FILE                 print the servers of section \"soap\"\n"
     "\n"
@@ -188,8 +190,10 @@ int Keys(Args& args) {
 int Remove(Args& args) {
   const std::string command = "config remove";
   const bool quiet = args.TakeFlag("quiet");
+  const bool exact = args.TakeFlag("exact");
   if (!args.Finish()) return Fail(kExitUsage, command, args.Error());
   int status = kExitOk;
+  if (exact && !Arity(args, 3, 3, command, "FILE SECTION KEY with --exact", status)) return status;
   if (!Arity(args, 3, 4, command, "FILE SECTION PREFIX [KEEP]", status)) return status;
   const std::vector<std::string>& p = args.Positional();
   if (p[1].size() + 1 + p[2].size() > kMaxFullName ||
@@ -207,8 +211,9 @@ int Remove(Args& args) {
   if ((status = LoadConfigFile(config, command, p[0], false)) != kExitOk) return status;
   std::string before;
   const bool rendered = RenderConfig(config, before);
-  config.RemoveRecords(p[1].c_str(), p[2].c_str(), keep.c_str());
-  if (rendered && RendersAs(config, before)) {
+  const bool found = exact ? config.RemoveKey(p[2].c_str(), p[1].c_str()) == 0
+                           : (config.RemoveRecords(p[1].c_str(), p[2].c_str(), keep.c_str()), true);
+  if (!found || (rendered && RendersAs(config, before))) {
     ReportChange(false, quiet);
     return kExitNo;  // nothing removed: a negative answer, as a missing key is
   }

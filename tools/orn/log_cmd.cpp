@@ -15,6 +15,7 @@
 
 #include "tools/common/console.h"
 #include "tools/orn/cli.h"
+#include "tools/orn/log_follow.h"
 #include "tools/orn/log_parse.h"
 
 namespace orn {
@@ -25,6 +26,7 @@ const char kLogUsage[] =
     "       orn log FILE [--module M] [--title T] --dump < BYTES\n"
     "       orn log parse [--lenient] [FILE...]\n"
     "       orn log rotate FILE [--keep N] [--if-larger SIZE]\n"
+    "       orn log follow FILE [--json] [--from-start|--from-now] [--state STATE]\n"
     "\n"
     "Appends one time-stamped line to FILE (created with its header when missing).\n"
     "N is the message level, 0 to 5: 1 writes an error, 2 a warning, 3 (the default)\n"
@@ -32,11 +34,13 @@ const char kLogUsage[] =
     "characters, default orn). --dump writes a hex dump of standard input (the first\n"
     "384 bytes fit whole) under the title T (default stdin). Exit status 0 on\n"
     "success, 2 for bad usage or a log file that cannot be written.\n"
-    "A log file named parse or rotate is written as ./parse or ./rotate.\n"
+    "A log file named parse, rotate or follow is written as ./parse, ./rotate or\n"
+    "./follow.\n"
     "\n"
     "Subcommands (orn log SUBCOMMAND --help tells more):\n"
     "  parse   reads log files back, one JSON object per entry\n"
-    "  rotate  rotates a log file now, under the lock that its writers take\n";
+    "  rotate  rotates a log file now, under the lock that its writers take\n"
+    "  follow  prints the entries of a log file as they are written, across rotations\n";
 
 const char kParseUsage[] =
     "usage: orn log parse [--lenient] [FILE...]\n"
@@ -208,6 +212,8 @@ int RunLog(int argc, char** argv, int first) {
     return RunLogParse(argc, argv, first + 1);
   if (first < argc && std::string(argv[first]) == "rotate")
     return RunLogRotate(argc, argv, first + 1);
+  if (first < argc && std::string(argv[first]) == "follow")
+    return RunLogFollow(argc, argv, first + 1);
   const std::string command = "log";
   Args args(argc, argv, first);
   if (args.WantsHelp()) return Help(kLogUsage);
