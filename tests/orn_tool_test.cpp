@@ -140,7 +140,10 @@ uint32_t LibraryDaysWithStarts(const std::string& line, int year, int month, Clo
   // From two days before the month, but not before 1970, where searches end.
   int64_t now = std::max<int64_t>(Utc(year, month, 1) - 2 * 86400, -60);
   for (;;) {
-    const int64_t start = LibraryNextStart(line, now, clock);
+    int64_t start = LibraryNextStart(line, now, clock);
+    // A start at the first second of 1970 reads as none too; it is one when
+    // the search from there on finds another.
+    if (start < 0 && now == -60 && LibraryNextStart(line, 0, clock) > 0) start = 0;
     std::tm local;
     if (start < 0 || !orn2::port::LocalTime(start, &local)) break;
     if (local.tm_year + 1900 > year || (local.tm_year + 1900 == year && local.tm_mon + 1 > month))
@@ -174,6 +177,7 @@ TEST(OrnSchedule, CalendarDaysAreTheDaysOfTheLibrarysStarts) {
       {"UTC0", "0 0 29 1 *", 2026, 2, 0},
       {"UTC0", "0 0 31 * *", 2026, 4, 0},
       {"UTC0", "0 1 1 0 *", 1970, 1, 1u << 1},
+      {"UTC0", "0 0 * * *", 1970, 1, 0xFFFFFFFEu},  // the first start is at 0 s
       {"UTC0", "59 23 31 11 *", 3000, 12, 1u << 31},
       {"IST-5:30", "0 0 1 * *", 2026, 3, 1u << 1},
   };

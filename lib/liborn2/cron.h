@@ -62,7 +62,8 @@ class ORN2_API CronParser {
   /// program can chain starts (each the first after the one before) or ask
   /// about any day. 0 when the line does not parse or does not fall due
   /// after `instant` before the end of the year 3000, and when `instant` + 60
-  /// lies before 1970 (the searches cover 1970 to 3000 only).
+  /// lies before 1970 (the searches cover 1970 to 3000 only); a start at
+  /// 1970-01-01 00:00:00 UTC itself reads as 0 as well, as in getStartTime.
   long long getStartTimeAfter(char* line, long long instant);
   /// The latest minute among the current one and the count - 1 before it (the
   /// current second kept) whose local time matches all five fields, with months

@@ -73,14 +73,19 @@ uint32_t DaysWithStarts(const std::string& line, int year, int month) {
     // Searches begin in 1970 at the earliest.
     if (from < 0) from = 0;
     long long start = cron.getStartTimeAfter(text.data(), from - 60);
+    // A start at the very first second of 1970 reads as 0 as well; it is one
+    // when a search from that second on finds another start.
+    bool found = start != 0 || (from == 0 && cron.getStartTimeAfter(text.data(), 0) != 0);
     std::tm local;
     // Where a daylight-saving change moves midnight, the runtime may place it on
     // the day before: starts found there do not count for this day.
-    while (start != 0 && ToLocal(start, local) &&
+    while (found && ToLocal(start, local) &&
            DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) <
-               DaysFromCivil(year, month, day))
+               DaysFromCivil(year, month, day)) {
       start = cron.getStartTimeAfter(text.data(), start);
-    if (start != 0 && ToLocal(start, local) && local.tm_year + 1900 == year &&
+      found = start != 0;
+    }
+    if (found && ToLocal(start, local) && local.tm_year + 1900 == year &&
         local.tm_mon + 1 == month && local.tm_mday == day)
       due |= 1u << day;
   }
