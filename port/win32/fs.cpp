@@ -156,6 +156,63 @@ OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
   return outcome;
 }
 
+// The lock lies far beyond any end a file reaches: a byte range locked on
+// Windows cannot be read or written through other handles, so the file's own
+// bytes stay free for readers.
+constexpr DWORD kWritersLockHigh = 0x40000000;
+
+bool LockWriters(FileHandle file, bool* waited) {
+  OVERLAPPED at{};
+  at.OffsetHigh = kWritersLockHigh;
+  *waited = false;
+  if (LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+    return true;
+  if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) {
+    FailWithLastError();
+    return false;
+  }
+  *waited = true;
+  at = OVERLAPPED{};
+  at.OffsetHigh = kWritersLockHigh;
+  if (LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) return true;
+  FailWithLastError();
+  return false;
+}
+
+bool PathNamesFile(const char* path, FileHandle file) {
+  BY_HANDLE_FILE_INFORMATION open, named;
+  HANDLE other = CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (other == INVALID_HANDLE_VALUE) return false;
+  bool same = GetFileInformationByHandle(Handle(file), &open) &&
+              GetFileInformationByHandle(other, &named) &&
+              open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+              open.nFileIndexHigh == named.nFileIndexHigh &&
+              open.nFileIndexLow == named.nFileIndexLow;
+  CloseHandle(other);
+  return same;
+}
+
+bool EndOf(FileHandle file, int64_t* end) {
+  if (SizeOf(Handle(file), end)) return true;
+  FailWithLastError();
+  return false;
+}
+
+int ByteBefore(FileHandle file, int64_t end) {
+  if (end <= 0) return -1;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>((end - 1) & 0xFFFFFFFF);
+  at.OffsetHigh = static_cast<DWORD>((end - 1) >> 32);
+  unsigned char byte = 0;
+  DWORD read = 0;
+  if (!ReadFile(Handle(file), &byte, 1, &read, &at) || read != 1) return -1;
+  return byte;
+}
+
+// Windows has no file size limit of a process.
+bool RoomUnderSizeLimit(int64_t, std::size_t) { return true; }
+
 // Only regular files are ever opened here (the open checks the type).
 bool IsRegularFile(FileHandle) { return true; }
 

@@ -5,11 +5,13 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -27,6 +29,8 @@ bool BecomeUser(unsigned uid) {
   return ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
          ::setresuid(uid, uid, uid) == 0;
 }
+
+void SetUmask(unsigned mask) { ::umask(static_cast<mode_t>(mask)); }
 
 std::string CreateObject(const std::string& kind, const std::string& path) {
   int rc = -1;
@@ -103,6 +107,21 @@ std::string FillSharedMemoryFileSystems() {
     if (fd >= 0) ::close(fd);
   }
   return "";
+}
+
+std::string StdoutIntoUnreadPipe() {
+  int ends[2];
+  if (::pipe(ends) != 0) return std::string("pipe: ") + std::strerror(errno);
+  if (::fcntl(ends[1], F_SETPIPE_SZ, 4096) < 0) return std::string("pipe size: ") + std::strerror(errno);
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  if (::dup2(ends[1], 1) < 0) return std::string("dup2: ") + std::strerror(errno);
+  return "";  // ends[0] stays open, unread
+}
+
+bool LimitFileSize(long long bytes) {
+  struct rlimit limit;
+  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(bytes);
+  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
 
 bool BlockAllSignals() {

@@ -12,6 +12,8 @@ bool BecomeUser(unsigned) { return false; }
 
 std::string CreateObject(const std::string&, const std::string&) { return "not available"; }
 
+void SetUmask(unsigned) {}
+
 std::string ForkUnavailable() { return "Windows has no fork"; }
 
 int ForkProcess() { return -1; }
@@ -23,6 +25,10 @@ int WaitForkedProcess(int, long) { return -1; }
 std::vector<std::string> SharedMappings() { return {}; }
 
 std::string FillSharedMemoryFileSystems() { return "full shared memory is tested on Linux only"; }
+
+std::string StdoutIntoUnreadPipe() { return "an unread console pipe is tested on Linux only"; }
+
+bool LimitFileSize(long long) { return false; }
 
 bool BlockAllSignals() { return false; }
 
