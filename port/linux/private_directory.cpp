@@ -21,7 +21,10 @@ namespace {
 
 constexpr char kRootParent[] = "/run";
 constexpr char kUserParent[] = "/dev/shm";
-constexpr char kDirectoryPrefix[] = "liborn2-";
+// The version is that of the objects' format (named_mutex.cpp): libraries
+// whose objects differ keep to directories of their own, and never map,
+// lock or sweep each other's files.
+constexpr char kDirectoryPrefix[] = "liborn2-v4-";
 constexpr mode_t kPrivateMode = 0700;
 
 // The directory as last opened, for the user it was opened for. Descriptors
@@ -73,6 +76,14 @@ int OpenChecked(const std::string& path, uid_t user, std::string* why) {
       return -1;
     }
   }
+  if (fd < 0 && errno == EACCES) {
+    // Left without the owner's access by a creator that died before setting
+    // the mode under a umask that took it away: the user's own to repair.
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == user &&
+        ::chmod(path.c_str(), kPrivateMode) == 0)
+      fd = ::open(path.c_str(), kFlags);
+  }
   if (fd < 0) {
     // A link, a file or a FIFO at the name: someone else's doing.
     *why = (errno == ELOOP || errno == ENOTDIR) ? path + " is not a private directory of this user"
@@ -86,6 +97,7 @@ int OpenChecked(const std::string& path, uid_t user, std::string* why) {
     *why = path + " is not a private directory of this user";
     return -1;
   }
+  if ((info.st_mode & 0700) != 0700) ::fchmod(fd, kPrivateMode);  // as above
   return fd;
 }
 

@@ -16,7 +16,7 @@ struct PrivateDirectory {
 };
 
 // The private directory of the effective user, created (mode 0700) if it is
-// missing: /run/liborn2-0 for root, /dev/shm/liborn2-<uid> for every other
+// missing: /run/liborn2-v4-0 for root, /dev/shm/liborn2-v4-<uid> for every other
 // user. It is opened and checked once, then kept. False with the reason in
 // *why when it cannot be had, or when what stands at its name is not a
 // directory of this user that no one else may enter (squatted, a link).

@@ -60,6 +60,26 @@ std::string StdoutIntoUnreadPipe();
 // handled. False where there is no such limit.
 bool LimitFileSize(long long bytes);
 
+// Limits the descriptors the process may have open (RLIMIT_NOFILE); false
+// where there is no such limit.
+bool LimitOpenFiles(int count);
+
+// For a child started for the purpose: its next child (ForkProcess) starts a
+// PID namespace of its own, as pid 1. "" or why it cannot.
+std::string EnterNewPidNamespace();
+
+// True when some process waits for a lock on the file at `path` (as the
+// system's lock table shows it); false where that cannot be seen.
+bool SomeoneWaitsForALockOn(const std::string& path);
+
+// Another descriptor of standard input (-1 when none is left), and closing one.
+int DuplicateStandardInput();
+void CloseDescriptor(int fd);
+
+// Takes a write lock of the open file description kind on one byte of the file
+// at `path`, held until the process ends; false when it cannot.
+bool LockFileByte(const std::string& path, long long byte);
+
 // Blocks every signal that the calling thread can block; false where threads
 // have no signals.
 bool BlockAllSignals();

@@ -124,6 +124,44 @@ bool LimitFileSize(long long bytes) {
   return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
 
+bool LimitOpenFiles(int count) {
+  struct rlimit limit;
+  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(count);
+  return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
+std::string EnterNewPidNamespace() {
+  if (::unshare(CLONE_NEWPID) != 0) return std::string("unshare -p: ") + std::strerror(errno);
+  return "";
+}
+
+// /proc/locks has a line per lock, "-> " before the type for a waiter, and the
+// file as "major:minor:inode".
+bool SomeoneWaitsForALockOn(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  const std::string inode = ":" + std::to_string(info.st_ino) + " ";
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    if (line.find(" -> ") != std::string::npos && line.find(inode) != std::string::npos) return true;
+  }
+  return false;
+}
+
+int DuplicateStandardInput() { return ::fcntl(0, F_DUPFD_CLOEXEC, 0); }
+
+void CloseDescriptor(int fd) { ::close(fd); }
+
+bool LockFileByte(const std::string& path, long long byte) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);  // left open: the lock stays
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = byte;
+  lock.l_len = 1;
+  return fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
 bool BlockAllSignals() {
   sigset_t all;
   sigfillset(&all);

@@ -30,6 +30,18 @@ std::string StdoutIntoUnreadPipe() { return "an unread console pipe is tested on
 
 bool LimitFileSize(long long) { return false; }
 
+bool LimitOpenFiles(int) { return false; }
+
+std::string EnterNewPidNamespace() { return "PID namespaces are tested on Linux only"; }
+
+bool SomeoneWaitsForALockOn(const std::string&) { return false; }
+
+int DuplicateStandardInput() { return -1; }
+
+void CloseDescriptor(int) {}
+
+bool LockFileByte(const std::string&, long long) { return false; }
+
 bool BlockAllSignals() { return false; }
 
 }  // namespace orn2::testing
