@@ -683,6 +683,22 @@ TEST_F(OtherUser, UnderAUmaskOf0277AMutexAndWhatACrashLeavesStayUsable) {
   EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "0");
 }
 
+// A user's private directory removed while one of its processes holds a
+// mutex (as logind's RemoveIPC does at logout): the user's new processes are
+// refused that name while the holder lives, and have every other name.
+TEST_F(OtherUser, APrivateDirectoryRemovedUnderAHolderDoesNotSplitTheMutex) {
+  const std::string user = std::to_string(50000 + orn2::port::ProcessId() % 5000);
+  const std::string name = UniqueName("removed directory");
+  ChildProcess holder("HoldNamedMutex", {name, dir_.File("removed"), user, "022"});
+  ASSERT_TRUE(FileAppears(dir_.File("removed.held")));
+  std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);
+  EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "refused");
+  EXPECT_EQ(ProbeElsewhere(dir_, UniqueName("another"), nullptr, user), "0");
+  holder.Kill();
+  ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
+  EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "0");
+}
+
 // args: user, name, flag. As that user, opens the named mutex and writes
 // "opened" or "refused", a line end and what it printed on standard error
 // into <flag>.

@@ -229,7 +229,8 @@ enum class Outcome { kOpened, kRetry, kDirectoryGone, kRefused };
 
 // Opens, locks and maps the file, or says why not. Called without the
 // registry lock: it waits at the file's gate for other processes.
-Outcome OpenFile(NamedMutex* object, uid_t user, std::string* why) {
+Outcome OpenFile(NamedMutex* object, const PrivateDirectory* directory, uid_t user,
+                 std::string* why) {
   int fd;
   {
     // The descriptor is recorded under the registry lock, so that a fork
@@ -273,6 +274,10 @@ Outcome OpenFile(NamedMutex* object, uid_t user, std::string* why) {
   bool onlyUser = ByteLock(fd, kUserByte, F_WRLCK, false);
   if (!onlyUser && header != Header::kThisFormat)
     return refuse(object->path + " is being set up by a process that died");
+  long holder = 0;
+  if (onlyUser && HeldThroughRemovedDirectory(*directory, object->fileName, &holder))
+    return refuse(object->path + " is still held by process " + std::to_string(holder) +
+                  " through a private directory that was removed");
   // The first user reserves the space; the others find it reserved.
   int error = onlyUser ? ::posix_fallocate(fd, 0, sizeof(SharedBlock)) : 0;
   if (error != 0) {
@@ -339,6 +344,8 @@ void RemoveUnusedFiles(int directory) {
   }
   while (const dirent* entry = ::readdir(entries)) {
     if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) continue;
+    if (std::strspn(entry->d_name, "0123456789abcdef") != std::strlen(entry->d_name))
+      continue;  // not an object's name (the directory's mark)
     int fd = OpenObjectFile(directory, entry->d_name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat info {};
@@ -475,7 +482,7 @@ NamedMutex* OpenNamedMutex(const char* name, std::string* why) {
     sweep = -1;
     object->directory = directory.fd;
     object->path = directory.path + "/" + object->fileName;
-    outcome = OpenFile(object, user, why);
+    outcome = OpenFile(object, &directory, user, why);
     if (outcome == Outcome::kDirectoryGone) ForgetPrivateDirectory(directory.fd);
   }
   RegistryLock hold;

@@ -5,6 +5,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -26,8 +27,10 @@ std::string OtherUsersUnavailable() {
 }
 
 bool BecomeUser(unsigned uid) {
+  // Dumpable again, as a process the user started would be: its /proc files
+  // are then the user's.
   return ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
-         ::setresuid(uid, uid, uid) == 0;
+         ::setresuid(uid, uid, uid) == 0 && ::prctl(PR_SET_DUMPABLE, 1) == 0;
 }
 
 void SetUmask(unsigned mask) { ::umask(static_cast<mode_t>(mask)); }
