@@ -404,9 +404,9 @@ ORN2_CHILD(ForkWithoutADescription) {
     for (int fd; (fd = ot::DuplicateStandardInput()) >= 0;) filler.push_back(fd);
   }
   int pid = ot::ForkProcess();
+  for (int fd : filler) ot::CloseDescriptor(fd);  // room again, in both
   if (pid < 0) return 3;
   if (pid == 0) {
-    for (int fd : filler) ot::CloseDescriptor(fd);  // room for the capture
     testing::internal::CaptureStderr();
     m.Acquire();
     m.Release();

@@ -46,6 +46,11 @@ void SetErrnoFromLastError() {
 // on POSIX; above all a save may rename its new file over one being read.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The writers' lock lies far beyond any end a file reaches (2^62): a byte
+// range locked on Windows cannot be read or written through other handles, so
+// the file's own bytes stay free for readers.
+constexpr DWORD kWritersLockHigh = 0x40000000;
+
 // 100-nanosecond intervals from 1601-01-01 to 1970-01-01.
 constexpr int64_t kEpochOffset = 116444736000000000LL;
 
@@ -156,11 +161,6 @@ OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
   return outcome;
 }
 
-// The lock lies far beyond any end a file reaches: a byte range locked on
-// Windows cannot be read or written through other handles, so the file's own
-// bytes stay free for readers.
-constexpr DWORD kWritersLockHigh = 0x40000000;
-
 bool LockWriters(FileHandle file, bool* waited) {
   OVERLAPPED at{};
   at.OffsetHigh = kWritersLockHigh;
@@ -181,7 +181,7 @@ bool LockWriters(FileHandle file, bool* waited) {
 
 bool PathNamesFile(const char* path, FileHandle file) {
   BY_HANDLE_FILE_INFORMATION open, named;
-  HANDLE other = CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING,
+  HANDLE other = CreateFileA(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (other == INVALID_HANDLE_VALUE) return false;
   bool same = GetFileInformationByHandle(Handle(file), &open) &&
@@ -216,7 +216,14 @@ bool RoomUnderSizeLimit(int64_t, std::size_t) { return true; }
 // Only regular files are ever opened here (the open checks the type).
 bool IsRegularFile(FileHandle) { return true; }
 
-void CloseFile(FileHandle file) { CloseHandle(Handle(file)); }
+// The writers' lock goes at once: the system lets go of the locks of a closed
+// handle only when it gets round to it.
+void CloseFile(FileHandle file) {
+  OVERLAPPED at{};
+  at.OffsetHigh = kWritersLockHigh;
+  UnlockFileEx(Handle(file), 0, 1, 0, &at);  // fails harmlessly where none is held
+  CloseHandle(Handle(file));
+}
 
 std::FILE* TextStream(FileHandle file, FileAccess access) {
   bool reading = access == FileAccess::kRead;
