@@ -681,6 +681,7 @@ TEST_F(OtherUser, UnderAUmaskOf0277AMutexAndWhatACrashLeavesStayUsable) {
   holder.Kill();
   ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
   EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "0");
+  std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);  // a user of this run only
 }
 
 // A user's private directory removed while one of its processes holds a
@@ -697,6 +698,7 @@ TEST_F(OtherUser, APrivateDirectoryRemovedUnderAHolderDoesNotSplitTheMutex) {
   holder.Kill();
   ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
   EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "0");
+  std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);  // a user of this run only
 }
 
 // args: user, name, flag. As that user, opens the named mutex and writes
