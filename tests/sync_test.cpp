@@ -468,9 +468,10 @@ TEST(Mutex, AnOpenerStoppedAtOneNameStallsNoOtherName) {
   ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
   if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
   ChildProcess gate("HoldGate", {files[0], dir.File("gate")});
-  ASSERT_TRUE(FileAppears(dir.File("gate")));
+  ASSERT_TRUE(FileAppears(dir.File("gate"), kTimeoutMs, &gate));
   ChildProcess opener("OpenAnotherWhileOneWaits", {name, dir.File("done"), files[0]});
-  EXPECT_TRUE(FileAppears(dir.File("done"))) << "a wait at one name's gate stalled another";
+  EXPECT_TRUE(FileAppears(dir.File("done"), 2 * kTimeoutMs, &opener))
+      << "a wait at one name's gate stalled another";
 }
 
 // An object of another format in the private directory (a library of
@@ -527,11 +528,10 @@ TEST(Mutex, ProcessesOfTwoPidNamespacesNeverBothHoldIt) {
   ot::TempDir dir;
   const std::string name = UniqueName("namespaces");
   ChildProcess holder("AsPidOne", {name, dir.File("holder"), "hold"});
-  for (int waited = 0; !std::filesystem::exists(dir.File("holder.held")); waited += 5) {
+  if (!FileAppears(dir.File("holder.held"), kTimeoutMs, &holder)) {
     int code = -1;
     if (holder.Wait(0, &code) && code == 77) GTEST_SKIP() << ReadFileBytes(dir.File("holder"));
-    ASSERT_LT(waited, kTimeoutMs) << "the holder never held it";
-    orn2::port::SleepMs(5);
+    FAIL() << "the holder never held it";
   }
   ChildProcess probe("AsPidOne", {name, dir.File("probe"), "probe"});
   ASSERT_TRUE(probe.Wait(kTimeoutMs, nullptr));
@@ -670,7 +670,7 @@ TEST_F(OtherUser, UnderAUmaskOf0277AMutexAndWhatACrashLeavesStayUsable) {
   const std::string user = std::to_string(55000 + orn2::port::ProcessId() % 5000);
   const std::string name = UniqueName("umask");
   ChildProcess holder("HoldNamedMutex", {name, dir_.File("umask"), user, "0277"});
-  ASSERT_TRUE(FileAppears(dir_.File("umask.held")));
+  ASSERT_TRUE(FileAppears(dir_.File("umask.held"), kTimeoutMs, &holder));
   EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "-1");
   holder.Kill();
   ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
@@ -685,7 +685,7 @@ TEST_F(OtherUser, APrivateDirectoryRemovedUnderAHolderDoesNotSplitTheMutex) {
   const std::string user = std::to_string(50000 + orn2::port::ProcessId() % 5000);
   const std::string name = UniqueName("removed directory");
   ChildProcess holder("HoldNamedMutex", {name, dir_.File("removed"), user, "022"});
-  ASSERT_TRUE(FileAppears(dir_.File("removed.held")));
+  ASSERT_TRUE(FileAppears(dir_.File("removed.held"), kTimeoutMs, &holder));
   std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);
   EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "refused");
   EXPECT_EQ(ProbeElsewhere(dir_, UniqueName("another"), nullptr, user), "0");
