@@ -25,35 +25,10 @@ size_t HeaderSize() {
   return size;
 }
 
-// A writer that had to wait for the writers' lock reopens the file this often
-// at most when it finds the path renamed meanwhile; each time needs another
+// A writer that waited for the writers' lock reopens the file this often at
+// most when it finds the path renamed meanwhile; each time needs another
 // rotation by another writer, so this is not reached in practice.
 constexpr int kMaxReopens = 100;
-
-// Opens the file for appending and takes the lock of its writers, which every
-// process appending to it shares whatever its user; *end is then where the
-// next text goes. A writer that waited for the lock checks that the path
-// still names the file it holds (another user's writer may have rotated it
-// meanwhile) and opens the new one if not. A file system without such locks
-// leaves the file written under the Log's mutex alone.
-OpenOutcome OpenLocked(const char* path, FileHandle* file, int64_t* end) {
-  for (int reopened = 0;; ++reopened) {
-    OpenOutcome opened = orn2::port::OpenForAppend(path, file, end);
-    if (opened != OpenOutcome::kOpened) return opened;
-    bool waited = false;
-    if (!orn2::port::LockWriters(*file, &waited)) return OpenOutcome::kOpened;
-    if (waited && reopened < kMaxReopens && !orn2::port::PathNamesFile(path, *file)) {
-      orn2::port::CloseFile(*file);
-      continue;
-    }
-    // Others may have appended between the open and the lock.
-    if (waited && !orn2::port::EndOf(*file, end)) {
-      orn2::port::CloseFile(*file);
-      return OpenOutcome::kFailed;
-    }
-    return OpenOutcome::kOpened;
-  }
-}
 
 // Cuts back a last line without its line end, left by a writer that died
 // half-way through it, whoever has held any lock since; *end follows. The
@@ -96,7 +71,7 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
   if (rotated != nullptr) *rotated = RotateOutcome::kNotDue;
   FileHandle file{};
   int64_t end = 0;
-  OpenOutcome opened = OpenLocked(path, &file, &end);
+  OpenOutcome opened = orn2::port::OpenForAppend(path, &file, &end);
   if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
   if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
   RepairOpenFile(file, &end);
@@ -115,7 +90,7 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
       if (rotated != nullptr) *rotated = outcome;
       if (outcome != RotateOutcome::kFailed) {
         FileHandle old = file;
-        opened = OpenLocked(path, &file, &end);
+        opened = orn2::port::OpenForAppend(path, &file, &end);
         orn2::port::CloseFile(old);
         if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
         if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
@@ -171,7 +146,7 @@ RotateOutcome RotateNow(const char* path, int keep, int64_t ifLarger, bool* notR
   // that fail, the next line writes it.
   FileHandle fresh{};
   if (outcome == RotateOutcome::kRotated &&
-      OpenLocked(path, &fresh, &end) == OpenOutcome::kOpened) {
+      orn2::port::OpenForAppend(path, &fresh, &end) == OpenOutcome::kOpened) {
     if (end == 0 && orn2::port::RoomUnderSizeLimit(0, HeaderSize()))
       orn2::port::AppendText(fresh, kFileHeader, sizeof kFileHeader - 1);
     orn2::port::CloseFile(fresh);

@@ -61,11 +61,15 @@ enum class OpenOutcome {
 OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
                             FileStatus* status);
 
-// Opens `path` for kAppend, checked exactly as OpenRegularFile checks it, and
-// sets *end to the file's size: where AppendText puts the next text while the
-// caller holds the lock of the file's writers. The size comes from the check
-// that the open makes anyway (the seek to the end; the file's information on
-// Windows), so knowing it costs a log line nothing.
+// Opens `path` for kAppend, checked exactly as OpenRegularFile checks it,
+// takes the writers' lock (see LockWriters below) and then sets *end to the
+// file's size: where AppendText puts the next text. The size comes from the
+// check that the open makes anyway (the seek to the end), so knowing it costs
+// a log line nothing. A writer that had to wait for the lock checks that the
+// path still names the file it holds (a writer of another user may have
+// rotated it meanwhile) and opens the new one if not. A special file is
+// refused before it is waited on. Where the file system has no such locks,
+// the file is opened without.
 OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end);
 
 // True when the open file is a regular file (see kAppend above).
@@ -104,9 +108,10 @@ bool CutUnfinishedLine(FileHandle file, std::size_t longestLine);
 // LockFileEx far beyond any end on Windows), held until the file is closed,
 // and never by a thread: it serialises processes, not the threads of one.
 
-// Takes the lock, waiting while another open file holds it; *waited tells
-// whether it had to wait. False (errno set) where the file system has no such
-// locks; the caller then writes without it.
+// Takes the lock on a file opened otherwise (OpenForAppend takes it itself),
+// waiting while another open file holds it; *waited tells whether it had to
+// wait. False (errno set) where the file system has no such locks; the
+// caller then goes on without it.
 bool LockWriters(FileHandle file, bool* waited);
 
 // True when `path` still names the open file: not renamed away (a rotation by

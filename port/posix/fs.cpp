@@ -103,31 +103,59 @@ bool StatFile(const char* path, FileStatus* status) {
   return true;
 }
 
-OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
-  OpenOutcome outcome = OpenOutcome::kOpened;
-  // Readable as well where it may be, so that the writer can look at the
-  // last byte (ByteBefore); a file others let this user append to only is
-  // still written.
-  int fd = OpenDescriptor(path, O_RDWR | O_APPEND | O_CREAT, &outcome);
-  if (fd < 0 && errno == EACCES) fd = OpenDescriptor(path, O_WRONLY | O_APPEND | O_CREAT, &outcome);
-  if (fd < 0) return outcome;
-  // The check of a log line's open (see the header): the seek fails on a
-  // FIFO or terminal, and only a file that looks empty needs its type.
-  off_t at = ::lseek(fd, 0, SEEK_END);
-  if (at > 0 || (at == 0 && IsRegularDescriptor(fd))) {
-    file->value = fd;
-    *end = static_cast<int64_t>(at);
-    return OpenOutcome::kOpened;
+namespace {
+
+// Opens `path` for appending and sets *end (see OpenForAppend); with
+// `lockWriters`, takes the writers' lock before it looks at the end.
+OpenOutcome OpenAppending(const char* path, FileHandle* file, int64_t* end, bool lockWriters) {
+  // A writer that waited reopens this often at most when it finds the path
+  // renamed meanwhile; each time needs another rotation by another writer.
+  constexpr int kMaxReopens = 100;
+  for (int reopened = 0;; ++reopened) {
+    OpenOutcome outcome = OpenOutcome::kOpened;
+    // Readable as well where it may be, so that the writer can look at the
+    // last byte (ByteBefore); a file others let this user append to only is
+    // still written.
+    int fd = OpenDescriptor(path, O_RDWR | O_APPEND | O_CREAT, &outcome);
+    if (fd < 0 && errno == EACCES) fd = OpenDescriptor(path, O_WRONLY | O_APPEND | O_CREAT, &outcome);
+    if (fd < 0) return outcome;
+    if (lockWriters && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+      // Held by another: a special file is refused before it is waited on.
+      if (!IsRegularDescriptor(fd)) {
+        ::close(fd);
+        return OpenOutcome::kNotRegular;
+      }
+      while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+      }
+      if (reopened < kMaxReopens && !PathNamesFile(path, FileHandle{fd})) {
+        ::close(fd);  // rotated away meanwhile by the writer it waited for
+        continue;
+      }
+    }
+    // The check of a log line's open (see the header): the seek fails on a
+    // FIFO or terminal, and only a file that looks empty needs its type.
+    off_t at = ::lseek(fd, 0, SEEK_END);
+    if (at > 0 || (at == 0 && IsRegularDescriptor(fd))) {
+      file->value = fd;
+      *end = static_cast<int64_t>(at);
+      return OpenOutcome::kOpened;
+    }
+    ::close(fd);
+    return OpenOutcome::kNotRegular;
   }
-  ::close(fd);
-  return OpenOutcome::kNotRegular;
+}
+
+}  // namespace
+
+OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
+  return OpenAppending(path, file, end, true);
 }
 
 OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
                             FileStatus* status) {
   if (access == FileAccess::kAppend && status == nullptr) {
     int64_t end = 0;
-    return OpenForAppend(path, file, &end);
+    return OpenAppending(path, file, &end, false);
   }
   int flags = access == FileAccess::kRead     ? O_RDONLY
               : access == FileAccess::kUpdate ? O_RDWR | O_APPEND

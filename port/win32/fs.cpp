@@ -155,10 +155,23 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
 }
 
 OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
-  FileStatus status{};
-  OpenOutcome outcome = OpenRegularFile(path, FileAccess::kAppend, file, &status);
-  if (outcome == OpenOutcome::kOpened) *end = status.size;
-  return outcome;
+  // A writer that waited reopens this often at most when it finds the path
+  // renamed meanwhile; each time needs another rotation by another writer.
+  constexpr int kMaxReopens = 100;
+  for (int reopened = 0;; ++reopened) {
+    FileStatus status{};
+    OpenOutcome outcome = OpenRegularFile(path, FileAccess::kAppend, file, &status);
+    if (outcome != OpenOutcome::kOpened) return outcome;
+    bool waited = false;
+    if (LockWriters(*file, &waited) && waited && reopened < kMaxReopens &&
+        !PathNamesFile(path, *file)) {
+      CloseFile(*file);  // rotated away meanwhile by the writer it waited for
+      continue;
+    }
+    // The size now, under the lock: others may have appended since the open.
+    if (!SizeOf(Handle(*file), end)) *end = status.size;
+    return OpenOutcome::kOpened;
+  }
 }
 
 bool LockWriters(FileHandle file, bool* waited) {
