@@ -232,67 +232,66 @@ size_t Log::FormatPrefix(char* out) const {
 int Log::LogLine(int level, const char* format, ...) {
   // Verbose levels that are off cost neither the lock nor the formatting.
   if (level >= kDumpLevel && level > level_) return 0;
+  FileLock lock(mutex_->mutex);
+
+  char message[kMessageMax + 1];
+  int result = 0;
+  message[0] = '\0';
+  if (format != nullptr) {
+    va_list args;
+    va_start(args, format);
+    if (format[0] == '%' && format[1] == 's' && format[2] == '\0') {
+      result = CopyText(message, va_arg(args, const char*));
+    } else {
+      result = std::vsnprintf(message, sizeof message, format, args);
+    }
+    va_end(args);
+  }
+  // Some runtimes answer -1 for a message that does not fit and leave it
+  // unterminated; either way the message is cut to its first 2048 characters.
+  message[kMessageMax] = '\0';
+  bool cut = result < 0 || result > kMessageMax;
+  if (cut) result = -1;
+
+  if (enabled_ == 0) return result;
+  if (level_ == 0 || level > level_) return 0;
+  const char* marker = cut ? kTruncationMarker : "";
+  // The line holds the message up to its first null character, as the echo
+  // does; a "%c" of 0 counts in the result but ends the written text.
+  size_t messageLength = std::strlen(message);
+
   // The line "%s %s%s%s\n" (prefix, marker, level prefix, message) is put
   // together here and handed to the file in one piece.
+  const char* levelPrefix = level == 1 ? kErrorPrefix : level == 2 ? kWarningPrefix : "";
   char line[kPrefixSize + sizeof kTruncationMarker + sizeof kErrorPrefix + kMessageMax + 2];
-  size_t echoed = 0;  // the console line's length, kept at the start of `line`
-  int result = 0;
-  {
-    FileLock lock(mutex_->mutex);
-    char message[kMessageMax + 1];
-    message[0] = '\0';
-    if (format != nullptr) {
-      va_list args;
-      va_start(args, format);
-      if (format[0] == '%' && format[1] == 's' && format[2] == '\0') {
-        result = CopyText(message, va_arg(args, const char*));
-      } else {
-        result = std::vsnprintf(message, sizeof message, format, args);
-      }
-      va_end(args);
-    }
-    // Some runtimes answer -1 for a message that does not fit and leave it
-    // unterminated; either way the message is cut to its first 2048 characters.
-    message[kMessageMax] = '\0';
-    bool cut = result < 0 || result > kMessageMax;
-    if (cut) result = -1;
-
-    if (enabled_ == 0) return result;
-    if (level_ == 0 || level > level_) return 0;
-    const char* marker = cut ? kTruncationMarker : "";
-    // The line holds the message up to its first null character, as the echo
-    // does; a "%c" of 0 counts in the result but ends the written text.
-    size_t messageLength = std::strlen(message);
-
-    const char* levelPrefix = level == 1 ? kErrorPrefix : level == 2 ? kWarningPrefix : "";
-    size_t used = FormatPrefix(line);
-    line[used++] = ' ';
-    used = Append(line, used, marker);
-    size_t levelAt = used;
-    used = Append(line, used, levelPrefix);
-    std::memcpy(line + used, message, messageLength);
-    used += messageLength;
-    line[used++] = '\n';
-    const orn2::log::Rotation rotation{maxBytes_, keep_};
-    RotateOutcome rotated = RotateOutcome::kNotDue;
-    WriteOutcome outcome = orn2::log::AppendWhole(fileName_, line, used, &rotation, &rotated);
-    NoteRotation(rotated, fileName_, rotationFailing_);
-    if (outcome != WriteOutcome::kWritten) {
-      CountLostLine(outcome == WriteOutcome::kNotRegular);
-    } else {
-      losing_ = 0;
-    }
-    if (echo_ != 0) {  // the same line without its level prefix
-      size_t prefixLength = std::strlen(levelPrefix);
-      std::memmove(line + levelAt, line + levelAt + prefixLength, used - levelAt - prefixLength);
-      echoed = used - prefixLength;
-    }
+  size_t used = FormatPrefix(line);
+  line[used++] = ' ';
+  used = Append(line, used, marker);
+  size_t levelAt = used;
+  used = Append(line, used, levelPrefix);
+  std::memcpy(line + used, message, messageLength);
+  used += messageLength;
+  line[used++] = '\n';
+  const orn2::log::Rotation rotation{maxBytes_, keep_};
+  RotateOutcome rotated = RotateOutcome::kNotDue;
+  WriteOutcome outcome = orn2::log::AppendWhole(fileName_, line, used, &rotation, &rotated);
+  NoteRotation(rotated, fileName_, rotationFailing_);
+  if (outcome != WriteOutcome::kWritten) {
+    CountLostLine(outcome == WriteOutcome::kNotRegular);
+  } else {
+    losing_ = 0;
   }
-  // The console line goes out once the file's mutex is let go, so that a
-  // writer whose standard output blocks (a pipe that nobody reads) holds up
-  // no other writer of the file. Console lines of several writers may then
-  // come out in another order than their lines in the file.
-  if (echoed != 0) std::fwrite(line, 1, echoed, stdout);
+  lock.Release();
+  // The console line, the same line without its level prefix, goes out once
+  // the file's mutex is let go, so that a writer whose standard output blocks
+  // (a pipe that nobody reads) holds up no other writer of the file. Console
+  // lines of several writers may then come out in another order than their
+  // lines in the file.
+  if (echo_ != 0) {
+    size_t prefixLength = std::strlen(levelPrefix);
+    std::memmove(line + levelAt, line + levelAt + prefixLength, used - levelAt - prefixLength);
+    std::fwrite(line, 1, used - prefixLength, stdout);
+  }
   return result;
 }
 
@@ -310,37 +309,33 @@ void Log::CountLostLine(bool notRegular) {
 unsigned long Log::LostLines() const { return __atomic_load_n(&lostLines_, __ATOMIC_RELAXED); }
 
 int Log::LogBlank() {
-  bool echoing = false;
-  {
-    FileLock lock(mutex_->mutex);
-    if (level_ == 0 || enabled_ == 0) return 0;
+  FileLock lock(mutex_->mutex);
+  if (level_ == 0 || enabled_ == 0) return 0;
 
-    // A missing file is created with the short header (no empty line after it)
-    // and gets no empty line; a special file gets nothing and loses the line.
-    FileState state = orn2::log::ProbeFile(fileName_);
-    WriteOutcome outcome = WriteOutcome::kNotRegular;
-    if (state == FileState::kUnreadable) {
-      outcome = orn2::log::CreateWithText(fileName_, kHeader, kHeaderLength - 1);
-      if (outcome == WriteOutcome::kFailed) {
-        enabled_ = 0;
-        return -1;
-      }
-    }
-    echoing = echo_ != 0;
-    if (state == FileState::kReadable) {
-      const orn2::log::Rotation rotation{maxBytes_, keep_};
-      RotateOutcome rotated = RotateOutcome::kNotDue;
-      outcome = orn2::log::AppendWhole(fileName_, "\n", 1, &rotation, &rotated);
-      NoteRotation(rotated, fileName_, rotationFailing_);
-    }
-    if (outcome != WriteOutcome::kWritten) {
-      CountLostLine(outcome == WriteOutcome::kNotRegular);
-    } else {
-      losing_ = 0;
+  // A missing file is created with the short header (no empty line after it)
+  // and gets no empty line; a special file gets nothing and loses the line.
+  FileState state = orn2::log::ProbeFile(fileName_);
+  WriteOutcome outcome = WriteOutcome::kNotRegular;
+  if (state == FileState::kUnreadable) {
+    outcome = orn2::log::CreateWithText(fileName_, kHeader, kHeaderLength - 1);
+    if (outcome == WriteOutcome::kFailed) {
+      enabled_ = 0;
+      return -1;
     }
   }
-  // Printed once the lock is let go, as LogLine's console line.
-  if (echoing) std::fputs("\n", stderr);
+  if (state == FileState::kReadable) {
+    const orn2::log::Rotation rotation{maxBytes_, keep_};
+    RotateOutcome rotated = RotateOutcome::kNotDue;
+    outcome = orn2::log::AppendWhole(fileName_, "\n", 1, &rotation, &rotated);
+    NoteRotation(rotated, fileName_, rotationFailing_);
+  }
+  if (outcome != WriteOutcome::kWritten) {
+    CountLostLine(outcome == WriteOutcome::kNotRegular);
+  } else {
+    losing_ = 0;
+  }
+  lock.Release();
+  if (echo_ != 0) std::fputs("\n", stderr);  // once the lock is let go, as LogLine's
   return 0;
 }
 

@@ -174,6 +174,12 @@ FileLock::FileLock(Mutex& mutex)
   orn2::port::LockMutex(handle_);
 }
 
-FileLock::~FileLock() { orn2::port::UnlockMutex(handle_); }
+FileLock::~FileLock() { Release(); }
+
+void FileLock::Release() {
+  if (released_) return;
+  released_ = true;
+  orn2::port::UnlockMutex(handle_);
+}
 
 }  // namespace orn2::log

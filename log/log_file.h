@@ -75,11 +75,14 @@ class FileLock {
  public:
   explicit FileLock(Mutex& mutex);
   ~FileLock();
+  // Lets go before the scope ends (the destructor then does nothing).
+  void Release();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
  private:
   orn2::port::MutexHandle* handle_;
+  bool released_ = false;
 };
 
 }  // namespace orn2::log
