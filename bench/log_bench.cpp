@@ -113,7 +113,8 @@ BENCHMARK(BM_LogLineAgainstRawInTurn);
 // one iteration is the whole run, timed on the wall clock.
 void BM_EightProcesses(benchmark::State& state) {
   const bool throughLog = state.range(0) == 1;
-  std::string path = BenchFile(throughLog ? "orn2_bench_eight_log.log" : "orn2_bench_eight_raw.log");
+  std::string path =
+      BenchFile(throughLog ? "orn2_bench_eight_log.log" : "orn2_bench_eight_raw.log");
   constexpr int kProcesses = 8, kLines = 2000;
   for (auto _ : state) {
     std::remove(path.c_str());

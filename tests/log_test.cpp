@@ -430,11 +430,13 @@ TEST_F(LogTest, ALineCutByAWriterKilledHalfWayIsCutBackByTheNextOwner) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.owner << (c.takenBefore ? " after a Mutex" : ""));
     Log log("Next");
-    std::string path = Enable(log, std::string(c.owner) + std::to_string(c.takenBefore) + ".log", 3),
+    std::string path =
+                    Enable(log, std::string(c.owner) + std::to_string(c.takenBefore) + ".log", 3),
                 flag = path + ".flag";
     EXPECT_EQ(log.LogLine(3, "before"), 6);
     ChildProcess holder("LockHolder", {path, flag, half});
-    ASSERT_TRUE(orn2::testing::FileAppears(flag, 60000, &holder)) << "the child never held the lock";
+    ASSERT_TRUE(orn2::testing::FileAppears(flag, 60000, &holder))
+        << "the child never held the lock";
     ASSERT_EQ(Body(path), Who("Next") + "before\n" + half);
     holder.Kill();
     ASSERT_TRUE(holder.Wait(30000, nullptr));

@@ -616,7 +616,9 @@ class Squat {
   Squat& operator=(const Squat&) = delete;
 
   // "created", or why the object could not be made.
-  std::string Outcome() const { return FileAppears(flag_, kTimeoutMs) ? ReadFileBytes(flag_) : "no answer"; }
+  std::string Outcome() const {
+    return FileAppears(flag_, kTimeoutMs) ? ReadFileBytes(flag_) : "no answer";
+  }
 
  private:
   std::string flag_;

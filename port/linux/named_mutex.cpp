@@ -58,11 +58,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -74,9 +74,9 @@ namespace orn2::port {
 // The mapped file. The magic word tells a file that a process of another
 // layout is using apart; it is written once the mutex is initialised.
 struct SharedBlock {
-  uint32_t magic;          // kLayoutMagic once initialised; 0 before
-  uint32_t version;        // kLayoutVersion
-  uint64_t pidNamespace;   // of the initialising process; 0 where unknown
+  uint32_t magic;         // kLayoutMagic once initialised; 0 before
+  uint32_t version;       // kLayoutVersion
+  uint64_t pidNamespace;  // of the initialising process; 0 where unknown
   pthread_mutex_t mutex;
 };
 
@@ -210,7 +210,7 @@ Header ReadHeader(int fd, off_t size) {
     return Header::kOther;
   if (words[0] == 0 && words[1] == 0) return Header::kFresh;  // reserved, never initialised
   return words[0] == kLayoutMagic && words[1] == kLayoutVersion ? Header::kThisFormat
-                                                                 : Header::kOther;
+                                                                : Header::kOther;
 }
 
 // Opens a file of the private directory. A file left without write access
@@ -270,7 +270,8 @@ Outcome OpenFile(NamedMutex* object, const PrivateDirectory* directory, uid_t us
   if ((info.st_mode & 07777) != kFileMode) ::fchmod(fd, kFileMode);
   Header header = ReadHeader(fd, info.st_size);
   if (header == Header::kOther)
-    return refuse(object->path + " holds an object of another format (another version of the library)");
+    return refuse(object->path +
+                  " holds an object of another format (another version of the library)");
   bool onlyUser = ByteLock(fd, kUserByte, F_WRLCK, false);
   if (!onlyUser && header != Header::kThisFormat)
     return refuse(object->path + " is being set up by a process that died");
@@ -391,8 +392,8 @@ void PrepareFork() {
     if (object->state != NamedMutex::State::kOpen) continue;
     object->forkFd = DescriptionForChild(object);
     if (object->forkFd < 0)
-      object->childRefusal = DescribeError("a forked child gets no description of its own of",
-                                           object->path, errno);
+      object->childRefusal =
+          DescribeError("a forked child gets no description of its own of", object->path, errno);
   }
 }
 

@@ -117,7 +117,8 @@ OpenOutcome OpenAppending(const char* path, FileHandle* file, int64_t* end, bool
     // last byte (ByteBefore); a file others let this user append to only is
     // still written.
     int fd = OpenDescriptor(path, O_RDWR | O_APPEND | O_CREAT, &outcome);
-    if (fd < 0 && errno == EACCES) fd = OpenDescriptor(path, O_WRONLY | O_APPEND | O_CREAT, &outcome);
+    if (fd < 0 && errno == EACCES)
+      fd = OpenDescriptor(path, O_WRONLY | O_APPEND | O_CREAT, &outcome);
     if (fd < 0) return outcome;
     if (lockWriters && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
       // Held by another: a special file is refused before it is waited on.

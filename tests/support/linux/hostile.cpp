@@ -115,7 +115,8 @@ std::string FillSharedMemoryFileSystems() {
 std::string StdoutIntoUnreadPipe() {
   int ends[2];
   if (::pipe(ends) != 0) return std::string("pipe: ") + std::strerror(errno);
-  if (::fcntl(ends[1], F_SETPIPE_SZ, 4096) < 0) return std::string("pipe size: ") + std::strerror(errno);
+  if (::fcntl(ends[1], F_SETPIPE_SZ, 4096) < 0)
+    return std::string("pipe size: ") + std::strerror(errno);
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   if (::dup2(ends[1], 1) < 0) return std::string("dup2: ") + std::strerror(errno);
   return "";  // ends[0] stays open, unread
@@ -146,7 +147,8 @@ bool SomeoneWaitsForALockOn(const std::string& path) {
   const std::string inode = ":" + std::to_string(info.st_ino) + " ";
   std::ifstream locks("/proc/locks");
   for (std::string line; std::getline(locks, line);) {
-    if (line.find(" -> ") != std::string::npos && line.find(inode) != std::string::npos) return true;
+    if (line.find(" -> ") != std::string::npos && line.find(inode) != std::string::npos)
+      return true;
   }
   return false;
 }
