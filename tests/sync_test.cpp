@@ -388,9 +388,10 @@ TEST(Mutex, AForkedWorkerKeepsTheLockWhenItsParentDestroysTheMutex) {
 
 // args: name, how ("user": after a change of user; "descriptors": with no
 // descriptor left), flag. Opens the named mutex, forks, and writes into
-// <flag> what the child printed taking and releasing it.
+// <flag> what the child printed taking, releasing and closing it. Exit 5 when
+// the child's close removed the parent's object.
 ORN2_CHILD(ForkWithoutADescription) {
-  Mutex m(args.at(0).c_str());
+  auto* m = new Mutex(args.at(0).c_str());
   std::vector<int> filler;
   if (args.at(1) == "user" && !ot::BecomeUser(ot::kSecondUser)) return 2;
   if (args[1] == "descriptors") {
@@ -402,12 +403,17 @@ ORN2_CHILD(ForkWithoutADescription) {
   if (pid < 0) return 3;
   if (pid == 0) {
     testing::internal::CaptureStderr();
-    m.Acquire();
-    m.Release();
+    m->Acquire();
+    m->Release();
+    delete m;
     WriteFileBytes(args.at(2), testing::internal::GetCapturedStderr());
     ot::EndForkedProcess(0);
   }
-  return ot::WaitForkedProcess(pid, kTimeoutMs);
+  int code = ot::WaitForkedProcess(pid, kTimeoutMs);
+  for (const std::string& path : ot::SharedMappings()) {
+    if (args[1] == "descriptors" && !std::filesystem::exists(path)) return 5;
+  }
+  return code;
 }
 
 // A forked child that cannot have a description of its own of a named mutex

@@ -509,7 +509,13 @@ void CloseNamedMutex(NamedMutex* mutex) {
     if (HeldInThisProcess(&mutex->block->mutex)) return;
     mutex->state = NamedMutex::State::kClosing;  // openers of the name wait
   }
-  UnmapAndClose(mutex);
+  // A refused child's descriptor is its parent's description: its locks are
+  // the parent's, and neither taken nor let go here.
+  if (mutex->refused.load(std::memory_order_relaxed) != 0) {
+    ::munmap(mutex->block, sizeof(SharedBlock));
+  } else {
+    UnmapAndClose(mutex);
+  }
   RegistryLock hold;
   ::close(mutex->fd);
   registry.byName.erase(mutex->name);
