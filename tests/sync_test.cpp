@@ -411,8 +411,9 @@ ORN2_CHILD(ForkWithoutADescription) {
   }
   int code = ot::WaitForkedProcess(pid, kTimeoutMs);
   for (const std::string& path : ot::SharedMappings()) {
-    if (args[1] == "descriptors" && !std::filesystem::exists(path)) return 5;
+    if (args[1] == "descriptors" && !std::filesystem::exists(path)) code = 5;
   }
+  delete m;
   return code;
 }
 
