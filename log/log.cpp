@@ -24,8 +24,8 @@ constexpr char kErrorPrefix[] = "**ERROR** ";
 constexpr char kWarningPrefix[] = "*WARNING* ";
 // A line as LogLine puts it together: each character of the prefix and the
 // message may take three bytes once line ends inside them are encoded.
-constexpr size_t kLineSize = 3 * (Log::kPrefixSize + Log::kMessageMax) + sizeof kTruncationMarker +
-                             sizeof kErrorPrefix + 2;
+constexpr size_t kLineSize =
+    3 * (Log::kPrefixSize + Log::kMessageMax) + sizeof kTruncationMarker + sizeof kErrorPrefix + 2;
 constexpr size_t kRightNowSize = 54;
 constexpr int kStampSize = 160;  // room for any field values
 constexpr int kDumpLevel = 4;
@@ -350,8 +350,10 @@ size_t Log::ComposeLine(int level, char* message, int* result, size_t bodyAt, ch
   if (bodyAt > messageLength) bodyAt = messageLength;
 
   // The console line carries no level prefix.
-  const char* levelPrefix =
-      !forFile ? "" : level == 1 ? kErrorPrefix : level == 2 ? kWarningPrefix : "";
+  const char* levelPrefix = !forFile     ? ""
+                            : level == 1 ? kErrorPrefix
+                            : level == 2 ? kWarningPrefix
+                                         : "";
   size_t used = 0;
   if (plain) {
     used = FormatPrefix(line);
