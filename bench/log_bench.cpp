@@ -6,6 +6,8 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <liborn2/log.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -51,6 +53,94 @@ void BM_RawAppend(benchmark::State& state) {
   std::remove(path.c_str());
 }
 BENCHMARK(BM_RawAppend);
+
+// The same with the lock every writer of the file shares, whatever its user:
+// open, flock, one write and close, the floor of a line that is serialised
+// across processes.
+void BM_RawFlockAppend(benchmark::State& state) {
+  std::string path = BenchFile("orn2_bench_flock.log");
+  std::remove(path.c_str());
+  for (auto _ : state) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    ::flock(fd, LOCK_EX);
+    benchmark::DoNotOptimize(::write(fd, kLine.data(), kLine.size()));
+    ::close(fd);
+  }
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_RawFlockAppend);
+
+// A line through LogLine, the bare open+write+close and the open+flock+write+
+// close of the same line in turn, each timed on its own: what a busy machine
+// does to one it does to all three, so the ratios hold better than those of
+// separate runs.
+void BM_LogLineAgainstRawInTurn(benchmark::State& state) {
+  std::string logPath = BenchFile("orn2_bench_turn_log.log");
+  std::string rawPath = BenchFile("orn2_bench_turn_raw.log");
+  std::string flockPath = BenchFile("orn2_bench_turn_flock.log");
+  for (const std::string& path : {logPath, rawPath, flockPath}) std::remove(path.c_str());
+  Log log("Poller");
+  log.EnableLog(logPath.c_str(), 3);
+  using Clock = std::chrono::steady_clock;
+  Clock::duration logTime{}, rawTime{}, flockTime{};
+  for (auto _ : state) {
+    Clock::time_point start = Clock::now();
+    benchmark::DoNotOptimize(log.LogLine(3, "%s", kMessage.c_str()));
+    Clock::time_point raw = Clock::now();
+    int fd = ::open(rawPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    benchmark::DoNotOptimize(::write(fd, kLine.data(), kLine.size()));
+    ::close(fd);
+    Clock::time_point locked = Clock::now();
+    fd = ::open(flockPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    ::flock(fd, LOCK_EX);
+    benchmark::DoNotOptimize(::write(fd, kLine.data(), kLine.size()));
+    ::close(fd);
+    Clock::time_point end = Clock::now();
+    logTime += raw - start;
+    rawTime += locked - raw;
+    flockTime += end - locked;
+  }
+  const double lines = static_cast<double>(state.iterations());
+  state.counters["log_ns"] = std::chrono::duration<double, std::nano>(logTime).count() / lines;
+  state.counters["log/raw"] = static_cast<double>(logTime.count()) / rawTime.count();
+  state.counters["log/flock"] = static_cast<double>(logTime.count()) / flockTime.count();
+  for (const std::string& path : {logPath, rawPath, flockPath}) std::remove(path.c_str());
+}
+BENCHMARK(BM_LogLineAgainstRawInTurn);
+
+// Eight processes writing 2,000 lines each into one file at once, through
+// open+flock+write+close per line (range 0) or through LogLine (range 1);
+// one iteration is the whole run, timed on the wall clock.
+void BM_EightProcesses(benchmark::State& state) {
+  const bool throughLog = state.range(0) == 1;
+  std::string path =
+      BenchFile(throughLog ? "orn2_bench_eight_log.log" : "orn2_bench_eight_raw.log");
+  constexpr int kProcesses = 8, kLines = 2000;
+  for (auto _ : state) {
+    std::remove(path.c_str());
+    pid_t children[kProcesses];
+    for (pid_t& child : children) {
+      child = ::fork();
+      if (child != 0) continue;
+      if (throughLog) {
+        Log log("Poller");
+        log.EnableLog(path.c_str(), 3);
+        for (int i = 0; i < kLines; ++i) log.LogLine(3, "%s", kMessage.c_str());
+      } else {
+        for (int i = 0; i < kLines; ++i) {
+          int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+          ::flock(fd, LOCK_EX);
+          benchmark::DoNotOptimize(::write(fd, kLine.data(), kLine.size()));
+          ::close(fd);
+        }
+      }
+      ::_exit(0);
+    }
+    for (pid_t child : children) ::waitpid(child, nullptr, 0);
+  }
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_EightProcesses)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_LogLine(benchmark::State& state) {
   std::string path = BenchFile("orn2_bench_log.log");

@@ -22,6 +22,10 @@ constexpr size_t kHeaderLength = sizeof orn2::log::kFileHeader - 1;
 constexpr char kTruncationMarker[] = "*** Logline Error: Excessive Line truncated ***\n\t|";
 constexpr char kErrorPrefix[] = "**ERROR** ";
 constexpr char kWarningPrefix[] = "*WARNING* ";
+// A line as LogLine puts it together: each character of the prefix and the
+// message may take three bytes once line ends inside them are encoded.
+constexpr size_t kLineSize =
+    3 * (Log::kPrefixSize + Log::kMessageMax) + sizeof kTruncationMarker + sizeof kErrorPrefix + 2;
 constexpr size_t kRightNowSize = 54;
 constexpr int kStampSize = 160;  // room for any field values
 constexpr int kDumpLevel = 4;
@@ -179,7 +183,7 @@ int Log::EnableLog(const char* file, int level) {
     // that a writer starting at the same moment cannot truncate the lines that
     // another one has already appended after creating the file. A directory,
     // FIFO, device or socket is refused without being waited on.
-    FileLock lock(mutex_->mutex, fileName_);
+    FileLock lock(mutex_->mutex);
     FileState state = orn2::log::ProbeFile(fileName_);
     // No writer is half-way through a line while the lock is held, so a last
     // line without its line end was left by one that died. Its lock may not
@@ -260,7 +264,7 @@ size_t Log::FormatPrefix(char* out) const {
 int Log::LogLine(int level, const char* format, ...) {
   // Verbose levels that are off cost neither the lock nor the formatting.
   if (level >= kDumpLevel && level > level_) return 0;
-  FileLock lock(mutex_->mutex, fileName_);
+  FileLock lock(mutex_->mutex);
 
   char message[kMessageMax + 1];
   int result = 0;
@@ -275,21 +279,66 @@ int Log::LogLine(int level, const char* format, ...) {
     }
     va_end(args);
   }
-  return WriteMessage(level, message, result, kMessageMax);
+  int written = WriteMessage(level, message, result, kMessageMax);
+  lock.Release();
+  EchoMessage(level, message, result, kMessageMax);
+  return written;
 }
 
 // The rest of LogLine, under the lock, for a message formatted with `result`.
 // The message's line ends before `bodyAt` are written as continuation lines;
 // those from there on (a hex dump's body) as they are.
 int Log::WriteMessage(int level, char* message, int result, size_t bodyAt) {
+  char line[kLineSize];
+  size_t used = ComposeLine(level, message, &result, bodyAt, line, true);
+  if (used == 0) return result;
+  // After a lost line, this writer's own short write may not have been cut
+  // off again; the file is checked before the next line goes on.
+  const orn2::log::Rotation rotation{maxBytes_, keep_};
+  RotateOutcome rotated = RotateOutcome::kNotDue;
+  WriteOutcome outcome = orn2::log::AppendWhole(fileName_, line, used, &rotation, &rotated);
+  NoteRotation(rotated, fileName_, rotationFailing_);
+  if (outcome != WriteOutcome::kWritten) {
+    CountLostLine(outcome == WriteOutcome::kNotRegular);
+  } else {
+    losing_ = 0;
+  }
+  return result;
+}
+
+// The console line of a message that WriteMessage wrote (or would have
+// written, had the file opened), without the level prefix. Printed once the
+// file's mutex is let go, so that a writer whose standard output blocks (a
+// pipe that nobody reads) holds up no other writer of the file; console lines
+// of several writers may then come out in another order than their lines in
+// the file.
+void Log::EchoMessage(int level, char* message, int result, size_t bodyAt) {
+  if (echo_ == 0) return;
+  char line[kLineSize];
+  size_t used = ComposeLine(level, message, &result, bodyAt, line, false);
+  if (used != 0) std::fwrite(line, 1, used, stdout);
+}
+
+// Puts together the line of a message formatted with *result (set to -1 for a
+// cut message): the prefix, a blank, the marker, the level prefix (unless for
+// the console), the message and a line end. The message's line ends before
+// `bodyAt` are written as continuation lines; those from there on (a hex
+// dump's body) as they are. Returns the line's length, or 0 when nothing is
+// written (logging off, or a level above the log's; *result then says what
+// LogLine returns).
+size_t Log::ComposeLine(int level, char* message, int* result, size_t bodyAt, char* line,
+                        bool forFile) const {
   // Some runtimes answer -1 for a message that does not fit and leave it
   // unterminated; either way the message is cut to its first 2048 characters.
   message[kMessageMax] = '\0';
-  bool cut = result < 0 || result > kMessageMax;
-  if (cut) result = -1;
+  bool cut = *result < 0 || *result > kMessageMax;
+  if (cut) *result = -1;
 
-  if (enabled_ == 0) return result;
-  if (level_ == 0 || level > level_) return 0;
+  if (enabled_ == 0) return 0;
+  if (level_ == 0 || level > level_) {
+    *result = 0;
+    return 0;
+  }
   const char* marker = cut ? kTruncationMarker : "";
   // The line holds the message up to its first null character, as the echo
   // does; a "%c" of 0 counts in the result but ends the written text. The
@@ -300,53 +349,33 @@ int Log::WriteMessage(int level, char* message, int result, size_t bodyAt) {
   if (!plain) messageLength += std::strlen(message + messageLength);
   if (bodyAt > messageLength) bodyAt = messageLength;
 
-  // A line: the prefix, a blank, the marker, the level prefix, the message and
-  // a line end, put together here and handed over in one piece.
-  char line[3 * (kPrefixSize + kMessageMax) + sizeof kTruncationMarker + sizeof kErrorPrefix + 2];
-  auto compose = [&](const char* levelPrefix) {
-    size_t used = 0;
-    if (plain) {
-      used = FormatPrefix(line);
-    } else {
-      char prefix[kPrefixSize];
-      used = AppendEncoded(line, 0, prefix, FormatPrefix(prefix));
-    }
-    line[used++] = ' ';
-    used = Append(line, used, marker);
-    used = Append(line, used, levelPrefix);
-    if (plain) {
-      std::memcpy(line + used, message, messageLength);
-      used += messageLength;
-    } else {
-      used = AppendEncoded(line, used, message, bodyAt);
-      std::memcpy(line + used, message + bodyAt, messageLength - bodyAt);
-      used += messageLength - bodyAt;
-    }
-    line[used++] = '\n';
-    return used;
-  };
   // The console line carries no level prefix.
-  if (echo_ != 0) std::fwrite(line, 1, compose(""), stdout);
-
-  const char* levelPrefix = level == 1 ? kErrorPrefix : level == 2 ? kWarningPrefix : "";
-  size_t used = compose(levelPrefix);
-  // After a lost line, this writer's own short write may not have been cut
-  // off again; the file is checked before the next line goes on.
-  const orn2::log::Rotation rotation{maxBytes_, keep_};
-  RotateOutcome rotated = RotateOutcome::kNotDue;
-  WriteOutcome outcome =
-      orn2::log::AppendWhole(fileName_, line, used, losing_ != 0, &rotation, &rotated);
-  NoteRotation(rotated, fileName_, rotationFailing_);
-  if (outcome != WriteOutcome::kWritten) {
-    CountLostLine(outcome == WriteOutcome::kNotRegular);
+  const char* levelPrefix = !forFile     ? ""
+                            : level == 1 ? kErrorPrefix
+                            : level == 2 ? kWarningPrefix
+                                         : "";
+  size_t used = 0;
+  if (plain) {
+    used = FormatPrefix(line);
   } else {
-    losing_ = 0;
+    char prefix[kPrefixSize];
+    used = AppendEncoded(line, 0, prefix, FormatPrefix(prefix));
   }
-  return result;
+  line[used++] = ' ';
+  used = Append(line, used, marker);
+  used = Append(line, used, levelPrefix);
+  if (plain) {
+    std::memcpy(line + used, message, messageLength);
+    used += messageLength;
+  } else {
+    used = AppendEncoded(line, used, message, bodyAt);
+    std::memcpy(line + used, message + bodyAt, messageLength - bodyAt);
+    used += messageLength - bodyAt;
+  }
+  line[used++] = '\n';
+  return used;
 }
 
-// Called under the lock for every line that could not be written; says so on
-// standard error when the log starts losing lines, not for every line.
 void Log::CountLostLine(bool notRegular) {
   const char* reason = notRegular ? "not a regular file" : std::strerror(errno);
   __atomic_fetch_add(&lostLines_, 1ul, __ATOMIC_RELAXED);
@@ -359,7 +388,7 @@ void Log::CountLostLine(bool notRegular) {
 unsigned long Log::LostLines() const { return __atomic_load_n(&lostLines_, __ATOMIC_RELAXED); }
 
 int Log::LogBlank() {
-  FileLock lock(mutex_->mutex, fileName_);
+  FileLock lock(mutex_->mutex);
   if (level_ == 0 || enabled_ == 0) return 0;
 
   // A missing file is created with the short header (no empty line after it)
@@ -373,11 +402,10 @@ int Log::LogBlank() {
       return -1;
     }
   }
-  if (echo_ != 0) std::fputs("\n", stderr);
   if (state == FileState::kReadable) {
     const orn2::log::Rotation rotation{maxBytes_, keep_};
     RotateOutcome rotated = RotateOutcome::kNotDue;
-    outcome = orn2::log::AppendWhole(fileName_, "\n", 1, losing_ != 0, &rotation, &rotated);
+    outcome = orn2::log::AppendWhole(fileName_, "\n", 1, &rotation, &rotated);
     NoteRotation(rotated, fileName_, rotationFailing_);
   }
   if (outcome != WriteOutcome::kWritten) {
@@ -385,6 +413,8 @@ int Log::LogBlank() {
   } else {
     losing_ = 0;
   }
+  lock.Release();
+  if (echo_ != 0) std::fputs("\n", stderr);  // once the lock is let go, as LogLine's
   return 0;
 }
 
@@ -397,7 +427,7 @@ int Log::SetRotation(long long maxBytes, int keep) {
 
 int Log::Rotate(int keep, long long ifLarger) {
   if (keep < 1 || keep > kMaxKeep || ifLarger < 0 || fileName_[0] == '\0') return -1;
-  FileLock lock(mutex_->mutex, fileName_);
+  FileLock lock(mutex_->mutex);
   bool notRegular = false;
   switch (orn2::log::RotateNow(fileName_, keep, ifLarger, &notRegular)) {
     case RotateOutcome::kRotated:
@@ -423,10 +453,12 @@ void Log::Dump(char* data, int length, const char* title) {
   // the title or the data is no directive), except that only the title's own
   // line ends become continuation lines: the body keeps its layout.
   if (kDumpLevel > level_) return;
-  FileLock lock(mutex_->mutex, fileName_);
+  FileLock lock(mutex_->mutex);
   char message[kMessageMax + 1];
   int result = CopyText(message, text);
   WriteMessage(kDumpLevel, message, result, titleLength);
+  lock.Release();
+  EchoMessage(kDumpLevel, message, result, titleLength);
 }
 
 void Log::SysLog(int level, char* message) {}

@@ -25,6 +25,21 @@ size_t HeaderSize() {
   return size;
 }
 
+// A writer that waited for the writers' lock reopens the file this often at
+// most when it finds the path renamed meanwhile; each time needs another
+// rotation by another writer, so this is not reached in practice.
+constexpr int kMaxReopens = 100;
+
+// Cuts back a last line without its line end, left by a writer that died
+// half-way through it, whoever has held any lock since; *end follows. The
+// file records it itself: every whole line ends with a line end.
+void RepairOpenFile(FileHandle file, int64_t* end) {
+  int last = orn2::port::ByteBefore(file, *end);
+  if (last < 0 || last == '\n') return;
+  orn2::port::CutUnfinishedLine(file, kLongestLine);
+  orn2::port::EndOf(file, end);
+}
+
 }  // namespace
 
 FileState ProbeFile(const char* path) {
@@ -51,15 +66,15 @@ WriteOutcome CreateWithText(const char* path, const char* text, size_t length) {
   return written ? WriteOutcome::kWritten : WriteOutcome::kFailed;
 }
 
-WriteOutcome AppendWhole(const char* path, const char* text, size_t length, bool repairFirst,
+WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
                          const Rotation* rotation, RotateOutcome* rotated) {
-  if (repairFirst) RepairCutLine(path);
   if (rotated != nullptr) *rotated = RotateOutcome::kNotDue;
   FileHandle file{};
   int64_t end = 0;
   OpenOutcome opened = orn2::port::OpenForAppend(path, &file, &end);
   if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
   if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
+  RepairOpenFile(file, &end);
 
   std::string withHeader;  // only for a file that starts here
   int rotationReason = 0;
@@ -67,13 +82,19 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length, bool
     const int64_t headerSize = static_cast<int64_t>(HeaderSize());
     if (end > headerSize &&
         end + static_cast<int64_t>(orn2::port::AppendedSize(text, length)) > rotation->maxBytes) {
-      orn2::port::CloseFile(file);
+      // The lock stays held through the rotation; the new file's is taken
+      // before the old one's goes, so that no writer slips in between.
+      // A rotation that failed leaves the file where it is, still held.
       RotateOutcome outcome = RotateFiles(path, rotation->keep);
       rotationReason = errno;
       if (rotated != nullptr) *rotated = outcome;
-      opened = orn2::port::OpenForAppend(path, &file, &end);
-      if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
-      if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
+      if (outcome != RotateOutcome::kFailed) {
+        FileHandle old = file;
+        opened = orn2::port::OpenForAppend(path, &file, &end);
+        orn2::port::CloseFile(old);
+        if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
+        if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
+      }
     }
     if (end == 0) {
       withHeader.assign(kFileHeader, sizeof kFileHeader - 1);
@@ -82,7 +103,10 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length, bool
       length = withHeader.size();
     }
   }
-  bool written = orn2::port::AppendText(file, text, length);
+  // A write that finds no room under the process's file size limit would
+  // end the process with a signal: the line is lost instead.
+  bool written = orn2::port::RoomUnderSizeLimit(end, orn2::port::AppendedSize(text, length)) &&
+                 orn2::port::AppendText(file, text, length);
   // The caller reports why the line was lost, or else why a rotation failed.
   int reason = written ? rotationReason : errno;
   bool regular = written || orn2::port::IsRegularFile(file);
@@ -97,26 +121,37 @@ RotateOutcome RotateNow(const char* path, int keep, int64_t ifLarger, bool* notR
   *notRegular = false;
   FileHandle file{};
   orn2::port::FileStatus status{};
-  switch (orn2::port::OpenRegularFile(path, FileAccess::kRead, &file, &status)) {
-    case OpenOutcome::kOpened:
-      orn2::port::CloseFile(file);
-      break;
-    case OpenOutcome::kNotRegular:
-      *notRegular = true;
-      return RotateOutcome::kFailed;
-    case OpenOutcome::kFailed:
-      return errno == ENOENT ? RotateOutcome::kNotDue : RotateOutcome::kFailed;
-  }
-  if (status.size <= ifLarger) return RotateOutcome::kNotDue;
-  RotateOutcome outcome = RotateFiles(path, keep);
-  if (outcome != RotateOutcome::kRotated) return outcome;
-  // The new file starts with its header at once; should that fail, the next
-  // line writes it.
   int64_t end = 0;
-  if (orn2::port::OpenForAppend(path, &file, &end) == OpenOutcome::kOpened) {
-    if (end == 0) orn2::port::AppendText(file, kFileHeader, sizeof kFileHeader - 1);
-    orn2::port::CloseFile(file);
+  for (int reopened = 0;; ++reopened) {
+    switch (orn2::port::OpenRegularFile(path, FileAccess::kRead, &file, &status)) {
+      case OpenOutcome::kOpened:
+        break;
+      case OpenOutcome::kNotRegular:
+        *notRegular = true;
+        return RotateOutcome::kFailed;
+      case OpenOutcome::kFailed:
+        return errno == ENOENT ? RotateOutcome::kNotDue : RotateOutcome::kFailed;
+    }
+    end = status.size;
+    bool waited = false;
+    if (!orn2::port::LockWriters(file, &waited) || !waited) break;
+    if (reopened >= kMaxReopens || orn2::port::PathNamesFile(path, file)) {
+      orn2::port::EndOf(file, &end);
+      break;
+    }
+    orn2::port::CloseFile(file);  // rotated meanwhile by a writer of another user
   }
+  RotateOutcome outcome = end > ifLarger ? RotateFiles(path, keep) : RotateOutcome::kNotDue;
+  // The new file starts with its header at once, under its own lock; should
+  // that fail, the next line writes it.
+  FileHandle fresh{};
+  if (outcome == RotateOutcome::kRotated &&
+      orn2::port::OpenForAppend(path, &fresh, &end) == OpenOutcome::kOpened) {
+    if (end == 0 && orn2::port::RoomUnderSizeLimit(0, HeaderSize()))
+      orn2::port::AppendText(fresh, kFileHeader, sizeof kFileHeader - 1);
+    orn2::port::CloseFile(fresh);
+  }
+  orn2::port::CloseFile(file);
   return outcome;
 }
 
@@ -126,18 +161,25 @@ void RepairCutLine(const char* path) {
       OpenOutcome::kOpened) {
     return;
   }
+  bool waited = false;
+  orn2::port::LockWriters(file, &waited);
   orn2::port::CutUnfinishedLine(file, kLongestLine);
   orn2::port::CloseFile(file);
 }
 
-// Mutex hands out the address of its handle for a caller's own wait; taking
-// the lock through the platform layer tells an abandoned lock apart. The field
+// Mutex hands out the address of its handle for a caller's own wait. The field
 // holds the platform's mutex handle, untyped as the class's layout has it.
-FileLock::FileLock(Mutex& mutex, const char* path)
+FileLock::FileLock(Mutex& mutex)
     : handle_(static_cast<orn2::port::MutexHandle*>(*static_cast<void**>(mutex))) {
-  if (orn2::port::LockMutex(handle_) == orn2::port::LockResult::kAbandoned) RepairCutLine(path);
+  orn2::port::LockMutex(handle_);
 }
 
-FileLock::~FileLock() { orn2::port::UnlockMutex(handle_); }
+FileLock::~FileLock() { Release(); }
+
+void FileLock::Release() {
+  if (released_) return;
+  released_ = true;
+  orn2::port::UnlockMutex(handle_);
+}
 
 }  // namespace orn2::log

@@ -37,9 +37,13 @@ enum class WriteOutcome {
 WriteOutcome CreateWithText(const char* path, const char* text, size_t length);
 
 // Appends `text` whole or not at all (a short write is cut off again), the
-// file being created when missing. With `repairFirst`, a last line left
-// without its line end is first cut back (see RepairCutLine). The caller
-// holds the file's lock.
+// file being created when missing. The text goes on under the lock of the
+// file's writers (port's LockWriters), which every process that appends to
+// the file takes, whatever its user; under it a last line left without its
+// line end (a writer died half-way) is first cut back, however long ago and
+// whoever held which lock since. A text that finds no room under the
+// process's file size limit is lost (errno EFBIG), never a signal. The caller
+// holds the Log's mutex.
 //
 // With a rotation (not null, maxBytes above 0): when the text would take the
 // file past maxBytes and the file holds more than a header, the file is
@@ -47,34 +51,38 @@ WriteOutcome CreateWithText(const char* path, const char* text, size_t length);
 // that fails leaves the text appended to the file as it is. A file found
 // empty (new, rotated, or missing after a writer was killed part-way through
 // a rotation) gets the header first, in the same write.
-WriteOutcome AppendWhole(const char* path, const char* text, size_t length, bool repairFirst,
+WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
                          const Rotation* rotation = nullptr, RotateOutcome* rotated = nullptr);
 
 // Rotates the file now, if it is larger than `ifLarger` bytes, and starts the
 // new one with the header. kNotDue when there is no file or it is not larger;
 // kFailed (errno set, or *notRegular for a special file, which is left as it
-// is). The caller holds the lock.
+// is). The caller holds the Log's mutex; the rotation happens under the
+// writers' lock of the file.
 RotateOutcome RotateNow(const char* path, int keep, int64_t ifLarger, bool* notRegular);
 
 // Cuts a last line that has no line end back to the end of the line before it,
 // so that the next line is not glued onto it; a file whose last line end is
 // farther back than any line a Log writes is ended with a line end instead.
-// Nothing happens to a missing or special file.
+// Nothing happens to a missing or special file. Taken under the writers' lock.
 void RepairCutLine(const char* path);
 
-// Holds a Log's mutex for one operation, like a Guard. When the previous
-// owner ended while holding it (a writer killed half-way through a line), the
-// lock is taken over and the file's cut last line repaired before anything
-// else is written. Used by the thread that made it.
+// Holds a Log's mutex for one operation, like a Guard: it keeps the writers
+// of this user, and a program holding Mutex(<file name>), apart. The repair of
+// a cut line does not depend on seeing it abandoned: AppendWhole repairs
+// whatever it finds. Used by the thread that made it.
 class FileLock {
  public:
-  FileLock(Mutex& mutex, const char* path);
+  explicit FileLock(Mutex& mutex);
   ~FileLock();
+  // Lets go before the scope ends (the destructor then does nothing).
+  void Release();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
  private:
   orn2::port::MutexHandle* handle_;
+  bool released_ = false;
 };
 
 }  // namespace orn2::log

@@ -67,11 +67,15 @@ enum class OpenOutcome {
 OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
                             FileStatus* status);
 
-// Opens `path` for kAppend, checked exactly as OpenRegularFile checks it, and
-// sets *end to the file's size: where AppendText puts the next text while the
-// caller holds the lock of the file's writers. The size comes from the check
-// that the open makes anyway (the seek to the end; the file's information on
-// Windows), so knowing it costs a log line nothing.
+// Opens `path` for kAppend, checked exactly as OpenRegularFile checks it,
+// takes the writers' lock (see LockWriters below) and then sets *end to the
+// file's size: where AppendText puts the next text. The size comes from the
+// check that the open makes anyway (the seek to the end), so knowing it costs
+// a log line nothing. A writer that had to wait for the lock checks that the
+// path still names the file it holds (a writer of another user may have
+// rotated it meanwhile) and opens the new one if not. A special file is
+// refused before it is waited on. Where the file system has no such locks,
+// the file is opened without.
 OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end);
 
 // True when the open file is a regular file (see kAppend above).
@@ -102,6 +106,35 @@ std::size_t AppendedSize(const char* text, std::size_t length);
 // caller's, so its last line is ended with a line end instead. False when the
 // file could not be read or changed.
 bool CutUnfinishedLine(FileHandle file, std::size_t longestLine);
+
+// --- The lock of a file's writers -------------------------------------------
+// Every process that appends to a file takes this lock on its open file before
+// it looks at the file's end, whatever its user: anyone who can open the file
+// for appending can take it. It is a lock of the open file (flock on POSIX,
+// LockFileEx far beyond any end on Windows), held until the file is closed,
+// and never by a thread: it serialises processes, not the threads of one.
+
+// Takes the lock on a file opened otherwise (OpenForAppend takes it itself),
+// waiting while another open file holds it; *waited tells whether it had to
+// wait. False (errno set) where the file system has no such locks; the
+// caller then goes on without it.
+bool LockWriters(FileHandle file, bool* waited);
+
+// True when `path` still names the open file: not renamed away (a rotation by
+// a writer the caller waited for) and not replaced.
+bool PathNamesFile(const char* path, FileHandle file);
+
+// The file's size now; false (errno set) when it cannot be read.
+bool EndOf(FileHandle file, int64_t* end);
+
+// The byte before `end` of a file opened for kUpdate or kAppend, or -1 when
+// there is none or it cannot be read (an append-only file of another user).
+int ByteBefore(FileHandle file, int64_t end);
+
+// Whether a write of `length` bytes at `end` finds room under the process's
+// file size limit; a write with no room would raise a signal that ends the
+// process (SIGXFSZ) instead of failing. False with errno EFBIG when it does not.
+bool RoomUnderSizeLimit(int64_t end, std::size_t length);
 
 // The path of the directory entry that `path` names, as every process spells
 // it: its folder absolute with symbolic links resolved, the last component as

@@ -18,6 +18,7 @@
 #include "log/rotation.h"
 #include "port/clock.h"
 #include "support/child.h"
+#include "support/hostile.h"
 #include "support/odd_files.h"
 #include "support/temp_dir.h"
 #include "support/time_factor.h"
@@ -110,9 +111,14 @@ std::vector<int> ExpectEveryLineOnceInOrder(const std::vector<std::string>& file
   return counts;
 }
 
-// args: file, child number, line count, maximum size, keep. Writes "child <c>
-// line <i>" lines with rotation on.
+// args: file, child number, line count, maximum size, keep, and optionally a
+// user to write as, with a umask that lets every user write the files it
+// creates. Writes "child <c> line <i>" lines with rotation on.
 ORN2_CHILD(RotatingWriter) {
+  if (args.size() > 5) {
+    orn2::testing::SetUmask(0);
+    if (!orn2::testing::BecomeUser(static_cast<unsigned>(std::stoul(args[5])))) return 2;
+  }
   Log log("writer");
   if (log.EnableLog(args.at(0).c_str(), 3) != 0) return 3;
   if (log.SetRotation(std::stoll(args.at(3)), std::stoi(args.at(4))) != 0) return 4;
@@ -155,6 +161,32 @@ TEST(LogRotation, EightProcessesRotateTheSharedFileOncePerThreshold) {
     EXPECT_GT(size + FirstLineSize(files[i + 1]), static_cast<uintmax_t>(kMaxBytes))
         << files[i] << " was rotated with room left";
   }
+}
+
+// Two users' writers of one file, two each, rotating it: each user's named
+// mutex keeps only its own writers apart, the lock on the file keeps all.
+TEST(LogRotation, WritersOfTwoUsersKeepEveryLineWhole) {
+  std::string why = orn2::testing::OtherUsersUnavailable();
+  if (!why.empty()) GTEST_SKIP() << why;
+  orn2::testing::TempDir dir;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  const std::string path = dir.File("users.log");
+  const int kLines = 3000;
+  std::list<ChildProcess> children;
+  for (int c = 0; c < 4; ++c) {
+    const unsigned user = c < 2 ? 0 : orn2::testing::kSecondUser;
+    children.emplace_back("RotatingWriter",
+                          std::vector<std::string>{path, std::to_string(c), std::to_string(kLines),
+                                                   "65536", "200", std::to_string(user)});
+  }
+  for (ChildProcess& child : children) {
+    int code = -1;
+    ASSERT_TRUE(child.Wait(300000, &code)) << "a writer did not end within 300 s";
+    EXPECT_EQ(code, 0);
+  }
+  const std::vector<std::string> files = Generations(path);
+  ASSERT_GE(files.size(), 10u) << "fewer than 9 rotations";
+  EXPECT_EQ(ExpectEveryLineOnceInOrder(files), std::vector<int>(4, kLines));
 }
 
 // orn log follow's reader, started at the beginning, stopped half-way

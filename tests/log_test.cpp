@@ -454,13 +454,18 @@ TEST_F(LogTest, ALineCutByAWriterKilledHalfWayIsCutBackByTheNextOwner) {
   const std::string half = "[2026/12/03 23:10.39][  writer] [ThreadId:0042] half a li";
   const struct {
     const char* owner;  // what takes the abandoned lock next
+    bool takenBefore;   // a Mutex of the file's name is acquired and released first
     std::string after;  // what it adds after the line "before"
-  } cases[] = {
-      {"LogLine", Who("Next") + "after the kill\n"}, {"LogBlank", "\n"}, {"EnableLog", ""}};
+  } cases[] = {{"LogLine", false, Who("Next") + "after the kill\n"},
+               {"LogLine", true, Who("Next") + "after the kill\n"},
+               {"LogBlank", false, "\n"},
+               {"EnableLog", false, ""}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.owner);
+    SCOPED_TRACE(testing::Message() << c.owner << (c.takenBefore ? " after a Mutex" : ""));
     Log log("Next");
-    std::string path = Enable(log, std::string(c.owner) + ".log", 3), flag = path + ".flag";
+    std::string path =
+                    Enable(log, std::string(c.owner) + std::to_string(c.takenBefore) + ".log", 3),
+                flag = path + ".flag";
     EXPECT_EQ(log.LogLine(3, "before"), 6);
     ChildProcess holder("LockHolder", {path, flag, half});
     ASSERT_TRUE(orn2::testing::FileAppears(flag, 60000, &holder))
@@ -468,6 +473,11 @@ TEST_F(LogTest, ALineCutByAWriterKilledHalfWayIsCutBackByTheNextOwner) {
     ASSERT_EQ(Body(path), Who("Next") + "before\n" + half);
     holder.Kill();
     ASSERT_TRUE(holder.Wait(30000, nullptr));
+    if (c.takenBefore) {  // whoever sees the abandonment, the next line still repairs
+      Mutex other(FileMutexName(path).c_str());
+      other.Acquire();
+      other.Release();
+    }
     const std::string owner = c.owner;
     if (owner == "LogLine") {
       EXPECT_EQ(log.LogLine(3, "after the kill"), 14);
@@ -525,6 +535,68 @@ TEST_F(LogTest, AFullDiskLosesWholeLinesCountsThemAndSaysSoOnce) {
       "LogLine() Error: Cannot append to [" + dir_.File("disk/full.log") + "] (";
   EXPECT_EQ(printed.substr(0, start.size()), start) << printed;
   EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+}
+
+// args: file, flag. With standard output a pipe that nobody reads, an
+// echoing log writes lines of 2048 characters: the second one's console line
+// blocks for good. Exit 77 (why in <flag>) where that cannot be arranged.
+ORN2_CHILD(EchoIntoUnreadPipe) {
+  std::string why = orn2::testing::StdoutIntoUnreadPipe();
+  if (!why.empty()) {
+    orn2::testing::WriteFileBytes(args.at(1), why);
+    return 77;
+  }
+  Log log("echo", 1);
+  if (log.EnableLog(args.at(0).c_str(), 3) != 0) return 3;
+  for (;;) log.LogLine(3, "%s", std::string(Log::kMessageMax, 'e').c_str());
+}
+
+// A writer stuck printing its console line holds up no other writer.
+TEST_F(LogTest, AWriterBlockedOnItsConsoleHoldsUpNoOtherWriter) {
+  orn2::testing::Watchdog watchdog("a writer stuck on its console", 120);
+  std::string path = dir_.File("echo.log"), flag = dir_.File("echo.line");
+  ChildProcess echoing("EchoIntoUnreadPipe", {path, flag});
+  // Once its second line is in the file, its console line is stuck for good.
+  const std::string line = std::string(Log::kMessageMax, 'e') + "\n";
+  for (int waited = 0;; waited += 10) {
+    const std::string text = exists(path) ? ReadFileBytes(path) : "";
+    if (text.find(line) != text.rfind(line)) break;
+    int code = -1;
+    if (echoing.Wait(0, &code) && code == 77) GTEST_SKIP() << ReadFileBytes(flag);
+    ASSERT_LT(waited, 60000) << "the echoing writer's second line never reached the file";
+    orn2::port::SleepMs(10);
+  }
+  Log other("other");
+  Enable(other, "echo.log", 3);
+  auto written = std::async(std::launch::async, [&] { return other.LogLine(3, "not held up"); });
+  ASSERT_EQ(written.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+      << "the echoing writer holds the file's lock while its console blocks";
+  EXPECT_EQ(written.get(), 11);
+  EXPECT_FALSE(echoing.Wait(0, nullptr)) << "the echoing child was not stuck";
+}
+
+// args: file, flag. Writes a line, limits the process's file size to the
+// file's size, writes another, and writes LostLines into the flag.
+ORN2_CHILD(WriterAtFileSizeLimit) {
+  Log log("writer");
+  if (log.EnableLog(args.at(0).c_str(), 3) != 0) return 3;
+  log.LogLine(3, "child 0 line 0");
+  if (!orn2::testing::LimitFileSize(static_cast<long long>(std::filesystem::file_size(args[0]))))
+    return 77;
+  if (log.LogLine(3, "child 0 line %d", 1) != 14) return 4;
+  orn2::testing::WriteFileBytes(args.at(1), std::to_string(log.LostLines()));
+  return 0;
+}
+
+TEST_F(LogTest, AFileSizeLimitLosesTheLineInsteadOfEndingTheProcess) {
+  std::string path = dir_.File("limit.log"), flag = dir_.File("limit.lost");
+  ChildProcess child("WriterAtFileSizeLimit", {path, flag});
+  int code = -1;
+  ASSERT_TRUE(child.Wait(60000, &code));
+  if (code == 77) GTEST_SKIP() << "no file size limit here";
+  ASSERT_EQ(code, 0) << "153: ended by SIGXFSZ";
+  EXPECT_EQ(ReadFileBytes(flag), "1");
+  ExpectWholeLines(path, {1});
 }
 
 }  // namespace

@@ -212,7 +212,13 @@ TEST(WinGuard, RecursiveAndExcludesThreads) {
 
 // args: mutex name, flag path. Holds the mutex, says so with <flag>.held and
 // releases it once <flag>.release appears.
+// Optionally args 2 and 3: a user to hold it as, and a umask (octal) to hold
+// it under.
 ORN2_CHILD(HoldNamedMutex) {
+  if (args.size() > 3) {
+    if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args[2])))) return 2;
+    ot::SetUmask(static_cast<unsigned>(std::stoul(args[3], nullptr, 8)));
+  }
   Mutex m(args.at(0).c_str());
   m.Acquire();
   WriteFileBytes(args.at(1) + ".held", "");
@@ -247,10 +253,11 @@ TEST(Mutex, OneLockAcrossProcessesTakenOverFromAKilledHolder) {
   }
 }
 
-// args: name, flag. Opens the named mutex and writes into <flag> TryLock's
-// result ("refused" when the system gave it no object), then the files that
-// opening it mapped, one a line.
+// args: name, flag, and optionally a user to probe as. Opens the named mutex
+// and writes into <flag> TryLock's result ("refused" when the system gave it
+// no object), then the files that opening it mapped, one a line.
 ORN2_CHILD(ProbeNamedMutex) {
+  if (args.size() > 2 && !ot::BecomeUser(static_cast<unsigned>(std::stoul(args[2])))) return 2;
   std::vector<std::string> before = ot::SharedMappings();
   Mutex m(args.at(0).c_str());
   void** handle = m;
@@ -267,10 +274,13 @@ ORN2_CHILD(ProbeNamedMutex) {
 // time. `files` gets the files that back the mutex (none where that cannot be
 // seen). Its report goes to `dir`.
 std::string ProbeElsewhere(const ot::TempDir& dir, const std::string& name,
-                           std::vector<std::string>* files = nullptr) {
+                           std::vector<std::string>* files = nullptr,
+                           const std::string& user = "") {
   static std::atomic<int> probes{0};
   std::string flag = dir.File("probe" + std::to_string(probes++));
-  ChildProcess probe("ProbeNamedMutex", {name, flag});
+  std::vector<std::string> args{name, flag};
+  if (!user.empty()) args.push_back(user);
+  ChildProcess probe("ProbeNamedMutex", args);
   if (!probe.Wait(kTimeoutMs, nullptr)) return "hung";
   std::string report = ReadFileBytes(flag), answer = report.substr(0, report.find('\n'));
   for (size_t at = report.find('\n'); files != nullptr && at != std::string::npos;) {
@@ -376,6 +386,168 @@ TEST(Mutex, AForkedWorkerKeepsTheLockWhenItsParentDestroysTheMutex) {
   EXPECT_EQ(TryLockElsewhere(m), 0);
 }
 
+// args: name, how ("user": after a change of user; "descriptors": with no
+// descriptor left), flag. Opens the named mutex, forks, and writes into
+// <flag> what the child printed taking, releasing and closing it. Exit 5 when
+// the child's close removed the parent's object.
+ORN2_CHILD(ForkWithoutADescription) {
+  auto* m = new Mutex(args.at(0).c_str());
+  std::vector<int> filler;
+  if (args.at(1) == "user" && !ot::BecomeUser(ot::kSecondUser)) return 2;
+  if (args[1] == "descriptors") {
+    if (!ot::LimitOpenFiles(64)) return 77;
+    for (int fd; (fd = ot::DuplicateStandardInput()) >= 0;) filler.push_back(fd);
+  }
+  int pid = ot::ForkProcess();
+  for (int fd : filler) ot::CloseDescriptor(fd);  // room again, in both
+  if (pid < 0) return 3;
+  if (pid == 0) {
+    testing::internal::CaptureStderr();
+    m->Acquire();
+    m->Release();
+    delete m;
+    WriteFileBytes(args.at(2), testing::internal::GetCapturedStderr());
+    ot::EndForkedProcess(0);
+  }
+  int code = ot::WaitForkedProcess(pid, kTimeoutMs);
+  for (const std::string& path : ot::SharedMappings()) {
+    if (args[1] == "descriptors" && !std::filesystem::exists(path)) code = 5;
+  }
+  delete m;
+  return code;
+}
+
+// A forked child that cannot have a description of its own of a named mutex
+// never shares its parent's: its lock is refused, with one line.
+TEST(Mutex, AForkedChildWithoutADescriptionOfItsOwnIsRefusedWithOneLine) {
+  if (!ot::ForkUnavailable().empty()) GTEST_SKIP() << ot::ForkUnavailable();
+  ot::TempDir dir;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  for (const std::string how : {"descriptors", "user"}) {
+    SCOPED_TRACE(how);
+    if (how == "user" && !ot::OtherUsersUnavailable().empty()) continue;
+    const std::string name = UniqueName("fork " + how), flag = dir.File(how);
+    ChildProcess parent("ForkWithoutADescription", {name, how, flag});
+    int code = -1;
+    ASSERT_TRUE(parent.Wait(2 * kTimeoutMs, &code));
+    if (code == 77) continue;
+    ASSERT_EQ(code, 0);
+    const std::string printed = ReadFileBytes(flag);
+    EXPECT_EQ(printed.rfind("Mutex() Error: named mutex [" + name + "] refused: ", 0), 0u)
+        << printed;
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+  }
+}
+
+// args: name, flag. Opens the named mutex on one thread while another
+// process holds its gate, and once that thread waits there, opens another
+// name and forks on this one; flags <flag> when both are done.
+ORN2_CHILD(OpenAnotherWhileOneWaits) {
+  std::thread([name = args.at(0)] { Mutex waits(name.c_str()); }).detach();
+  for (int waited = 0; !ot::SomeoneWaitsForALockOn(args.at(2)); waited += 5) {
+    if (waited > kTimeoutMs) return 3;
+    orn2::port::SleepMs(5);
+  }
+  Mutex other((args[0] + " other").c_str());
+  int pid = ot::ForkProcess();
+  if (pid == 0) ot::EndForkedProcess(0);
+  if (pid < 0 || ot::WaitForkedProcess(pid, kTimeoutMs) != 0) return 4;
+  WriteFileBytes(args.at(1), "done");
+  std::_Exit(0);  // the waiting thread waits on
+}
+
+// args: path, flag. Takes the gate of a named mutex's file, as a process
+// stopped while opening it would hold it, and flags <flag>.
+ORN2_CHILD(HoldGate) {
+  if (!ot::LockFileByte(args.at(0), 0)) return 3;
+  WriteFileBytes(args.at(1), "");
+  for (;;) orn2::port::SleepMs(1000);
+}
+
+// A process stopped while opening one name stalls the opening of that name
+// only: another name opens, and the process forks.
+TEST(Mutex, AnOpenerStoppedAtOneNameStallsNoOtherName) {
+  if (!ot::ForkUnavailable().empty()) GTEST_SKIP() << ot::ForkUnavailable();
+  ot::TempDir dir;
+  const std::string name = UniqueName("stalled");
+  Mutex keep(name.c_str());  // keeps the file there
+  std::vector<std::string> files;
+  ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
+  if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
+  ChildProcess gate("HoldGate", {files[0], dir.File("gate")});
+  ASSERT_TRUE(FileAppears(dir.File("gate"), kTimeoutMs, &gate));
+  ChildProcess opener("OpenAnotherWhileOneWaits", {name, dir.File("done"), files[0]});
+  EXPECT_TRUE(FileAppears(dir.File("done"), 2 * kTimeoutMs, &opener))
+      << "a wait at one name's gate stalled another";
+}
+
+// An object of another format in the private directory (a library of
+// another version) is neither mapped nor removed: its name is refused.
+TEST(Mutex, AnObjectOfAnotherFormatIsNeitherMappedNorSwept) {
+  ot::TempDir dir;
+  std::vector<std::string> files;
+  ASSERT_EQ(ProbeElsewhere(dir, UniqueName("where"), &files), "0");
+  if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
+  const std::string name = UniqueName("other format");
+  std::string hex;
+  for (unsigned char c : name) hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
+  const std::string other = files[0].substr(0, files[0].rfind('/') + 1) + hex;
+  std::string header(4096, '\0');
+  header.replace(0, 8, "Lorn\x63\0\0\0", 8);  // the magic word, format 99
+  WriteFileBytes(other, header);
+  EXPECT_EQ(ProbeElsewhere(dir, name), "refused");
+  EXPECT_EQ(ProbeElsewhere(dir, UniqueName("sweeping")), "0");  // a new process sweeps
+  EXPECT_TRUE(ReadFileBytes(other) == header) << other << " was changed or removed";
+  std::filesystem::remove(other);
+}
+
+// args: name, flag, and "hold" or "probe". In a PID namespace of its own,
+// as pid 1: holds the named mutex (flags <flag>.held, lets go once
+// <flag>.release appears), or writes TryLock's result or "refused" into <flag>.
+ORN2_CHILD(AsPidOne) {
+  std::string why = ot::EnterNewPidNamespace();
+  if (!why.empty()) {
+    WriteFileBytes(args.at(1), why);
+    return 77;
+  }
+  int pid = ot::ForkProcess();
+  if (pid < 0) return 3;
+  if (pid == 0) {
+    Mutex m(args.at(0).c_str());
+    void** handle = m;
+    if (args.at(2) == "probe") {
+      WriteFileBytes(args[1], *handle == nullptr ? "refused" : std::to_string(m.TryLock()));
+    } else {
+      m.Acquire();
+      WriteFileBytes(args[1] + ".held", "");
+      FileAppears(args[1] + ".release", 3 * kTimeoutMs);
+      m.Release();
+    }
+    ot::EndForkedProcess(0);
+  }
+  return ot::WaitForkedProcess(pid, 4 * kTimeoutMs);
+}
+
+// Two processes that are both pid 1 of their PID namespaces, sharing the
+// directory of named mutexes (containers with a shared /run): the second never
+// holds the mutex while the first does.
+TEST(Mutex, ProcessesOfTwoPidNamespacesNeverBothHoldIt) {
+  ot::TempDir dir;
+  const std::string name = UniqueName("namespaces");
+  ChildProcess holder("AsPidOne", {name, dir.File("holder"), "hold"});
+  if (!FileAppears(dir.File("holder.held"), kTimeoutMs, &holder)) {
+    int code = -1;
+    if (holder.Wait(0, &code) && code == 77) GTEST_SKIP() << ReadFileBytes(dir.File("holder"));
+    FAIL() << "the holder never held it";
+  }
+  ChildProcess probe("AsPidOne", {name, dir.File("probe"), "probe"});
+  ASSERT_TRUE(probe.Wait(kTimeoutMs, nullptr));
+  const std::string answer = ReadFileBytes(dir.File("probe"));
+  EXPECT_TRUE(answer == "refused" || answer == "-1") << answer;
+  WriteFileBytes(dir.File("holder.release"), "");
+  EXPECT_TRUE(holder.Wait(kTimeoutMs, nullptr));
+}
+
 // args: name, flag. In a mount namespace where the shared-memory file systems
 // are full, creates, takes and releases the named mutex, and writes what that
 // printed on standard error into <flag>. Exit 77 (the reason in <flag>) when
@@ -451,7 +623,9 @@ class Squat {
   Squat& operator=(const Squat&) = delete;
 
   // "created", or why the object could not be made.
-  std::string Outcome() const { return FileAppears(flag_, kTimeoutMs) ? ReadFileBytes(flag_) : "no answer"; }
+  std::string Outcome() const {
+    return FileAppears(flag_, kTimeoutMs) ? ReadFileBytes(flag_) : "no answer";
+  }
 
  private:
   std::string flag_;
@@ -498,6 +672,38 @@ TEST_F(OtherUser, APlaceClearedBetweenTwoOpensDoesNotSplitTheMutex) {
   a.Release();
 }
 
+// A user's mutex held under a umask that takes the owner's bits away, and
+// left by a holder that was killed: the same user's other processes share it,
+// and then take it over.
+TEST_F(OtherUser, UnderAUmaskOf0277AMutexAndWhatACrashLeavesStayUsable) {
+  const std::string user = std::to_string(55000 + orn2::port::ProcessId() % 5000);
+  const std::string name = UniqueName("umask");
+  ChildProcess holder("HoldNamedMutex", {name, dir_.File("umask"), user, "0277"});
+  ASSERT_TRUE(FileAppears(dir_.File("umask.held"), kTimeoutMs, &holder));
+  EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "-1");
+  holder.Kill();
+  ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
+  EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "0");
+  std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);  // a user of this run only
+}
+
+// A user's private directory removed while one of its processes holds a
+// mutex (as logind's RemoveIPC does at logout): the user's new processes are
+// refused that name while the holder lives, and have every other name.
+TEST_F(OtherUser, APrivateDirectoryRemovedUnderAHolderDoesNotSplitTheMutex) {
+  const std::string user = std::to_string(50000 + orn2::port::ProcessId() % 5000);
+  const std::string name = UniqueName("removed directory");
+  ChildProcess holder("HoldNamedMutex", {name, dir_.File("removed"), user, "022"});
+  ASSERT_TRUE(FileAppears(dir_.File("removed.held"), kTimeoutMs, &holder));
+  std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);
+  EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "refused");
+  EXPECT_EQ(ProbeElsewhere(dir_, UniqueName("another"), nullptr, user), "0");
+  holder.Kill();
+  ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
+  EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "0");
+  std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);  // a user of this run only
+}
+
 // args: user, name, flag. As that user, opens the named mutex and writes
 // "opened" or "refused", a line end and what it printed on standard error
 // into <flag>.
@@ -516,7 +722,7 @@ ORN2_CHILD(OpenAsUser) {
 TEST_F(OtherUser, ASquattedPrivateDirectoryRefusesTheMutexWithOneLine) {
   // A user of its own per run, so that its directory is new.
   const std::string victim = std::to_string(60000 + orn2::port::ProcessId() % 5000);
-  const std::string place = "/dev/shm/liborn2-" + victim, name = UniqueName("victim");
+  const std::string place = "/dev/shm/liborn2-v4-" + victim, name = UniqueName("victim");
   for (const std::string kind : {"directory", "symlink"}) {
     SCOPED_TRACE(kind);
     Squat squat(kind, place, dir_.File("squat " + kind));

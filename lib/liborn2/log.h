@@ -9,9 +9,9 @@
 #include <cstddef>
 
 /// One module's writer of one log file. Every line is appended by opening,
-/// writing and closing the file while the file's named mutex is held, so the
-/// lines of all writers of one file, in any process, never interleave; no file
-/// is held open between calls. Lines look like
+/// writing and closing the file while the file's named mutex and a lock on the
+/// file itself are held, so the lines of all writers of one file, in any
+/// process of any user, never interleave; no file is held open between calls. Lines look like
 /// `[2026/12/03 23:10.39][  Poller] [ThreadId:2140] *WARNING* Retry 3 of 5`.
 /// With echo on, written lines also go to standard output. Results are codes;
 /// nothing is thrown.
@@ -76,7 +76,8 @@ class ORN2_API Log {
   /// instead when logging is on and the level is above the log's, and at once,
   /// without formatting or locking, for a level from 4 up above the log's.
   /// Nothing is written while logging is off. Echo prints the line without the
-  /// level prefix.
+  /// level prefix, after the locks are let go (so console lines of several
+  /// writers may come out in another order than in the file).
   ///
   /// Line ends inside an entry (a strengthening of the original format): a
   /// line end in the message or the module name, and the one after the
@@ -96,7 +97,8 @@ class ORN2_API Log {
   /// disk) is cut off again, and a line that a writer killed half-way left
   /// without its line end is cut back by the next writer before it writes. A
   /// line that cannot be written (the file cannot be opened, is a directory,
-  /// FIFO, device or socket, or the disk is full) is lost without changing the
+  /// FIFO, device or socket, the disk is full, or the line does not fit under
+  /// the process's file size limit) is lost without changing the
   /// result; it is counted in LostLines, and when a log starts losing lines it
   /// says so once on standard error:
   /// `"LogLine() Error: Cannot append to [%s] (%s), losing lines\n"` with the
@@ -172,6 +174,9 @@ class ORN2_API Log {
   void ReplaceMutex(CountedMutex* replacement);
   size_t FormatPrefix(char* out) const;
   int WriteMessage(int level, char* message, int result, size_t bodyAt);
+  void EchoMessage(int level, char* message, int result, size_t bodyAt);
+  size_t ComposeLine(int level, char* message, int* result, size_t bodyAt, char* line,
+                     bool forFile) const;
   void CountLostLine(bool notRegular);
 
   char fileName_[kFileNameSize];

@@ -8,12 +8,15 @@
 // it, nor remove or rename it (the parent is sticky or not writable by them).
 #include "port/linux/private_directory.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 
 namespace orn2::port {
@@ -21,7 +24,10 @@ namespace {
 
 constexpr char kRootParent[] = "/run";
 constexpr char kUserParent[] = "/dev/shm";
-constexpr char kDirectoryPrefix[] = "liborn2-";
+// The version is that of the objects' format (named_mutex.cpp): libraries
+// whose objects differ keep to directories of their own, and never map,
+// lock or sweep each other's files.
+constexpr char kDirectoryPrefix[] = "liborn2-v4-";
 constexpr mode_t kPrivateMode = 0700;
 
 // The directory as last opened, for the user it was opened for. Descriptors
@@ -57,6 +63,38 @@ bool ParentIsSafe(const char* parent, std::string* why) {
   return true;
 }
 
+// Looks through the processes of the user (this one included) for
+// mappings of files under `path` that were removed: returns whether there are
+// any, and sets *holder to one that maps `path`/`fileName` (when not empty).
+// /proc shows such a mapping as "<path>/<file> (deleted)".
+bool FindRemovedMappings(const std::string& path, const std::string& fileName, long* holder) {
+  DIR* processes = ::opendir("/proc");
+  if (processes == nullptr) return false;
+  const std::string prefix = path + "/", wanted = prefix + fileName + " (deleted)";
+  const std::string removed = " (deleted)";
+  bool any = false;
+  const uid_t user = ::geteuid();
+  while (const dirent* entry = ::readdir(processes)) {
+    char* end = nullptr;
+    long pid = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0') continue;
+    std::string dir = std::string("/proc/") + entry->d_name;
+    struct stat info {};
+    if (::stat(dir.c_str(), &info) != 0 || info.st_uid != user) continue;
+    std::ifstream maps(dir + "/maps");
+    for (std::string line; std::getline(maps, line);) {
+      size_t at = line.find(prefix);
+      if (at == std::string::npos || line.size() < removed.size() ||
+          line.compare(line.size() - removed.size(), removed.size(), removed) != 0)
+        continue;
+      any = true;
+      if (!fileName.empty() && line.compare(at, std::string::npos, wanted) == 0) *holder = pid;
+    }
+  }
+  ::closedir(processes);
+  return any;
+}
+
 // Opens the directory at `path` for `user`, creating it; -1 with *why.
 int OpenChecked(const std::string& path, uid_t user, std::string* why) {
   constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
@@ -66,12 +104,27 @@ int OpenChecked(const std::string& path, uid_t user, std::string* why) {
       fd = ::open(path.c_str(), kFlags);
       // The umask may have taken bits away; nobody else can have entered yet.
       if (fd >= 0) ::fchmod(fd, kPrivateMode);
+      // Made anew while processes still use files of a removed one: marked,
+      // so that what they hold is not set up afresh beside them.
+      long holder = 0;
+      if (fd >= 0 && FindRemovedMappings(path, "", &holder)) {
+        int mark = ::openat(fd, kRemovedBeforeMark, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (mark >= 0) ::close(mark);
+      }
     } else if (errno == EEXIST) {
       fd = ::open(path.c_str(), kFlags);  // made by another process meanwhile
     } else {
       *why = DescribeError("cannot create", path, errno);
       return -1;
     }
+  }
+  if (fd < 0 && errno == EACCES) {
+    // Left without the owner's access by a creator that died before setting
+    // the mode under a umask that took it away: the user's own to repair.
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == user &&
+        ::chmod(path.c_str(), kPrivateMode) == 0)
+      fd = ::open(path.c_str(), kFlags);
   }
   if (fd < 0) {
     // A link, a file or a FIFO at the name: someone else's doing.
@@ -86,6 +139,7 @@ int OpenChecked(const std::string& path, uid_t user, std::string* why) {
     *why = path + " is not a private directory of this user";
     return -1;
   }
+  if ((info.st_mode & 0700) != 0700) ::fchmod(fd, kPrivateMode);  // as above
   return fd;
 }
 
@@ -115,6 +169,15 @@ bool GetPrivateDirectory(PrivateDirectory* directory, std::string* why) {
   cache.directory.path = path;
   *directory = cache.directory;
   return true;
+}
+
+bool HeldThroughRemovedDirectory(const PrivateDirectory& directory, const std::string& fileName,
+                                 long* holder) {
+  if (::faccessat(directory.fd, kRemovedBeforeMark, F_OK, 0) != 0) return false;
+  *holder = 0;
+  if (!FindRemovedMappings(directory.path, fileName, holder))
+    ::unlinkat(directory.fd, kRemovedBeforeMark, 0);  // nobody is left over
+  return *holder != 0;
 }
 
 void ForgetPrivateDirectory(int fd) {

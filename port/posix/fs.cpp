@@ -1,6 +1,8 @@
 #include "port/fs.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,27 +106,60 @@ bool StatFile(const char* path, FileStatus* status) {
   return true;
 }
 
-OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
-  OpenOutcome outcome = OpenOutcome::kOpened;
-  int fd = OpenDescriptor(path, O_WRONLY | O_APPEND | O_CREAT, &outcome);
-  if (fd < 0) return outcome;
-  // The check of a log line's open (see the header): the seek fails on a
-  // FIFO or terminal, and only a file that looks empty needs its type.
-  off_t at = ::lseek(fd, 0, SEEK_END);
-  if (at > 0 || (at == 0 && IsRegularDescriptor(fd))) {
-    file->value = fd;
-    *end = static_cast<int64_t>(at);
-    return OpenOutcome::kOpened;
+namespace {
+
+// Opens `path` for appending and sets *end (see OpenForAppend); with
+// `lockWriters`, takes the writers' lock before it looks at the end.
+OpenOutcome OpenAppending(const char* path, FileHandle* file, int64_t* end, bool lockWriters) {
+  // A writer that waited reopens this often at most when it finds the path
+  // renamed meanwhile; each time needs another rotation by another writer.
+  constexpr int kMaxReopens = 100;
+  for (int reopened = 0;; ++reopened) {
+    OpenOutcome outcome = OpenOutcome::kOpened;
+    // Readable as well where it may be, so that the writer can look at the
+    // last byte (ByteBefore); a file others let this user append to only is
+    // still written.
+    int fd = OpenDescriptor(path, O_RDWR | O_APPEND | O_CREAT, &outcome);
+    if (fd < 0 && errno == EACCES)
+      fd = OpenDescriptor(path, O_WRONLY | O_APPEND | O_CREAT, &outcome);
+    if (fd < 0) return outcome;
+    if (lockWriters && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+      // Held by another: a special file is refused before it is waited on.
+      if (!IsRegularDescriptor(fd)) {
+        ::close(fd);
+        return OpenOutcome::kNotRegular;
+      }
+      while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+      }
+      if (reopened < kMaxReopens && !PathNamesFile(path, FileHandle{fd})) {
+        ::close(fd);  // rotated away meanwhile by the writer it waited for
+        continue;
+      }
+    }
+    // The check of a log line's open (see the header): the seek fails on a
+    // FIFO or terminal, and only a file that looks empty needs its type.
+    off_t at = ::lseek(fd, 0, SEEK_END);
+    if (at > 0 || (at == 0 && IsRegularDescriptor(fd))) {
+      file->value = fd;
+      *end = static_cast<int64_t>(at);
+      return OpenOutcome::kOpened;
+    }
+    ::close(fd);
+    return OpenOutcome::kNotRegular;
   }
-  ::close(fd);
-  return OpenOutcome::kNotRegular;
+}
+
+}  // namespace
+
+OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
+  return OpenAppending(path, file, end, true);
 }
 
 OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
                             FileStatus* status) {
   if (access == FileAccess::kAppend && status == nullptr) {
     int64_t end = 0;
-    return OpenForAppend(path, file, &end);
+    return OpenAppending(path, file, &end, false);
   }
   int flags = access == FileAccess::kRead     ? O_RDONLY
               : access == FileAccess::kUpdate ? O_RDWR | O_APPEND
@@ -153,6 +188,46 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
   if (status != nullptr) FillStatus(st, status);
   file->value = fd;
   return OpenOutcome::kOpened;
+}
+
+bool LockWriters(FileHandle file, bool* waited) {
+  int fd = Descriptor(file);
+  *waited = false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+  if (errno != EWOULDBLOCK) return false;
+  *waited = true;
+  for (;;) {
+    if (::flock(fd, LOCK_EX) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+bool PathNamesFile(const char* path, FileHandle file) {
+  struct stat named, open;
+  return ::stat(path, &named) == 0 && ::fstat(Descriptor(file), &open) == 0 &&
+         named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+bool EndOf(FileHandle file, int64_t* end) {
+  off_t at = ::lseek(Descriptor(file), 0, SEEK_END);
+  if (at < 0) return false;
+  *end = static_cast<int64_t>(at);
+  return true;
+}
+
+int ByteBefore(FileHandle file, int64_t end) {
+  unsigned char byte = 0;
+  if (end <= 0 || ::pread(Descriptor(file), &byte, 1, static_cast<off_t>(end - 1)) != 1) return -1;
+  return byte;
+}
+
+bool RoomUnderSizeLimit(int64_t end, std::size_t length) {
+  struct rlimit limit;
+  if (length == 0 || ::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+    return true;
+  if (static_cast<uint64_t>(end) + length <= static_cast<uint64_t>(limit.rlim_cur)) return true;
+  errno = EFBIG;
+  return false;
 }
 
 bool IsRegularFile(FileHandle file) { return IsRegularDescriptor(Descriptor(file)); }
@@ -197,7 +272,8 @@ bool CutUnfinishedLine(FileHandle file, std::size_t longestLine) {
   if (n != static_cast<ssize_t>(tail.size())) return false;
   if (tail.back() == '\n') return true;
   std::size_t lastEnd = tail.find_last_of('\n');
-  if (lastEnd == std::string::npos) return AppendText(file, "\n", 1);
+  if (lastEnd == std::string::npos)
+    return RoomUnderSizeLimit(st.st_size, 1) && AppendText(file, "\n", 1);
   return ::ftruncate(fd, start + static_cast<off_t>(lastEnd) + 1) == 0;
 }
 

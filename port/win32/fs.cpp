@@ -46,6 +46,11 @@ void SetErrnoFromLastError() {
 // on POSIX; above all a save may rename its new file over one being read.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The writers' lock lies far beyond any end a file reaches (2^62): a byte
+// range locked on Windows cannot be read or written through other handles, so
+// the file's own bytes stay free for readers.
+constexpr DWORD kWritersLockHigh = 0x40000000;
+
 // 100-nanosecond intervals from 1601-01-01 to 1970-01-01.
 constexpr int64_t kEpochOffset = 116444736000000000LL;
 
@@ -171,16 +176,88 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
 }
 
 OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
-  FileStatus status{};
-  OpenOutcome outcome = OpenRegularFile(path, FileAccess::kAppend, file, &status);
-  if (outcome == OpenOutcome::kOpened) *end = status.size;
-  return outcome;
+  // A writer that waited reopens this often at most when it finds the path
+  // renamed meanwhile; each time needs another rotation by another writer.
+  constexpr int kMaxReopens = 100;
+  for (int reopened = 0;; ++reopened) {
+    FileStatus status{};
+    OpenOutcome outcome = OpenRegularFile(path, FileAccess::kAppend, file, &status);
+    if (outcome != OpenOutcome::kOpened) return outcome;
+    bool waited = false;
+    if (LockWriters(*file, &waited) && waited && reopened < kMaxReopens &&
+        !PathNamesFile(path, *file)) {
+      CloseFile(*file);  // rotated away meanwhile by the writer it waited for
+      continue;
+    }
+    // The size now, under the lock: others may have appended since the open.
+    if (!SizeOf(Handle(*file), end)) *end = status.size;
+    return OpenOutcome::kOpened;
+  }
 }
+
+bool LockWriters(FileHandle file, bool* waited) {
+  OVERLAPPED at{};
+  at.OffsetHigh = kWritersLockHigh;
+  *waited = false;
+  if (LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+    return true;
+  if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) {
+    FailWithLastError();
+    return false;
+  }
+  *waited = true;
+  at = OVERLAPPED{};
+  at.OffsetHigh = kWritersLockHigh;
+  if (LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) return true;
+  FailWithLastError();
+  return false;
+}
+
+bool PathNamesFile(const char* path, FileHandle file) {
+  BY_HANDLE_FILE_INFORMATION open, named;
+  HANDLE other = CreateFileA(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (other == INVALID_HANDLE_VALUE) return false;
+  bool same = GetFileInformationByHandle(Handle(file), &open) &&
+              GetFileInformationByHandle(other, &named) &&
+              open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+              open.nFileIndexHigh == named.nFileIndexHigh &&
+              open.nFileIndexLow == named.nFileIndexLow;
+  CloseHandle(other);
+  return same;
+}
+
+bool EndOf(FileHandle file, int64_t* end) {
+  if (SizeOf(Handle(file), end)) return true;
+  FailWithLastError();
+  return false;
+}
+
+int ByteBefore(FileHandle file, int64_t end) {
+  if (end <= 0) return -1;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>((end - 1) & 0xFFFFFFFF);
+  at.OffsetHigh = static_cast<DWORD>((end - 1) >> 32);
+  unsigned char byte = 0;
+  DWORD read = 0;
+  if (!ReadFile(Handle(file), &byte, 1, &read, &at) || read != 1) return -1;
+  return byte;
+}
+
+// Windows has no file size limit of a process.
+bool RoomUnderSizeLimit(int64_t, std::size_t) { return true; }
 
 // Only regular files are ever opened here (the open checks the type).
 bool IsRegularFile(FileHandle) { return true; }
 
-void CloseFile(FileHandle file) { CloseHandle(Handle(file)); }
+// The writers' lock goes at once: the system lets go of the locks of a closed
+// handle only when it gets round to it.
+void CloseFile(FileHandle file) {
+  OVERLAPPED at{};
+  at.OffsetHigh = kWritersLockHigh;
+  UnlockFileEx(Handle(file), 0, 1, 0, &at);  // fails harmlessly where none is held
+  CloseHandle(Handle(file));
+}
 
 std::FILE* TextStream(FileHandle file, FileAccess access) {
   bool reading = access == FileAccess::kRead;

@@ -29,6 +29,9 @@ bool BecomeUser(unsigned uid);
 // failed.
 std::string CreateObject(const std::string& kind, const std::string& path);
 
+// Sets the process's file mode creation mask (umask); nothing where there is none.
+void SetUmask(unsigned mask);
+
 // Why this platform has no fork; empty where it has.
 std::string ForkUnavailable();
 // fork(): 0 in the child, the child's id in the parent, -1 when it failed.
@@ -46,6 +49,36 @@ std::vector<std::string> SharedMappings();
 // in which /dev/shm and /run are tiny file systems with no room left. Returns
 // "" or why it cannot (not permitted here, not available).
 std::string FillSharedMemoryFileSystems();
+
+// Sends the process's standard output, unbuffered, into a pipe that nobody
+// reads and that has room for less than two lines of 2048 characters: the
+// second such line blocks its writer for good. "" or why it cannot.
+std::string StdoutIntoUnreadPipe();
+
+// Limits the size of files the process writes to `bytes` (RLIMIT_FSIZE); a
+// write with no room left raises SIGXFSZ, which ends the process unless it is
+// handled. False where there is no such limit.
+bool LimitFileSize(long long bytes);
+
+// Limits the descriptors the process may have open (RLIMIT_NOFILE); false
+// where there is no such limit.
+bool LimitOpenFiles(int count);
+
+// For a child started for the purpose: its next child (ForkProcess) starts a
+// PID namespace of its own, as pid 1. "" or why it cannot.
+std::string EnterNewPidNamespace();
+
+// True when some process waits for a lock on the file at `path` (as the
+// system's lock table shows it); false where that cannot be seen.
+bool SomeoneWaitsForALockOn(const std::string& path);
+
+// Another descriptor of standard input (-1 when none is left), and closing one.
+int DuplicateStandardInput();
+void CloseDescriptor(int fd);
+
+// Takes a write lock of the open file description kind on one byte of the file
+// at `path`, held until the process ends; false when it cannot.
+bool LockFileByte(const std::string& path, long long byte);
 
 // Blocks every signal that the calling thread can block; false where threads
 // have no signals.

@@ -5,11 +5,14 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -24,9 +27,13 @@ std::string OtherUsersUnavailable() {
 }
 
 bool BecomeUser(unsigned uid) {
+  // Dumpable again, as a process the user started would be: its /proc files
+  // are then the user's.
   return ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
-         ::setresuid(uid, uid, uid) == 0;
+         ::setresuid(uid, uid, uid) == 0 && ::prctl(PR_SET_DUMPABLE, 1) == 0;
 }
+
+void SetUmask(unsigned mask) { ::umask(static_cast<mode_t>(mask)); }
 
 std::string CreateObject(const std::string& kind, const std::string& path) {
   int rc = -1;
@@ -103,6 +110,61 @@ std::string FillSharedMemoryFileSystems() {
     if (fd >= 0) ::close(fd);
   }
   return "";
+}
+
+std::string StdoutIntoUnreadPipe() {
+  int ends[2];
+  if (::pipe(ends) != 0) return std::string("pipe: ") + std::strerror(errno);
+  if (::fcntl(ends[1], F_SETPIPE_SZ, 4096) < 0)
+    return std::string("pipe size: ") + std::strerror(errno);
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  if (::dup2(ends[1], 1) < 0) return std::string("dup2: ") + std::strerror(errno);
+  return "";  // ends[0] stays open, unread
+}
+
+bool LimitFileSize(long long bytes) {
+  struct rlimit limit;
+  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(bytes);
+  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+bool LimitOpenFiles(int count) {
+  struct rlimit limit;
+  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(count);
+  return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
+std::string EnterNewPidNamespace() {
+  if (::unshare(CLONE_NEWPID) != 0) return std::string("unshare -p: ") + std::strerror(errno);
+  return "";
+}
+
+// /proc/locks has a line per lock, "-> " before the type for a waiter, and the
+// file as "major:minor:inode".
+bool SomeoneWaitsForALockOn(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  const std::string inode = ":" + std::to_string(info.st_ino) + " ";
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    if (line.find(" -> ") != std::string::npos && line.find(inode) != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+int DuplicateStandardInput() { return ::fcntl(0, F_DUPFD_CLOEXEC, 0); }
+
+void CloseDescriptor(int fd) { ::close(fd); }
+
+bool LockFileByte(const std::string& path, long long byte) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);  // left open: the lock stays
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = byte;
+  lock.l_len = 1;
+  return fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
 bool BlockAllSignals() {

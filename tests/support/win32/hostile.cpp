@@ -12,6 +12,8 @@ bool BecomeUser(unsigned) { return false; }
 
 std::string CreateObject(const std::string&, const std::string&) { return "not available"; }
 
+void SetUmask(unsigned) {}
+
 std::string ForkUnavailable() { return "Windows has no fork"; }
 
 int ForkProcess() { return -1; }
@@ -23,6 +25,22 @@ int WaitForkedProcess(int, long) { return -1; }
 std::vector<std::string> SharedMappings() { return {}; }
 
 std::string FillSharedMemoryFileSystems() { return "full shared memory is tested on Linux only"; }
+
+std::string StdoutIntoUnreadPipe() { return "an unread console pipe is tested on Linux only"; }
+
+bool LimitFileSize(long long) { return false; }
+
+bool LimitOpenFiles(int) { return false; }
+
+std::string EnterNewPidNamespace() { return "PID namespaces are tested on Linux only"; }
+
+bool SomeoneWaitsForALockOn(const std::string&) { return false; }
+
+int DuplicateStandardInput() { return -1; }
+
+void CloseDescriptor(int) {}
+
+bool LockFileByte(const std::string&, long long) { return false; }
 
 bool BlockAllSignals() { return false; }
 
