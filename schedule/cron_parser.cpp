@@ -101,12 +101,20 @@ int CronParser::evalToday(char* line) {
 }
 
 unsigned long CronParser::getStartTime(char* line) {
-  // The first candidate is one minute on, with the current second kept.
-  const int64_t first = orn2::schedule::CronNow() + 60;
+  return Low32(getStartTimeAfter(line, orn2::schedule::CronNow()));
+}
+
+long long CronParser::getStartTimeAfter(char* line, long long instant) {
+  // Checked first so that adding the minute cannot overflow.
+  if (instant < orn2::schedule::kFirstSearchInstant - 60 ||
+      instant > orn2::schedule::kLastSearchInstant)
+    return 0;
+  // The first candidate is one minute on, with the second kept.
+  const int64_t first = instant + 60;
   if (!parseline(line)) return 0;
   int64_t found = 0;
   if (!orn2::schedule::FindNextStart(MatchedSets(fields_, 0), first, &found)) return 0;
-  return Low32(found);
+  return found;
 }
 
 unsigned long CronParser::getLastStartTime(char* line, int count) {

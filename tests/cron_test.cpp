@@ -162,6 +162,10 @@ void CheckTimes(const std::vector<TimeCase>& cases) {
     EXPECT_EQ(c.count == kNext ? parser.getStartTime(Line(c.line))
                                : parser.getLastStartTime(Line(c.line), c.count),
               U32(c.expected));
+    // The same start asked for the instant, in full.
+    if (c.count == kNext) {
+      EXPECT_EQ(parser.getStartTimeAfter(Line(c.line), c.now), c.expected);
+    }
   }
 }
 
@@ -183,6 +187,9 @@ TEST(CronTimes, NextAndLastStartsWithoutDaylightSaving) {
       {"UTC0", " * * * *", Utc(2024, 1, 1), 0},  // the empty minute field never matches
       // The searched range ends with the year 3000.
       {"UTC0", "59 23 31 11 *", Utc(3000, 12, 31, 23, 58, 59), Utc(3000, 12, 31, 23, 59, 59)},
+      {"UTC0", "* * * * *", -59, 1},  // and begins with 1970
+      {"UTC0", "* * * * *", -61, 0},
+      {"UTC0", "* * * * *", INT64_MAX, 0},
       // The last start: a window of `count` minutes back from now, months 1-12.
       {"UTC0", "*/15 * * * *", Utc(2024, 11, 20, 10, 14, 59), Utc(2024, 11, 20, 10, 0, 59), 15},
       {"UTC0", "*/15 * * * *", Utc(2024, 11, 20, 10, 14, 59), 0, 14},
@@ -370,6 +377,8 @@ TEST_P(CronSearchAgainstReference, NextAndLastStart) {
     clock.Set(then);
     const int64_t last = CronParser().getLastStartTime(&line[0], count);
     ASSERT_EQ(last, std::max<int64_t>(0, Reference(line, then, -60, count, 1)));
+    // Asked for an instant, the search leaves the clock (now at `then`) alone.
+    ASSERT_EQ(CronParser().getStartTimeAfter(&line[0], now), next);
     found += last != 0;
   }
   // Most lines fall due within the reference's reach.

@@ -46,13 +46,13 @@ bool HasDaylightSaving() {
   return orn2::port::LocalTime(Utc(2024, 7, 1, 12), &tm) && tm.tm_isdst > 0;
 }
 
-// The library's answer to "next start" with its clock at `now`, read in full
-// (it hands out the low 32 bits); -1 for none.
+// The library's answer to "next start" with its clock at `now`, read in full:
+// it hands out the low 32 bits, and starts lie less than 2^32 s after now + 60.
 int64_t LibraryNextStart(const std::string& line, int64_t now, Clock& clock) {
   clock.Set(now);
   std::string copy = line;
   const unsigned long start = CronParser().getStartTime(&copy[0]);
-  return start == 0 ? -1 : orn::WidenStart(start, now + 60);
+  return start == 0 ? -1 : now + 60 + static_cast<uint32_t>(start - (now + 60));
 }
 
 struct TimeCase {
@@ -140,7 +140,10 @@ uint32_t LibraryDaysWithStarts(const std::string& line, int year, int month, Clo
   // From two days before the month, but not before 1970, where searches end.
   int64_t now = std::max<int64_t>(Utc(year, month, 1) - 2 * 86400, -60);
   for (;;) {
-    const int64_t start = LibraryNextStart(line, now, clock);
+    int64_t start = LibraryNextStart(line, now, clock);
+    // A start at the first second of 1970 reads as none too; it is one when
+    // the search from there on finds another.
+    if (start < 0 && now == -60 && LibraryNextStart(line, 0, clock) > 0) start = 0;
     std::tm local;
     if (start < 0 || !orn2::port::LocalTime(start, &local)) break;
     if (local.tm_year + 1900 > year || (local.tm_year + 1900 == year && local.tm_mon + 1 > month))
@@ -174,6 +177,7 @@ TEST(OrnSchedule, CalendarDaysAreTheDaysOfTheLibrarysStarts) {
       {"UTC0", "0 0 29 1 *", 2026, 2, 0},
       {"UTC0", "0 0 31 * *", 2026, 4, 0},
       {"UTC0", "0 1 1 0 *", 1970, 1, 1u << 1},
+      {"UTC0", "0 0 * * *", 1970, 1, 0xFFFFFFFEu},  // the first start is at 0 s
       {"UTC0", "59 23 31 11 *", 3000, 12, 1u << 31},
       {"IST-5:30", "0 0 1 * *", 2026, 3, 1u << 1},
   };
@@ -182,6 +186,10 @@ TEST(OrnSchedule, CalendarDaysAreTheDaysOfTheLibrarysStarts) {
     cases.push_back(
         {"CET-1CEST,M3.5.0,M10.5.0/3", "30 2 * * *", 2026, 3, 0xFFFFFFFEu & ~(1u << 29)});
     cases.push_back({"CET-1CEST,M3.5.0,M10.5.0/3", "30 2 29 2 *", 2026, 3, 0});
+    // Chile: 2024-09-08 begins at 01:00, its midnight is missing.
+    const char* chile = "<-04>4<-03>,M9.1.6/24,M4.1.6/24";
+    cases.push_back({chile, "0 0 * * *", 2024, 9, 0x7FFFFFFEu & ~(1u << 8)});
+    cases.push_back({chile, "* 1 * * *", 2024, 9, 0x7FFFFFFEu});
   }
   for (const Case& c : cases) {
     Clock clock(c.tz);

@@ -54,6 +54,17 @@ class ORN2_API CronParser {
   /// current second kept; the low 32 bits of the time. 0 when the line does not
   /// parse or does not fall due before the end of the year 3000.
   unsigned long getStartTime(char* line);
+  /// The start that getStartTime would return if the clock read `instant`
+  /// (seconds since 1970-01-01 00:00:00 UTC), as the full 64-bit time rather
+  /// than its low 32 bits: the first minute after the one holding `instant`
+  /// whose local time matches all five fields, the second of `instant` kept
+  /// (months 0-11, days of week 0-6). The clock itself is not read, so a
+  /// program can chain starts (each the first after the one before) or ask
+  /// about any day. 0 when the line does not parse or does not fall due
+  /// after `instant` before the end of the year 3000, and when `instant` + 60
+  /// lies before 1970 (the searches cover 1970 to 3000 only); a start at
+  /// 1970-01-01 00:00:00 UTC itself reads as 0 as well, as in getStartTime.
+  long long getStartTimeAfter(char* line, long long instant);
   /// The latest minute among the current one and the count - 1 before it (the
   /// current second kept) whose local time matches all five fields, with months
   /// numbered 1-12 here and days of week 0-6; the low 32 bits of the time. 0 when

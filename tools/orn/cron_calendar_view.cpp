@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "schedule/cron_calendar.h"
+#include "tools/orn/schedule_times.h"
 
 namespace orn {
 namespace {
@@ -21,7 +21,6 @@ void EndLine(std::string& text) {
 }  // namespace
 
 std::string MonthGrid(int year, int month, uint32_t marked) {
-  using orn2::schedule::DaysFromCivil;
   const int64_t firstDay = DaysFromCivil(year, month, 1);
   const int64_t nextFirst =
       month == 12 ? DaysFromCivil(year + 1, 1, 1) : DaysFromCivil(year, month + 1, 1);

@@ -53,23 +53,22 @@ void PrintTime(int64_t when) {
   std::printf("%s %lld\n", FormatLocalTime(when).c_str(), static_cast<long long>(when));
 }
 
-// The starts of `next`: the library's getStartTime, then each following start
-// from the one before, as getStartTime would give with the clock at that start.
-std::vector<int64_t> NextStarts(CronParser& cron, char* line, long long count) {
+// The starts of `next`: the first after the current minute, then each
+// following start from the one before, as getStartTime would give with the
+// clock at that start.
+std::vector<int64_t> NextStarts(char* line, long long count) {
   std::vector<int64_t> starts;
-  const int64_t now = CurrentTime();
-  const unsigned long first = cron.getStartTime(line);
-  if (first == 0) return starts;
-  starts.push_back(WidenStart(first, now + 60));
   int64_t start = 0;
-  while (static_cast<long long>(starts.size()) < count &&
-         NextStartAfter(line, starts.back(), start))
+  int64_t from = CurrentTime();
+  while (static_cast<long long>(starts.size()) < count && NextStartAfter(line, from, start)) {
     starts.push_back(start);
+    from = start;
+  }
   return starts;
 }
 
-int Next(CronParser& cron, char* line, long long count, bool json) {
-  const std::vector<int64_t> starts = NextStarts(cron, line, count);
+int Next(char* line, long long count, bool json) {
+  const std::vector<int64_t> starts = NextStarts(line, count);
   if (starts.empty()) return Fail(kExitNo, "cron next", "the line never falls due");
   if (!json) {
     for (int64_t when : starts) PrintTime(when);
@@ -169,7 +168,7 @@ int RunCron(int argc, char** argv, int first) {
     std::printf("%s\n", due ? "due today" : "not due today");
     return due ? kExitOk : kExitNo;
   }
-  if (what == "next") return Next(cron, line, count, json);
+  if (what == "next") return Next(line, count, json);
   if (what == "calendar") return Calendar(p, line);
   long long lookBack = kDefaultLookBack;
   if (p.size() == 3 && !ParseInt(p[2], 0, 10 * 366 * 1440LL, lookBack)) {

@@ -1,87 +1,108 @@
 #include "tools/orn/schedule_times.h"
 
+#include <liborn2/cron.h>
+
 #include <cstdio>
 #include <ctime>
-
-#include "port/clock.h"
-#include "schedule/cron_calendar.h"
-#include "schedule/cron_fields.h"
-#include "schedule/cron_search.h"
+#include <vector>
 
 namespace orn {
 namespace {
 
-using orn2::schedule::CronSets;
-
-constexpr size_t kFieldSize = 64;  // CronParser::kFieldSize
-constexpr int kFieldCount = 5;
 constexpr int64_t kSecondsPerDay = 86400;
 
-// Splits the line as CronParser::parseline does and reads the values each
-// field matches as getStartTime does (months 0-11, days of week 0-6).
-bool ParseLine(const std::string& line, CronSets& sets) {
-  char fields[kFieldCount][kFieldSize] = {};
-  const char* position = line.c_str();
-  for (char* field : fields) {
-    position = orn2::schedule::ScanField(field, kFieldSize, position);
-    if (position == nullptr) return false;
-  }
-  using orn2::schedule::MatchedValues;
-  sets.minutes = MatchedValues(fields[0], 0, 59);
-  sets.hours = static_cast<uint32_t>(MatchedValues(fields[1], 0, 23));
-  sets.days = static_cast<uint32_t>(MatchedValues(fields[2], 1, 31));
-  sets.months = static_cast<uint32_t>(MatchedValues(fields[3], 0, 11));
-  sets.weekdays = static_cast<uint32_t>(MatchedValues(fields[4], 0, 6));
+// The local calendar time of an instant; false when the runtime has none.
+bool ToLocal(int64_t seconds, std::tm& local) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  if (static_cast<int64_t>(t) != seconds) return false;
+  // The tool runs on one thread, so the runtime's shared result is safe to use.
+  const std::tm* converted = std::localtime(&t);
+  if (converted == nullptr) return false;
+  local = *converted;
   return true;
+}
+
+// CronParser takes the line as a writable C string (and never changes it).
+std::vector<char> Writable(const std::string& line) {
+  std::vector<char> text(line.begin(), line.end());
+  text.push_back('\0');
+  return text;
 }
 
 }  // namespace
 
 bool NextStartAfter(const std::string& line, int64_t now, int64_t& start) {
-  CronSets sets;
-  if (!ParseLine(line, sets)) return false;
-  return orn2::schedule::FindNextStart(sets, now + 60, &start);
+  std::vector<char> text = Writable(line);
+  start = CronParser().getStartTimeAfter(text.data(), now);
+  return start != 0;
 }
 
-int64_t CurrentTime() { return orn2::port::NowSeconds(); }
+int64_t CurrentTime() { return static_cast<int64_t>(std::time(nullptr)); }
 
-int64_t WidenStart(unsigned long low32, int64_t notBefore) {
-  const uint32_t distance = static_cast<uint32_t>(low32) - static_cast<uint32_t>(notBefore);
-  return notBefore + distance;
+int64_t DaysFromCivil(int64_t year, int month, int day) {
+  // Years counted from March, so that the leap day ends its year.
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
 }
 
 uint32_t DaysWithStarts(const std::string& line, int year, int month) {
-  CronSets sets;
-  if (!ParseLine(line, sets)) return 0;
-  // Only starts in the asked month count; each day found is then taken out of
-  // the day set, so that the next search goes straight to another day, and no
-  // more than 31 searches are needed.
-  sets.months &= 1u << (month - 1);
-  // Two days before the month begins in UTC lies before its first local
-  // minute in every time zone.
-  int64_t from =
-      orn2::schedule::DaysFromCivil(year, month, 1) * kSecondsPerDay - 2 * kSecondsPerDay;
-  if (from < orn2::schedule::kFirstSearchInstant) from = orn2::schedule::kFirstSearchInstant;
+  std::vector<char> text = Writable(line);
+  CronParser cron;
+  const int days = static_cast<int>(
+      (month == 12 ? DaysFromCivil(year + 1, 1, 1) : DaysFromCivil(year, month + 1, 1)) -
+      DaysFromCivil(year, month, 1));
   uint32_t due = 0;
-  int64_t found = 0;
-  while (orn2::schedule::FindNextStart(sets, from, &found)) {
+  // One search per day, from the day's first minute: the day has a start when
+  // the first start from there falls on it.
+  for (int day = 1; day <= days; ++day) {
+    std::tm midnight{};
+    midnight.tm_year = year - 1900;
+    midnight.tm_mon = month - 1;
+    midnight.tm_mday = day;
+    midnight.tm_isdst = -1;
+    const std::time_t first = std::mktime(&midnight);
+    // Where the runtime cannot place midnight (before 1970 on Windows), two
+    // days before the UTC date lies before it in every zone.
+    int64_t from = first != static_cast<std::time_t>(-1)
+                       ? static_cast<int64_t>(first)
+                       : DaysFromCivil(year, month, day) * kSecondsPerDay - 2 * kSecondsPerDay;
+    // Searches begin in 1970 at the earliest.
+    if (from < 0) from = 0;
+    long long start = cron.getStartTimeAfter(text.data(), from - 60);
+    // A start at the very first second of 1970 reads as 0 as well; it is one
+    // when a search from that second on finds another start.
+    bool found = start != 0 || (from == 0 && cron.getStartTimeAfter(text.data(), 0) != 0);
     std::tm local;
-    if (!orn2::port::LocalTime(found, &local) || local.tm_year + 1900 != year) break;
-    due |= 1u << local.tm_mday;
-    sets.days &= ~(1u << local.tm_mday);
-    from = found + 60;
+    // Where a daylight-saving change moves midnight, the runtime may place it on
+    // the day before: starts found there do not count for this day.
+    while (found && ToLocal(start, local) &&
+           DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) <
+               DaysFromCivil(year, month, day)) {
+      start = cron.getStartTimeAfter(text.data(), start);
+      found = start != 0;
+    }
+    if (found && ToLocal(start, local) && local.tm_year + 1900 == year &&
+        local.tm_mon + 1 == month && local.tm_mday == day)
+      due |= 1u << day;
   }
   return due;
 }
 
 std::string FormatLocalTime(int64_t seconds) {
   std::tm local;
-  if (!orn2::port::LocalTime(seconds, &local)) return "?";
+  if (!ToLocal(seconds, local)) return "?";
   // The offset is the local calendar time read as if it were UTC, less the
   // instant itself (which is what the UTC calendar time reads as): computed
   // here rather than taken from strftime's %z, which the Windows runtime
   // fills with a zone name instead of an offset.
-  const int64_t offset = orn2::schedule::LinearSeconds(local) - seconds;
+  const int64_t localSeconds =
+      DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) * kSecondsPerDay +
+      local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+  const int64_t offset = localSeconds - seconds;
   const int64_t magnitude = offset < 0 ? -offset : offset;
   char text[48];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", local.tm_year + 1900,
@@ -93,7 +114,7 @@ std::string FormatLocalTime(int64_t seconds) {
 
 bool CurrentMonth(int& year, int& month) {
   std::tm local;
-  if (!orn2::port::LocalTime(orn2::port::NowSeconds(), &local)) return false;
+  if (!ToLocal(CurrentTime(), local)) return false;
   year = local.tm_year + 1900;
   month = local.tm_mon + 1;
   return true;
