@@ -70,7 +70,15 @@ windows() {
     log "windows: preparing a Wine prefix"
     /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
   fi
-  configure_build_test windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake"
+  # One Wine server for the whole run: left to itself it exits a few seconds
+  # after its last program, and a program starting just then finds the server
+  # going away ("wine client error: ... Connection reset by peer").
+  /usr/lib/wine/wineserver -p
+  local rc=0
+  configure_build_test windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" ||
+    rc=$?
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  return $rc
 }
 
 # The 32-bit root with Wine and qemu is kept in $ORN2_CACHE (default
