@@ -21,7 +21,9 @@ deps() {
     libclang-rt-14-dev file unzip g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 \
     doxygen mandoc groff-base man-db bash-completion dpkg-dev logrotate debootstrap \
     syslog-ng-core lnav python3 libestr0 libfastjson4 liblognorm5
-  "$root/scripts/install-deps.sh" --no-recommends ansible-core
+  # The Ansible test reads its playbook runs through the json stdout callback of
+  # the ansible.posix collection, which comes with the package ansible.
+  "$root/scripts/install-deps.sh" --no-recommends ansible-core ansible
   # rsyslog conflicts with syslog-ng-core as a package, so it is unpacked, not
   # installed: its test runs rsyslogd from there (the libraries above are its
   # dependencies).
