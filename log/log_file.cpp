@@ -14,6 +14,9 @@ namespace {
 // end, each line end possibly two bytes): a cut line of a Log lies within it.
 constexpr size_t kLongestLine = 8192;
 
+// A log's file name (255 characters at most), a full stop and a number.
+constexpr int kFileNameLimit = 256 + 8;
+
 using orn2::port::FileAccess;
 using orn2::port::FileHandle;
 using orn2::port::OpenOutcome;
@@ -25,27 +28,46 @@ size_t HeaderSize() {
   return size;
 }
 
+// Starts the file that a rotation left missing: created exclusively with the
+// protection of the file it rotated away (FILE.1), and with the header. Should
+// that fail, the next line creates the file as any missing one.
+void StartAfterRotation(const char* path) {
+  char rotated[kFileNameLimit];
+  FileHandle file{};
+  if (!RotatedName(path, 1, rotated, sizeof rotated) ||
+      orn2::port::CreateExclusive(path, rotated, false, &file) != OpenOutcome::kOpened) {
+    return;
+  }
+  orn2::port::AppendText(file, kFileHeader, sizeof kFileHeader - 1);
+  orn2::port::CloseFile(file);
+}
+
 }  // namespace
 
+// A file that its writers may append to but not read (a drop box, mode 0622)
+// is there all the same: it is appended to, never created anew.
 FileState ProbeFile(const char* path) {
-  FileHandle file{};
-  switch (orn2::port::OpenRegularFile(path, FileAccess::kRead, &file, nullptr)) {
-    case OpenOutcome::kOpened:
-      orn2::port::CloseFile(file);
-      return FileState::kReadable;
-    case OpenOutcome::kNotRegular:
-      return FileState::kNotRegular;
-    case OpenOutcome::kFailed:
-      break;
+  for (FileAccess access : {FileAccess::kRead, FileAccess::kExtend}) {
+    FileHandle file{};
+    switch (orn2::port::OpenRegularFile(path, access, &file, nullptr)) {
+      case OpenOutcome::kOpened:
+        orn2::port::CloseFile(file);
+        return FileState::kReadable;
+      case OpenOutcome::kNotRegular:
+        return FileState::kNotRegular;
+      case OpenOutcome::kFailed:
+        if (errno == ENOENT) return FileState::kUnreadable;
+        break;
+    }
   }
   return FileState::kUnreadable;
 }
 
 WriteOutcome CreateWithText(const char* path, const char* text, size_t length) {
   FileHandle file{};
-  OpenOutcome opened = orn2::port::OpenRegularFile(path, FileAccess::kCreate, &file, nullptr);
-  if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
-  if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
+  if (orn2::port::CreateExclusive(path, nullptr, false, &file) != OpenOutcome::kOpened) {
+    return WriteOutcome::kFailed;
+  }
   bool written = orn2::port::AppendText(file, text, length);
   orn2::port::CloseFile(file);
   return written ? WriteOutcome::kWritten : WriteOutcome::kFailed;
@@ -70,6 +92,7 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length, bool
       orn2::port::CloseFile(file);
       RotateOutcome outcome = RotateFiles(path, rotation->keep);
       rotationReason = errno;
+      if (outcome == RotateOutcome::kRotated) StartAfterRotation(path);
       if (rotated != nullptr) *rotated = outcome;
       opened = orn2::port::OpenForAppend(path, &file, &end);
       if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
@@ -109,14 +132,9 @@ RotateOutcome RotateNow(const char* path, int keep, int64_t ifLarger, bool* notR
   }
   if (status.size <= ifLarger) return RotateOutcome::kNotDue;
   RotateOutcome outcome = RotateFiles(path, keep);
-  if (outcome != RotateOutcome::kRotated) return outcome;
   // The new file starts with its header at once; should that fail, the next
   // line writes it.
-  int64_t end = 0;
-  if (orn2::port::OpenForAppend(path, &file, &end) == OpenOutcome::kOpened) {
-    if (end == 0) orn2::port::AppendText(file, kFileHeader, sizeof kFileHeader - 1);
-    orn2::port::CloseFile(file);
-  }
+  if (outcome == RotateOutcome::kRotated) StartAfterRotation(path);
   return outcome;
 }
 
