@@ -12,6 +12,10 @@ bool BecomeUser(unsigned) { return false; }
 
 std::string CreateObject(const std::string&, const std::string&) { return "not available"; }
 
+std::string Protection(const std::string&) { return ""; }
+
+bool SetProtection(const std::string&, unsigned, unsigned, unsigned) { return false; }
+
 std::string ForkUnavailable() { return "Windows has no fork"; }
 
 int ForkProcess() { return -1; }
