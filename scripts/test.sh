@@ -28,7 +28,9 @@ configure_build_test() {  # name, then cmake arguments
   cmake -S "$root" -B "$build/$name" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$build/$name" -j "$jobs"
   log "$name: test"
-  ctest --test-dir "$build/$name" -j $((jobs * 2)) --output-on-failure --timeout 180
+  # One test per core: several tests are multi-process and time-bound, and more
+  # jobs than cores only makes them wait on each other.
+  ctest --test-dir "$build/$name" -j "$jobs" --output-on-failure --timeout 180
 }
 
 native() { configure_build_test native -DORN2_BUILD_BENCH=ON -DORN2_BUILD_DOCS=ON; }

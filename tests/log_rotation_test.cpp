@@ -285,11 +285,7 @@ TEST(LogRotation, AWriterKilledPartWayThroughARotationLeavesFilesTheNextOneConti
     orn2::testing::TempDir dir;
     const std::string path = dir.File("killed.log"), flag = dir.File("flag");
     ChildProcess child("KilledInRotation", {path, "400", "8", std::to_string(c.step), flag});
-    for (int waited = 0; !exists(flag); waited += 10, orn2::port::SleepMs(10)) {
-      ASSERT_LT(waited, 60000) << "the child never got there";
-      int code = -1;
-      ASSERT_FALSE(child.Wait(0, &code)) << "the child ended with " << code;
-    }
+    ASSERT_TRUE(orn2::testing::FileAppears(flag, 60000, &child)) << "the child never got there";
     child.Kill();
     ASSERT_TRUE(child.Wait(30000, nullptr));
     std::vector<std::string> left;

@@ -359,8 +359,7 @@ TEST_F(LogTest, EightWriterProcessesEndWithEveryLineWhole) {
 TEST_F(LogTest, AWriterKilledHoldingTheLockDoesNotStopTheOthers) {
   std::string path = dir_.File("killed.log"), flag = dir_.File("holding");
   ChildProcess holder("LockHolder", {path, flag});
-  for (int waited = 0; !exists(flag); waited += 10, orn2::port::SleepMs(10))
-    ASSERT_LT(waited, 60000);
+  ASSERT_TRUE(orn2::testing::FileAppears(flag, 60000, &holder)) << "the child never held the lock";
   ChildProcess writer("LogWriter", {path, "0", "100"});
   int code = -1;
   EXPECT_FALSE(writer.Wait(500, &code));  // gets nowhere while the lock is held
@@ -433,10 +432,7 @@ TEST_F(LogTest, ALineCutByAWriterKilledHalfWayIsCutBackByTheNextOwner) {
     std::string path = Enable(log, std::string(c.owner) + ".log", 3), flag = path + ".flag";
     EXPECT_EQ(log.LogLine(3, "before"), 6);
     ChildProcess holder("LockHolder", {path, flag, half});
-    for (int waited = 0; !exists(flag); waited += 10, orn2::port::SleepMs(10)) {
-      ASSERT_LT(waited, 60000) << "the child never held the lock";
-      ASSERT_FALSE(holder.Wait(0, nullptr)) << "the child ended early";
-    }
+    ASSERT_TRUE(orn2::testing::FileAppears(flag, 60000, &holder)) << "the child never held the lock";
     ASSERT_EQ(Body(path), Who("Next") + "before\n" + half);
     holder.Kill();
     ASSERT_TRUE(holder.Wait(30000, nullptr));

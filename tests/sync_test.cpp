@@ -62,6 +62,7 @@ constexpr const char* kEmulationSkip =
 
 using Clock = std::chrono::steady_clock;
 using ot::ChildProcess;
+using ot::FileAppears;
 using ot::ReadFileBytes;
 using ot::WriteFileBytes;
 constexpr int kTimeoutMs = 20000;
@@ -92,13 +93,6 @@ std::future<void> AcquireElsewhere(Mutex& m) {
 
 bool Ready(const std::future<void>& got, int timeoutMs = kTimeoutMs) {
   return got.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
-}
-
-bool FileAppears(const std::string& path, int timeoutMs = kTimeoutMs) {
-  for (int waited = 0; waited < timeoutMs; waited += 5, orn2::port::SleepMs(5)) {
-    if (std::filesystem::exists(path)) return true;
-  }
-  return false;
 }
 
 // Runs `call` on a thread of its own: true when it returned within timeoutMs.
@@ -292,7 +286,7 @@ std::string ProbeElsewhere(const ot::TempDir& dir, const std::string& name,
 ORN2_CHILD(OpenUntilGo) {
   Mutex m(args.at(0).c_str());
   WriteFileBytes(args.at(1), "");
-  return FileAppears(args.at(2)) ? 0 : 3;
+  return FileAppears(args.at(2), kTimeoutMs) ? 0 : 3;
 }
 
 // Users that close the mutex at about the same moment: the last of them
@@ -309,7 +303,7 @@ TEST(Mutex, OfUsersClosingTogetherTheLastRemovesTheObject) {
     for (int i = 0; i < 6; ++i) {
       std::string open = go + "." + std::to_string(i);
       users.emplace_back("OpenUntilGo", std::vector<std::string>{name, open, go});
-      ASSERT_TRUE(FileAppears(open));
+      ASSERT_TRUE(FileAppears(open, kTimeoutMs));
     }
     WriteFileBytes(go, "");
     for (ChildProcess& user : users)
@@ -329,7 +323,7 @@ TEST(Mutex, AMutexLeftByAKilledOnlyUserIsReusedOrRemoved) {
     std::vector<std::string> files;
     ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
     ChildProcess holder("HoldNamedMutex", {name, dir.File(reopen ? "first" : "only")});
-    ASSERT_TRUE(FileAppears(dir.File(reopen ? "first.held" : "only.held")));
+    ASSERT_TRUE(FileAppears(dir.File(reopen ? "first.held" : "only.held"), kTimeoutMs));
     holder.Kill();
     ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
     if (!reopen) {
@@ -343,7 +337,7 @@ TEST(Mutex, AMutexLeftByAKilledOnlyUserIsReusedOrRemoved) {
     ChildProcess next("HoldNamedMutex", {name, dir.File("next")});
     EXPECT_FALSE(FileAppears(dir.File("next.held"), 300));  // it waits for this process
     m.Release();
-    EXPECT_TRUE(FileAppears(dir.File("next.held")));
+    EXPECT_TRUE(FileAppears(dir.File("next.held"), kTimeoutMs));
   }
 }
 
@@ -357,11 +351,11 @@ ORN2_CHILD(ForkedWorkerHoldsTheLock) {
   if (pid == 0) {
     m->Acquire();
     WriteFileBytes(args.at(1) + ".held", "");
-    bool told = FileAppears(args.at(1) + ".release");
+    bool told = FileAppears(args.at(1) + ".release", kTimeoutMs);
     m->Release();
     ot::EndForkedProcess(told ? 0 : 3);
   }
-  if (!FileAppears(args.at(1) + ".held")) return 4;
+  if (!FileAppears(args.at(1) + ".held", kTimeoutMs)) return 4;
   delete m;
   WriteFileBytes(args.at(1) + ".closed", "");
   return ot::WaitForkedProcess(pid, 2 * kTimeoutMs);
@@ -372,7 +366,7 @@ TEST(Mutex, AForkedWorkerKeepsTheLockWhenItsParentDestroysTheMutex) {
   ot::TempDir dir;
   const std::string name = UniqueName("forked"), flag = dir.File("fork");
   ChildProcess parent("ForkedWorkerHoldsTheLock", {name, flag});
-  ASSERT_TRUE(FileAppears(flag + ".closed"));
+  ASSERT_TRUE(FileAppears(flag + ".closed", kTimeoutMs));
   Mutex m(name.c_str());
   EXPECT_EQ(TryLockElsewhere(m), -1) << "the forked worker still holds it";
   WriteFileBytes(flag + ".release", "");
@@ -457,7 +451,7 @@ class Squat {
   Squat& operator=(const Squat&) = delete;
 
   // "created", or why the object could not be made.
-  std::string Outcome() const { return FileAppears(flag_) ? ReadFileBytes(flag_) : "no answer"; }
+  std::string Outcome() const { return FileAppears(flag_, kTimeoutMs) ? ReadFileBytes(flag_) : "no answer"; }
 
  private:
   std::string flag_;

@@ -1,6 +1,9 @@
 #include "support/child.h"
 
+#include <chrono>
+#include <filesystem>
 #include <map>
+#include <thread>
 
 #include "support/process.h"
 #include "support/time_factor.h"
@@ -55,6 +58,17 @@ bool ChildProcess::Wait(long timeoutMs, int* exitCode) {
 
 void ChildProcess::Kill() {
   if (handle_ != nullptr && !ended_) KillProcess(handle_);
+}
+
+bool FileAppears(const std::string& path, long limitMs, ChildProcess* writer) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ScaledLimit(limitMs));
+  for (;;) {
+    if (std::filesystem::exists(path)) return true;
+    if (writer != nullptr && writer->Wait(0, nullptr)) return std::filesystem::exists(path);
+    if (Clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 }  // namespace orn2::testing

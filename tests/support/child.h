@@ -40,6 +40,11 @@ class ChildProcess {
   bool ended_ = false;
 };
 
+// True once `path` exists, which the other process made with WriteFileBytes;
+// false when `limitMs` (stretched on slow runs) ran out first, or when
+// `writer`, the child that was to make it, ended without making it.
+bool FileAppears(const std::string& path, long limitMs, ChildProcess* writer = nullptr);
+
 }  // namespace orn2::testing
 
 // Defines a child body: ORN2_CHILD(Writer) { ... return 0; } with `args`.

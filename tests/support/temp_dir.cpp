@@ -41,9 +41,19 @@ std::string ReadFileBytes(const std::string& path) {
   return all.str();
 }
 
+// The bytes go to a name of their own beside the file first and are then
+// renamed over it, so a process that polls for the file (a parent waiting for
+// its child's flag or result) never reads it half-written.
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
+  static std::atomic<unsigned> counter{0};
+  const std::string scratch =
+      path + ".part-" + std::to_string(port::ProcessId()) + "-" + std::to_string(counter++);
+  {
+    std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+    out << bytes;
+  }
+  std::error_code ignored;
+  std::filesystem::rename(scratch, path, ignored);
 }
 
 }  // namespace orn2::testing

@@ -22,6 +22,8 @@ class TempDir {
 };
 
 // Whole-file helpers for tests (binary mode: what is on disk, byte for byte).
+// WriteFileBytes replaces the file whole: a reader sees the old file or the
+// new one, never a part of it.
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
