@@ -20,7 +20,6 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "config/config_probe.h"
@@ -30,7 +29,6 @@
 #include "support/odd_files.h"
 #include "support/system.h"
 #include "support/temp_dir.h"
-#include "support/time_factor.h"
 #include "support/watchdog.h"
 
 namespace {
@@ -725,15 +723,6 @@ TEST(ConfigSave, LoadChangeSaveUnderTheSaveLockLosesNoUpdate) {
 
 namespace ot = orn2::testing;
 
-// Waits, with a watchdog's patience, for `path` to exist.
-bool Appears(const std::string& path) {
-  for (int waited = 0; !exists(path); ++waited) {
-    if (waited > ot::ScaledLimit(20000)) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 // args: user, file, flags folder. As that user, tries to read the file and its
 // companions over and over until <flags>/stop appears; writes "never" or the
 // name it could read into <flags>/seen. <flags>/ready once it is looking.
@@ -769,7 +758,7 @@ TEST(ConfigProtection, ASecretKeepsItsModeOwnerAndGroupThroughEverySave) {
   const std::string secret = "0600 " + std::to_string(ot::kThirdUser) + ":" + std::to_string(ot::kThirdUser);
   ASSERT_TRUE(ot::SetProtection(path, 0600, ot::kThirdUser, ot::kThirdUser));
   ot::ChildProcess peeker("Peek", {std::to_string(ot::kSecondUser), path, flags.path()});
-  ASSERT_TRUE(Appears(flags.File("ready")));
+  ASSERT_TRUE(ot::FileAppears(flags.File("ready"), 20000, &peeker));
   Config config(path.c_str());
   for (int i = 0; i < 200; ++i) {
     config.SetString("password", ("p" + std::to_string(i)).c_str(), 0, "db", 0);
