@@ -74,6 +74,8 @@ if [ -z "$emulator" ]; then
   printf '[db]\npassword=secret\nuser=svc\n' >secret.conf
   saved_tmpdir=${TMPDIR-}
   export TMPDIR=/proc
+  expect "set the same, no scratch file" 0 unchanged -- config set secret.conf user svc db
+  expect "remove nothing, no scratch file" 1 unchanged -- config remove secret.conf db name
   expect "set, no scratch file" 0 changed -- config set secret.conf password other db
   expect "remove, no scratch file" 0 changed -- config remove secret.conf db user
   expect "dump, no scratch file" 0 $'\n[db]\n    password=other' -- config dump secret.conf
