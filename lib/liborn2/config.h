@@ -69,7 +69,8 @@ class ORN2_API Config {
   /// is not emptied first). 0 on success, an empty file included; -1 when the
   /// file cannot be accessed (after one retry), its name is over 250
   /// characters, or an empty file cannot be restored; 1 when the file exists
-  /// but cannot be opened for reading, or is a directory, FIFO, device or
+  /// but cannot be opened for reading, is a symbolic link that another user
+  /// may have placed (the rule of SaveConfig), or is a directory, FIFO, device or
   /// socket (no message, loaded flag unchanged; opened without blocking and
   /// never restored, deleted or replaced). Only a regular file of size 0 is
   /// restored from its ".Save" backup (itself a regular file), never a missing
