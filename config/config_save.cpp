@@ -84,7 +84,8 @@ int Config::SaveConfig(const char* fileName) {
   if (std::strlen(fileName) > kMaxFileName) return -1;  // no room for the companion names
   std::string target;
   if (!orn2::port::ResolveLinkToWrite(fileName, &target)) {
-    std::fprintf(stderr, "SaveConfig() Error: [%s] is a link that is not followed here, not saved\n",
+    std::fprintf(stderr,
+                 "SaveConfig() Error: [%s] is a link that is not followed here, not saved\n",
                  fileName);
     return -1;
   }

@@ -578,8 +578,9 @@ TEST(ConfigSpecialFiles, AreRefusedAtOnceAndLeftAsTheyWere) {
       EXPECT_EQ(store.SaveConfig(path.c_str()), -1);
       // A special file in the way of the new file stops the save there, with one line.
       EXPECT_EQ(store.SaveConfig(beside.c_str()), -1);
-      EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                "SaveConfig() Error: [" + beside + ".New] exists and is no file of ours, not saved\n");
+      EXPECT_EQ(
+          testing::internal::GetCapturedStderr(),
+          "SaveConfig() Error: [" + beside + ".New] exists and is no file of ours, not saved\n");
       EXPECT_EQ(config.IsConfigLoadedOk(), 0);
       EXPECT_EQ(FileKind(path), kind0);
       EXPECT_EQ(ReadFileBytes(path + ".Save"), saved);
@@ -755,7 +756,8 @@ TEST(ConfigProtection, ASecretKeepsItsModeOwnerAndGroupThroughEverySave) {
   std::filesystem::permissions(flags.path(), std::filesystem::perms::all);
   const std::string path = dir.File("secret.conf");
   WriteFileBytes(path, "[db]\npassword=first\n");
-  const std::string secret = "0600 " + std::to_string(ot::kThirdUser) + ":" + std::to_string(ot::kThirdUser);
+  const std::string secret =
+      "0600 " + std::to_string(ot::kThirdUser) + ":" + std::to_string(ot::kThirdUser);
   ASSERT_TRUE(ot::SetProtection(path, 0600, ot::kThirdUser, ot::kThirdUser));
   ot::ChildProcess peeker("Peek", {std::to_string(ot::kSecondUser), path, flags.path()});
   ASSERT_TRUE(ot::FileAppears(flags.File("ready"), 20000, &peeker));
@@ -801,8 +803,8 @@ std::string PlantAsOtherUser(const std::string& kind, const std::string& path,
 // content and the backup beside it, and the link stays.
 TEST(ConfigProtection, LinksAreFollowedOnlyWhereNoOtherUserCanHavePutThem) {
   ot::TempDir own, shared, elsewhere;
-  std::filesystem::permissions(shared.path(), std::filesystem::perms::all |
-                                                   std::filesystem::perms::sticky_bit);
+  std::filesystem::permissions(shared.path(),
+                               std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
   const std::string target = elsewhere.File("real.conf"), before = "[s]\nk=old\n";
   Config config;
   config.SetString("k", "new", 0, "s", 0);
@@ -823,15 +825,17 @@ TEST(ConfigProtection, LinksAreFollowedOnlyWhereNoOtherUserCanHavePutThem) {
   const struct {
     const char* kind;
     const char* name;  // planted at
-  } cases[] = {{"link", "agent.conf"}, {"link", "agent.conf.New"},
-               {"link", "agent.conf.Prev"}, {"file", "agent.conf.New"}};
+  } cases[] = {{"link", "agent.conf"},
+               {"link", "agent.conf.New"},
+               {"link", "agent.conf.Prev"},
+               {"file", "agent.conf.New"}};
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.kind) + " at " + c.name);
     const std::string folder = shared.File(std::to_string(n++)), path = folder + "/agent.conf";
     ASSERT_TRUE(std::filesystem::create_directory(folder));
-    std::filesystem::permissions(folder, std::filesystem::perms::all |
-                                             std::filesystem::perms::sticky_bit);
+    std::filesystem::permissions(folder,
+                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
     WriteFileBytes(target, before);
     if (std::string(c.name) != "agent.conf") WriteFileBytes(path, before);
     const std::string kind = c.kind == std::string("link") ? "symlink to " + target : "file";
@@ -839,7 +843,8 @@ TEST(ConfigProtection, LinksAreFollowedOnlyWhereNoOtherUserCanHavePutThem) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(config.SaveConfig(path.c_str()), -1) << path;
     std::string printed = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(printed.rfind("SaveConfig() Error: [" + folder + "/" + c.name + "] ", 0), 0u) << printed;
+    EXPECT_EQ(printed.rfind("SaveConfig() Error: [" + folder + "/" + c.name + "] ", 0), 0u)
+        << printed;
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
     EXPECT_EQ(ReadFileBytes(target), before);
   }

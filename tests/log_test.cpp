@@ -432,7 +432,8 @@ TEST_F(LogTest, ALineCutByAWriterKilledHalfWayIsCutBackByTheNextOwner) {
     std::string path = Enable(log, std::string(c.owner) + ".log", 3), flag = path + ".flag";
     EXPECT_EQ(log.LogLine(3, "before"), 6);
     ChildProcess holder("LockHolder", {path, flag, half});
-    ASSERT_TRUE(orn2::testing::FileAppears(flag, 60000, &holder)) << "the child never held the lock";
+    ASSERT_TRUE(orn2::testing::FileAppears(flag, 60000, &holder))
+        << "the child never held the lock";
     ASSERT_EQ(Body(path), Who("Next") + "before\n" + half);
     holder.Kill();
     ASSERT_TRUE(holder.Wait(30000, nullptr));
@@ -523,8 +524,8 @@ ORN2_CHILD(PlantAsOtherUser) {
 TEST_F(LogTest, AnotherUsersDropBoxIsAppendedToAndTheirLinksAreNotFollowed) {
   std::string why = ot::OtherUsersUnavailable();
   if (!why.empty()) GTEST_SKIP() << why;
-  std::filesystem::permissions(dir_.path(), std::filesystem::perms::all |
-                                                std::filesystem::perms::sticky_bit);
+  std::filesystem::permissions(dir_.path(),
+                               std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
   const std::string box = dir_.File("box.log"), before = kHeader + "an old line\n";
   ot::WriteFileBytes(box, before);
   ASSERT_TRUE(ot::SetProtection(box, 0622, ot::kThirdUser, ot::kThirdUser));
@@ -546,8 +547,8 @@ TEST_F(LogTest, AnotherUsersDropBoxIsAppendedToAndTheirLinksAreNotFollowed) {
       ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
       ASSERT_TRUE(std::filesystem::remove(path));
     }
-    ChildProcess planter("PlantAsOtherUser", {std::to_string(ot::kSecondUser),
-                                              "symlink to " + target, path});
+    ChildProcess planter("PlantAsOtherUser",
+                         {std::to_string(ot::kSecondUser), "symlink to " + target, path});
     ASSERT_TRUE(planter.Wait(20000, &code));
     ASSERT_EQ(code, 0);
     gi::CaptureStderr();

@@ -92,7 +92,8 @@ bool LinkMayBeFollowed(const char* path, const struct stat& link) {
   if (::stat(FolderOf(path).c_str(), &folder) != 0) return false;
   const uid_t me = ::geteuid();
   if (folder.st_uid != me && folder.st_uid != 0) return false;
-  bool sharedSticky = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  bool sharedSticky =
+      (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
   return !sharedSticky || link.st_uid == me || link.st_uid == folder.st_uid;
 }
 
@@ -280,7 +281,8 @@ OpenOutcome CreateExclusive(const char* path, const char* like, bool replaceOwn,
   bool ok = true;
   if (modelled) {
     if ((model.st_uid != ::geteuid() || model.st_gid != ::getegid()) &&
-        ::fchown(fd, model.st_uid, model.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), model.st_gid) != 0) {
+        ::fchown(fd, model.st_uid, model.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), model.st_gid) != 0) {
       mode &= ~static_cast<mode_t>(070);
     }
     ok = ::fchmod(fd, mode) == 0;

@@ -100,10 +100,10 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
                   : access == FileAccess::kCreate || access == FileAccess::kExtend
                       ? GENERIC_WRITE
                       : GENERIC_READ | GENERIC_WRITE;
-  DWORD disposition = access == FileAccess::kRead || access == FileAccess::kUpdate ||
-                              access == FileAccess::kExtend
-                          ? OPEN_EXISTING
-                          : OPEN_ALWAYS;
+  DWORD disposition =
+      access == FileAccess::kRead || access == FileAccess::kUpdate || access == FileAccess::kExtend
+          ? OPEN_EXISTING
+          : OPEN_ALWAYS;
   // Backup semantics let a directory open too, so that it is told apart from
   // a file that cannot be opened; the type check below refuses it.
   HANDLE handle = CreateFileA(path, desired, kShareAll, nullptr, disposition,
@@ -283,8 +283,8 @@ OpenOutcome CreateExclusive(const char* path, const char* like, bool replaceOwn,
     }
   }
   for (int attempt = 0; attempt < 2; ++attempt) {
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, kShareAll, &security, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, kShareAll, &security,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       file->value = reinterpret_cast<intptr_t>(handle);
       return OpenOutcome::kOpened;
@@ -323,8 +323,8 @@ bool ResolveLinkToWrite(const char* path, std::string* target) {
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     return true;
   }
-  HANDLE handle = CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle =
+      CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return true;  // a dangling link: saved as a file
   char final[MAX_PATH * 4];
   DWORD length = GetFinalPathNameByHandleA(handle, final, sizeof final, FILE_NAME_NORMALIZED);
