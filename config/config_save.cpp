@@ -109,9 +109,9 @@ int Config::SaveConfig(const char* fileName) {
 
   if (!orn2::port::RemoveOwnLeftover(linkName.c_str())) return RefuseTaken(linkName);
   orn2::port::FileHandle fresh{};
-  if (orn2::port::CreateExclusive(newName.c_str(),
-                                  found == orn2::port::OpenOutcome::kOpened ? path : nullptr, true,
-                                  &fresh) != orn2::port::OpenOutcome::kOpened) {
+  // Protected like the file, also one this user cannot read; a new file as the umask says.
+  if (orn2::port::CreateExclusive(newName.c_str(), path, true, &fresh) !=
+      orn2::port::OpenOutcome::kOpened) {
     return errno == EEXIST ? RefuseTaken(newName) : -1;
   }
   std::string text;
