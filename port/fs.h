@@ -151,9 +151,10 @@ bool RemoveOwnLeftover(const char* path);
 bool ResolveLinkToWrite(const char* path, std::string* target);
 
 // Renames `from` over `to` in one atomic step, as ReplaceFileAtomically, for
-// a file made by CreateExclusive in the likeness of `to`; on Windows
-// ReplaceFileW keeps `to`'s attributes and security descriptor for the new
-// content. False (errno set) on failure.
+// a file made by CreateExclusive in the likeness of `to`; on Windows the new
+// file also takes `to`'s hidden, system, archive and not-indexed attributes
+// (its access control list it got at its creation). False (errno set) on
+// failure.
 bool ReplaceKeepingProtection(const char* from, const char* to);
 
 // Renames `from` to `to` in one atomic step, replacing `to` when it exists,

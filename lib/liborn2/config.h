@@ -167,8 +167,9 @@ class ORN2_API Config {
   /// concurrent savers each replace the file whole; loads take no lock.
   ///
   /// Protection: the saved file keeps the previous file's permission bits,
-  /// owner and group (on Windows its attributes and access control list), and
-  /// the backup is the previous file itself. "fileName.New" is created
+  /// owner and group (on Windows its access control list and its hidden,
+  /// system and archive attributes), and the backup is the previous file
+  /// itself. "fileName.New" is created
   /// exclusively, never through a link, already protected like the file
   /// before any content is written; a new file gets the umask's mode, never
   /// less than read and write for its owner. Nothing is written outside the

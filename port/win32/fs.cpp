@@ -341,27 +341,18 @@ bool ResolveLinkToWrite(const char* path, std::string* target) {
   return true;
 }
 
-// ReplaceFileA gives the new content the replaced file's attributes and
-// security descriptor; a file that does not exist yet is simply renamed to.
+// ReplaceFileW would carry the replaced file's attributes over, but it is no
+// single step: under Wine a reader finds the file unopenable for an instant
+// in the middle of it. So the new file took the access control list at its
+// creation, takes the attributes here, and replaces the file by one rename.
 bool ReplaceKeepingProtection(const char* from, const char* to) {
-  constexpr DWORD kPatienceMs = 2000;
-  DWORD start = GetTickCount();
-  for (int attempt = 0;; ++attempt) {
-    if (ReplaceFileA(to, from, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-      return true;
-    }
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND && GetFileAttributesA(to) == INVALID_FILE_ATTRIBUTES) {
-      return ReplaceFileAtomically(from, to);
-    }
-    bool busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
-                error == ERROR_UNABLE_TO_REMOVE_REPLACED;
-    if (!busy || GetTickCount() - start > kPatienceMs) break;
-    Sleep(attempt < 8 ? 0 : 1);
-    SetLastError(error);
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  DWORD attributes = GetFileAttributesA(to);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept) != 0) {
+    SetFileAttributesA(from, attributes & kKept);
   }
-  SetErrnoFromLastError();
-  return false;
+  return ReplaceFileAtomically(from, to);
 }
 
 // Windows does not replace a file that another process has open, whatever
