@@ -1,240 +1,49 @@
 #!/usr/bin/env bash
 # The test suite as 32-bit Windows programs: builds the i686 DLL and tests with
-# mingw-w64 and runs every test under 32-bit Wine.
-#
-# Some x86-64 kernels, those of this project's test machines among them, run 64-bit
-# user code only (IA-32 emulation off), so no 32-bit program runs natively: the i386
-# half of Wine runs under qemu-i386 user-mode emulation instead, on every machine
-# alike, so that results compare. Wine and qemu come from a Debian 13 root made once
-# under a cache directory and reused (about 3.4 GB with its Wine prefix); the host
-# gets no i386 architecture, no 32-bit Wine and no binfmt_misc entry. Instead of a
-# binfmt entry, the root's 32-bit Wine loader is moved aside with a dpkg diversion
-# and its name given to a script that starts it under qemu-i386. Wine starts every
-# 32-bit process through that loader, so nothing else needs registering, and no
-# user namespace is needed (a chrooted caller may not create one).
+# mingw-w64 and runs them under the 32-bit Wine of scripts/win32-root.sh, whose
+# i386 code qemu-i386 emulates where the kernel runs no 32-bit user code.
 #
 # The tests learn that they run emulated from ORN2_EMULATED_I386=1 (Wine hands the
 # Unix environment to Windows programs); only the cases that
-# tests/emulation/suspend_terminate.c shows the emulation to break skip themselves.
+# scripts/diagnostics/suspend_terminate.c shows the emulation to break skip themselves.
 #
-# Usage: scripts/win32-wine.sh BUILD_DIR [CTEST_ARGS...]     build, then run CTest
-#        scripts/win32-wine.sh --evidence BUILD_DIR [RUNS]   the standalone program,
-#                                   RUNS times per scenario (default 10), after a build
+# Usage: scripts/win32-wine.sh BUILD_DIR [CTEST_ARGS...]
 # Run as root. Env: ORN2_CACHE  where the root is kept (default /var/cache/liborn2)
 #                   ORN2_JOBS   parallel compilations and tests (default nproc)
 set -euo pipefail
 
 project=$(cd "$(dirname "$0")/.." && pwd)
-self=$project/scripts/win32-wine.sh
-cache=${ORN2_CACHE:-/var/cache/liborn2}
-root=$cache/wow64-root
 jobs=${ORN2_JOBS:-$(nproc)}
 # The emulated programs run several times slower than native ones: every time
 # limit of the tests, CTest's and their own, is stretched by this.
 time_factor=3
-# Raised whenever the way the root is made changes, so that an older root is remade.
-root_layout=1
-prefix=/opt/wine32-prefix  # the Wine prefix, inside the root
 
 log() { printf '\n=== %s ===\n' "$*"; }
 
-in_root() { chroot "$root" "$@"; }
-
-# --- Inside a private mount and pid namespace --------------------------------------
-
-# Everything mounted from here on stays in this namespace. In a chroot "/" is no
-# mount point and cannot be made private; then the cache directory is bound onto
-# itself and that mount made private, and unmounted again at the end, so that a
-# shared host mount receives nothing but that one bind, and only while this runs
-# (umount needs /proc for that).
-private_mounts() {
-  mount --make-rprivate / 2>/dev/null && return 0
-  [ -r /proc/self/mountinfo ] || { echo "$0: needs /proc mounted in this chroot" >&2; exit 1; }
-  mount --bind "$cache" "$cache"
-  mount --make-rprivate "$cache"
-  trap 'umount -l "$cache"' EXIT
-}
-
-# A minimal Debian 13, from the mirror of the host's apt sources.
-make_root() {
-  log "win32: making the Debian 13 root with 32-bit Wine and qemu-i386 in $root (once)"
-  local mirror
-  mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -1)
-  [ -n "$mirror" ] || mirror=$(awk '/^deb /{print $2; exit}' /etc/apt/sources.list 2>/dev/null)
-  [ -n "$mirror" ] || mirror=http://deb.debian.org/debian
-  if [ -e "$root" ] && [ ! -f "$root/etc/debian_version" ] && [ ! -d "$root/debootstrap" ]; then
-    echo "refusing to replace $root: not a Debian root" >&2
-    return 1
-  fi
-  rm -rf "$root"
-  debootstrap --variant=minbase trixie "$root" "$mirror" >"$cache/debootstrap.log" 2>&1 ||
-    { tail -20 "$cache/debootstrap.log"; return 1; }
-  cp /etc/resolv.conf "$root/etc/resolv.conf"
-  printf '127.0.0.1\tlocalhost\n::1\tlocalhost\n' >"$root/etc/hosts"
-}
-
-# Wine with its 32-bit half, and qemu-i386 alone of the qemu-user package (which is
-# statically linked and holds every target, about 450 MB). The 32-bit loader is
-# moved aside and its name given to a script that starts it under qemu-i386; "-0"
-# keeps that name as argv[0], from which Wine finds the loader for the processes
-# it starts.
-install_wine() {
-  in_root /usr/bin/env DEBIAN_FRONTEND=noninteractive LANG=C.UTF-8 sh -ec '
-    dpkg --add-architecture i386
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends wine wine64 wine32:i386
-    cd /tmp && apt-get download -q qemu-user && mkdir q && dpkg-deb -x qemu-user_*.deb q
-    install -m 755 q/usr/bin/qemu-i386 /usr/local/bin/qemu-i386 && rm -rf q qemu-user_*.deb
-    dpkg-divert --local --rename --divert /usr/lib/wine/wine.i386 --add /usr/lib/wine/wine
-    apt-get clean' >"$cache/install.log" 2>&1 || { tail -20 "$cache/install.log"; return 1; }
-  # shellcheck disable=SC2016 # expanded by the script written here
-  printf '%s\n' '#!/bin/sh' \
-    'exec /usr/local/bin/qemu-i386 -0 "$0" /usr/lib/wine/wine.i386 "$@"' >"$root/usr/lib/wine/wine"
-  chmod 755 "$root/usr/lib/wine/wine"
-}
-
-# The system directories of the root, a fresh /tmp and runtime directory, and the
-# project and build directories at the same paths as outside.
-mount_root() {
-  local build=$1 dir
-  mount -t proc proc "$root/proc"
-  mount --rbind /dev "$root/dev"
-  mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
-  mount --rbind /sys "$root/sys"
-  mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
-  mkdir -p "$root/run/user/0"
-  mount -t tmpfs -o mode=700 tmpfs "$root/run/user/0"
-  for dir in "$project" "$build"; do
-    [[ $dir != "$project"/* ]] || continue  # already there with the project
-    mkdir -p "$root$dir"
-    mount --bind "$dir" "$root$dir"
-  done
-}
-
-start_wine() {
-  export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} HOME=/root XDG_RUNTIME_DIR=/run/user/0
-  if [ ! -f "$root$prefix/system.reg" ]; then
-    echo "preparing the Wine prefix (once)"
-    in_root /usr/lib/wine/wine wineboot --init </dev/null >/dev/null 2>&1 || true
-    in_root /usr/lib/wine/wineserver -w
-  fi
-  # One wineserver (64-bit, native) for the whole run, so that programs start
-  # faster; the prefix's own background programs start now, so that none of them
-  # holds a test's output pipe open.
-  in_root /usr/lib/wine/wineserver -p
-  in_root /usr/lib/wine/wine wineboot </dev/null >/dev/null 2>&1 || true
-}
-
-stop_wine() { in_root /usr/lib/wine/wineserver -k 2>/dev/null || true; }
-
-run_ctest() {  # build dir, ctest arguments
-  local build=$1 rc=0
-  shift
-  ORN2_EMULATED_I386=1 ORN2_TEST_TIME_FACTOR=$time_factor TMPDIR=$build/tmp \
-    ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 300 "$@" || rc=$?
-  # CTest lists skipped tests without their reasons; GoogleTest's follow "Skipped".
-  awk '/: Skipped$/ { getline why; getline name; sub(/^\[  SKIPPED \] /, "", name)
-                      print "skipped: " name ": " why }' "$build/Testing/Temporary/LastTest.log"
-  return $rc
-}
-
-# Each scenario of the standalone program RUNS times, each run a process of its
-# own; prints how many runs passed and how each of the others ended. It reports,
-# it never fails.
-run_evidence() {  # build dir, runs
-  local build=$1 runs=$2 scenario variant out rc passed ends i
-  local program=$build/tests/emulation/suspend_terminate.exe
-  [ -f "$program" ] || { echo "no $program: build first" >&2; return 1; }
-  for variant in "8192 _beginthreadex" "0 CreateThread"; do
-    for scenario in suspend-sleeping suspend-spinning terminate-sleeping terminate-spinning \
-      terminate-blocked terminate-suspended; do
-      passed=0 ends=""
-      for ((i = 0; i < runs; i++)); do
-        rc=0
-        # shellcheck disable=SC2086 # the variant is two arguments
-        out=$(WINEDEBUG=err+seh timeout 120 "$build/wine32" "$program" "$scenario" $variant 2>&1) ||
-          rc=$?
-        if [ $rc = 0 ]; then
-          passed=$((passed + 1))
-        elif grep -q "uncaught target signal" <<<"$out"; then
-          ends+=" qemu-signal"
-        elif grep -q "unexpected trap" <<<"$out"; then
-          ends+=" wine-trap"
-        elif grep -q "FAILED: " <<<"$out"; then
-          ends+=" \"$(grep -o 'FAILED: .*' <<<"$out" | head -1 | tr -d '\r')\""
-        else
-          ends+=" exit-$rc"
-        fi
-      done
-      printf '%-20s %-22s %2d of %d passed%s\n' "$scenario" "(${variant/ /, })" "$passed" "$runs" \
-        "${ends:+; the others:$ends}"
-    done
-  done
-}
-
-if [ "${1:-}" = --inside ]; then
-  action=$2 build=$3
-  shift 3
-  private_mounts
-  ready=$(cat "$root/.orn2-layout" 2>/dev/null || true)
-  [ "$ready" = "$root_layout" ] || make_root
-  mount_root "$build"
-  if [ "$ready" != "$root_layout" ]; then
-    install_wine
-    echo "$root_layout" >"$root/.orn2-layout"
-  fi
-  start_wine
-  rc=0
-  case $action in
-    ctest) run_ctest "$build" "$@" || rc=$? ;;
-    evidence) run_evidence "$build" "$1" || rc=$? ;;
-  esac
-  stop_wine
-  exit $rc  # the pid namespace ends with this process, and every process left in it
-fi
-
-# --- Outside: the build, then into the namespace -----------------------------------
+[ "$(id -u)" = 0 ] || { echo "$0: run as root" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: $0 BUILD_DIR [CTEST_ARGS...]" >&2; exit 2; }
+mkdir -p "$1/tmp"
+build=$(cd "$1" && pwd)
+shift
 
 # The i686 DLL, tests and programs; CTest starts every test program through the
 # root's 32-bit Wine, in the directory it gives the test.
-build_win32() {
-  local build=$1
-  log "win32: i686 build in $build"
-  mkdir -p "$build/tmp"
-  cat >"$build/wine32" <<EOF
-#!/bin/sh
-# CTest's emulator: the program under the 32-bit Wine of $root.
-exec chroot "$root" /bin/sh -c 'cd "\$0" && exec /usr/lib/wine/wine "\$@"' "\$PWD" "\$@"
-EOF
-  chmod +x "$build/wine32"
-  cmake -S "$project" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORN2_BUILD_TESTS=ON \
-    -DCMAKE_TOOLCHAIN_FILE="$project/cmake/toolchain-mingw-i686.cmake" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$build/wine32" -DORN2_TEST_TIME_FACTOR=$time_factor >/dev/null
-  cmake --build "$build" -j "$jobs"
-  local kind
-  kind=$(file "$build/liborn2.dll")
-  echo "$kind"
-  grep -q 'PE32 executable (DLL).*Intel 80386' <<<"$kind"
-}
+log "win32: i686 build in $build"
+"$project/scripts/win32-root.sh" --wrapper "$build/wine32"
+cmake -S "$project" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORN2_BUILD_TESTS=ON \
+  -DCMAKE_TOOLCHAIN_FILE="$project/cmake/toolchain-mingw-i686.cmake" \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$build/wine32" -DORN2_TEST_TIME_FACTOR=$time_factor >/dev/null
+cmake --build "$build" -j "$jobs"
+kind=$(file "$build/liborn2.dll")
+echo "$kind"
+grep -q 'PE32 executable (DLL).*Intel 80386' <<<"$kind"
 
-[ "$(id -u)" = 0 ] || { echo "$0: run as root" >&2; exit 2; }
-action=ctest
-if [ "${1:-}" = --evidence ]; then
-  action=evidence
-  shift
-fi
-[ $# -ge 1 ] || { echo "usage: $0 [--evidence] BUILD_DIR [CTEST_ARGS... | RUNS]" >&2; exit 2; }
-mkdir -p "$1"
-build=$(cd "$1" && pwd)
-shift
-[ "$action" = ctest ] || set -- "${1:-10}"
-
-mkdir -p "$cache"
-# One run at a time uses the root and its Wine prefix.
-exec 9>"$cache/wow64-root.lock"
-flock 9
-[ "$(cat "$root/.orn2-layout" 2>/dev/null || true)" = "$root_layout" ] ||
-  "$project/scripts/install-deps.sh" debootstrap
-[ "$action" = evidence ] || build_win32 "$build"
-log "win32: $action under 32-bit Wine, its i386 code emulated by qemu-i386"
-exec unshare --mount --pid --fork --propagation unchanged "$self" --inside "$action" "$build" "$@"
+log "win32: ctest under 32-bit Wine, its i386 code emulated by qemu-i386"
+rc=0
+"$project/scripts/win32-root.sh" --run "$build" -- \
+  env ORN2_EMULATED_I386=1 ORN2_TEST_TIME_FACTOR=$time_factor TMPDIR="$build/tmp" \
+  ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 300 "$@" || rc=$?
+# CTest lists skipped tests without their reasons; GoogleTest's follow "Skipped".
+awk '/: Skipped$/ { getline why; getline name; sub(/^\[  SKIPPED \] /, "", name)
+                    print "skipped: " name ": " why }' "$build/Testing/Temporary/LastTest.log"
+exit $rc

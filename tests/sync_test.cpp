@@ -48,7 +48,7 @@ namespace ot = orn2::testing;
 // Under the 32-bit emulation of the win32 stage (scripts/win32-wine.sh sets
 // ORN2_EMULATED_I386=1 for it), suspending or terminating a thread that runs
 // 32-bit code crashes the process or leaves the thread running: the standalone
-// Win32 program tests/emulation/suspend_terminate.c fails the same way there, and
+// Win32 program scripts/diagnostics/suspend_terminate.c fails the same way there, and
 // passes under 64-bit Wine (a thread blocked in a wait is terminated cleanly
 // there). Only what does that to a running thread skips.
 bool SuspendAndTerminateBrokenByEmulation() {
@@ -58,7 +58,7 @@ bool SuspendAndTerminateBrokenByEmulation() {
 
 constexpr const char* kEmulationSkip =
     "under the 32-bit emulation (qemu-i386 under 32-bit Wine), which breaks SuspendThread "
-    "and TerminateThread of a running thread (see tests/emulation/suspend_terminate.c)";
+    "and TerminateThread of a running thread (see scripts/diagnostics/suspend_terminate.c)";
 
 using Clock = std::chrono::steady_clock;
 using ot::ChildProcess;

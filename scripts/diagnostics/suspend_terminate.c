@@ -2,10 +2,10 @@
  * nothing but the Win32 API and the C runtime: no liborn2, no C++, no test
  * framework. It tells faults of the library from faults of the emulation that
  * runs the 32-bit suite where the kernel runs no 32-bit user code: 32-bit Wine
- * with its i386 code under qemu-i386 user-mode emulation (scripts/win32-wine.sh).
+ * with its i386 code under qemu-i386 user-mode emulation (scripts/win32-root.sh).
  *
  * Every scenario is correct Win32 use; the x86-64 build passes all of them under
- * 64-bit Wine, as a test of the windows stage. Under the emulation, terminating a
+ * 64-bit Wine (scripts/diagnostics/emulation.sh --control). Under the emulation, terminating a
  * thread that sleeps, or one that is suspended, kills the process in every run:
  * Wine reports "Got unexpected trap -1" (a fault signal without a trap number)
  * and then a "nested exception on signal stack". Suspending a sleeping thread
@@ -16,10 +16,10 @@
  * stack). The Thread tests that do these things die with the same trap there,
  * which is why they skip under the emulation.
  *
- * Run it as root, once the win32 stage has built build/win32:
- *   scripts/win32-wine.sh --evidence build/win32 [RUNS]
- * runs each scenario RUNS times (default 10) under the emulation and tells how
- * each run ended. Under any Wine by hand:
+ * Run as root,
+ *   scripts/diagnostics/emulation.sh [RUNS]
+ * builds it and runs each scenario RUNS times (default 10) under the emulation,
+ * telling how each run ended. Under any Wine by hand:
  *   suspend_terminate.exe [SCENARIO|all [STACK_BYTES [CreateThread]]]
  * Exit status 0 when every check held, 1 when one failed, 2 for an unknown
  * scenario; a crash ends the process with yet another status. */
