@@ -133,7 +133,8 @@ bool LinkOrCopyFile(const char* from, const char* to);
 // POSIX its permission bits, owner and group (the owner and group as far as
 // the caller may set them; when the group cannot be kept, the group's bits are
 // dropped, so that nobody reads what they could not read in `like`); on
-// Windows its access control list. With `like` null or missing, the new file
+// Windows its access control list. `like` itself is looked at, never what a
+// link there leads to. With `like` null, missing or a link, the new file
 // gets the umask's mode (on POSIX never less than read and write for its
 // owner) and the folder's inherited access control list.
 OpenOutcome CreateExclusive(const char* path, const char* like, bool replaceOwn, FileHandle* file);

@@ -268,8 +268,10 @@ bool ReplaceFileAtomically(const char* from, const char* to) { return std::renam
 bool RenameReplacing(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
 OpenOutcome CreateExclusive(const char* path, const char* like, bool replaceOwn, FileHandle* file) {
+  // The model is taken as it is, never through a link: whoever may swap a
+  // link in the model's place must not choose the protection of the new file.
   struct stat model;
-  bool modelled = like != nullptr && ::stat(like, &model) == 0 && S_ISREG(model.st_mode);
+  bool modelled = like != nullptr && ::lstat(like, &model) == 0 && S_ISREG(model.st_mode);
   mode_t mode = modelled ? (model.st_mode & 0777) : 0666;
   const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
   int fd = OpenWithRetry(path, flags, mode);
