@@ -1,11 +1,13 @@
 # Packages made by CPack from the install rules' components:
 #   Linux (DEB):   liborn2-1      runtime: the shared library and its soname link
 #                  liborn2-dev    dev: headers, the liborn2.so link, CMake package, liborn2.pc
-#                  liborn2-tools  tools: the orn command-line tool, its manual page and its
-#                                 bash completion
+#                  liborn2-tools  tools: the orn command-line tool, its manual page, its
+#                                 bash completion and the integrations (syslog-ng, rsyslog,
+#                                 lnav, Ansible) under share/liborn2/integrations
 #                  liborn2-doc    doc: the API reference in HTML (with ORN2_BUILD_DOCS)
 #   Windows (ZIP): one archive with liborn2.dll, the import library, the headers, the CMake
-#                  and pkg-config files, orn.exe and (with ORN2_BUILD_DOCS) the API reference.
+#                  and pkg-config files, orn.exe, the integrations and (with ORN2_BUILD_DOCS)
+#                  the API reference.
 # The Debian packages install under CMAKE_INSTALL_PREFIX, because the pkg-config file is
 # written with that prefix at configure time: configure with -DCMAKE_INSTALL_PREFIX=/usr
 # for packages meant for a Debian system (scripts/extras.sh does).

@@ -49,6 +49,7 @@ void Config::CopyFrom(const Config& other) {
     if (walk == other.nextSection_) nextSection_ = record;
   }
   modificationTime_ = other.modificationTime_;
+  index_->loadedFile = other.index_->loadedFile;
   loaded_ = other.loaded_;
   std::memcpy(fileName_, other.fileName_, sizeof fileName_);
   std::memcpy(currentSection_, other.currentSection_, sizeof currentSection_);
@@ -58,6 +59,7 @@ int Config::IsConfigLoadedOk() { return loaded_; }
 
 int Config::ResetState() {
   modificationTime_ = 0;
+  index_->loadedFile = Index::LoadedFile();
   if (head_ != nullptr) FreeList();
   loaded_ = 0;
   std::memset(fileName_, 0, sizeof fileName_);

@@ -17,6 +17,8 @@
 // allocated per name, and a lookup hashes the caller's path without copying it.
 struct Config::Index {
   tConfigRecord* Find(const char* fullName) const;
+  // The same for a name whose length is known.
+  tConfigRecord* Find(const char* fullName, size_t length) const;
   // Call after the key record was linked into the list.
   void Add(tConfigRecord* record);
   // Call while the key record is still linked into the list.
@@ -24,6 +26,17 @@ struct Config::Index {
   void Clear();
   // Makes room for `names` names without growing on the way.
   void Reserve(size_t names);
+
+  // What the reload check compares beyond the whole seconds of the published
+  // modification time: the rest of the loaded file's time and its identity.
+  // Kept here, in the store's one private allocation, so that Config's
+  // published fields and size stay as they were. Not touched by Clear.
+  struct LoadedFile {
+    int32_t nanoseconds = 0;
+    uint64_t device = 0;
+    uint64_t fileId = 0;
+  };
+  LoadedFile loadedFile;
 
   // For consistency checks: the number of names and the entry of one name.
   size_t Size() const { return size_; }

@@ -51,6 +51,7 @@ int Config::LoadConfig(const char* fileName) {
     if (outcome == orn2::port::OpenOutcome::kNotRegular || !status.regular) return 1;
     const bool isOpen = outcome == orn2::port::OpenOutcome::kOpened;
     modificationTime_ = status.modificationTime;
+    index_->loadedFile = {status.modificationNanoseconds, status.device, status.fileId};
     if (status.size != 0) {
       if (!isOpen) return 1;
       break;
@@ -149,7 +150,17 @@ void Config::CheckModified() {
     std::fprintf(stderr, "CheckModified() Error: Cannot stat [%s]!\n", fileName_);
     return;
   }
-  if (status.modificationTime <= modificationTime_) return;
+  // Later at the file system's full resolution; an equal time counts as later
+  // when the file is another one (a save renamed over it within one clock
+  // tick; an identity the platform could not read counts as the same). A
+  // change of size alone, or a time that went back, reloads nothing.
+  const Index::LoadedFile& loaded = index_->loadedFile;
+  bool later = status.modificationTime > modificationTime_ ||
+               (status.modificationTime == modificationTime_ &&
+                (status.modificationNanoseconds > loaded.nanoseconds ||
+                 (status.modificationNanoseconds == loaded.nanoseconds && status.fileId != 0 &&
+                  (status.device != loaded.device || status.fileId != loaded.fileId))));
+  if (!later) return;
   char fileName[sizeof fileName_];
   std::memcpy(fileName, fileName_, sizeof fileName);
   ResetState();

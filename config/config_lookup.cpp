@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/config_index.h"
 #include "config/config_text.h"
 
 using namespace orn2::config;
@@ -18,14 +19,13 @@ namespace {
 constexpr int kIntegerFailure = 65535;
 constexpr long kLongFailure = 2147483647L;
 
-// Forms the lookup path "section/key", or the key alone for a null section.
-void FormPath(char* path, const char* key, const char* section) {
+// Forms the lookup path "section/key", or the key alone for a null section;
+// returns its length.
+size_t FormPath(char* path, const char* key, const char* section) {
   key = OrEmpty(key);
-  if (section != nullptr) {
-    JoinName(path, section, std::strlen(section), key, std::strlen(key));
-  } else {
-    JoinName(path, key, std::strlen(key), nullptr, 0);
-  }
+  if (section != nullptr)
+    return JoinName(path, section, std::strlen(section), key, std::strlen(key));
+  return JoinName(path, key, std::strlen(key), nullptr, 0);
 }
 
 // The value as a number: hexadecimal after a lower-case "0x" (32-bit, wrapping,
@@ -72,9 +72,9 @@ Number ReadNumber(Config& store, const char* key, const char* section, Number fa
 int Config::GetString(const char* key, char* buffer, int length, const char* section) {
   CheckModified();
   char path[kFullNameBuffer];
-  FormPath(path, key, section);
+  size_t pathLength = FormPath(path, key, section);
   ClearCaller(buffer, length);
-  cursor_ = FindKey(path);
+  cursor_ = index_->Find(path, pathLength);
   if (cursor_ == nullptr) return -1;
   CopyToCaller(buffer, length, cursor_->value);
   return 0;

@@ -41,8 +41,11 @@ inline unsigned char Fold(char c) {
 // Equal ignoring case.
 inline bool EqualNoCase(const char* a, const char* b) {
   for (;; ++a, ++b) {
-    if (Fold(*a) != Fold(*b)) return false;
-    if (*a == '\0') return true;
+    if (*a == *b) {
+      if (*a == '\0') return true;
+    } else if (Fold(*a) != Fold(*b)) {
+      return false;
+    }
   }
 }
 
@@ -62,17 +65,17 @@ void CopyBytes(char* target, const char* source, size_t n);
 // Copies at most `maxLength` characters of `source` and terminates; `target`
 // holds at least maxLength + 1 bytes.
 inline void CopyCut(char* target, const char* source, size_t maxLength) {
-  size_t n = 0;
-  while (n < maxLength && source[n] != '\0') ++n;
+  size_t n = strnlen(source, maxLength);
   CopyBytes(target, source, n);
   target[n] = '\0';
 }
 
 // Forms "first/second" (or `first` alone when `second` is null) in a buffer of
 // kFullNameBuffer bytes, cut to kMaxFullName characters: what snprintf with
-// "%s/%s" into that buffer gives, without its cost on every lookup.
-inline void JoinName(char* target, const char* first, size_t firstLength, const char* second,
-                     size_t secondLength) {
+// "%s/%s" into that buffer gives, without its cost on every lookup. Returns
+// the name's length.
+inline size_t JoinName(char* target, const char* first, size_t firstLength, const char* second,
+                       size_t secondLength) {
   size_t n = firstLength < kMaxFullName ? firstLength : kMaxFullName;
   CopyBytes(target, first, n);
   if (second != nullptr && n < kMaxFullName) {
@@ -83,6 +86,7 @@ inline void JoinName(char* target, const char* first, size_t firstLength, const 
     n += m;
   }
   target[n] = '\0';
+  return n;
 }
 
 // Copies into a caller's buffer of `length` bytes: cut to length - 1

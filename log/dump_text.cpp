@@ -47,18 +47,19 @@ size_t AppendHexLine(const unsigned char* data, int offset, int count, char* out
 }  // namespace
 
 size_t BuildDumpText(const unsigned char* data, int length, const char* title, char* out,
-                     size_t size) {
+                     size_t size, size_t* titleLength) {
   std::memset(out, 0, size);
   if (title == nullptr) title = "";
   if (data == nullptr) length = 0;
   // The title's line end, the empty line, two rulers, one hex line, the terminator.
   size_t frame = 1 + 1 + 3 * kLineLength + 1;
   if (size < frame) return 0;
-  size_t titleLength = strnlen(title, size - frame);
+  size_t titleKept = strnlen(title, size - frame);
+  if (titleLength != nullptr) *titleLength = titleKept;
 
   size_t used = 0;
-  std::memcpy(out, title, titleLength);
-  used += titleLength;
+  std::memcpy(out, title, titleKept);
+  used += titleKept;
   out[used++] = '\n';
   out[used++] = '\n';
   std::memcpy(out + used, kRuler, kLineLength);

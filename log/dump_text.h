@@ -10,9 +10,10 @@ namespace orn2::log {
 // the closing ruler into `out` (zero-filled, `size` bytes, always terminated).
 // Hex lines stop where the line and the closing ruler would no longer fit; a
 // title that leaves no room for the rulers and one hex line is cut. Returns the
-// text's length.
+// text's length, and the length of the title as written in `*titleLength`
+// when that is not null.
 size_t BuildDumpText(const unsigned char* data, int length, const char* title, char* out,
-                     size_t size);
+                     size_t size, size_t* titleLength = nullptr);
 
 }  // namespace orn2::log
 

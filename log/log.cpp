@@ -17,7 +17,9 @@ namespace {
 
 constexpr const char* kHeader = orn2::log::kFileHeader;
 constexpr size_t kHeaderLength = sizeof orn2::log::kFileHeader - 1;
-constexpr char kTruncationMarker[] = "*** Logline Error: Excessive Line truncated ***\n";
+// Ends in a line end, written like every line end inside an entry: the file's
+// line end and a continuation code (see AppendEncoded).
+constexpr char kTruncationMarker[] = "*** Logline Error: Excessive Line truncated ***\n\t|";
 constexpr char kErrorPrefix[] = "**ERROR** ";
 constexpr char kWarningPrefix[] = "*WARNING* ";
 constexpr size_t kRightNowSize = 54;
@@ -79,6 +81,32 @@ size_t Append(char* out, size_t used, const char* text) {
   std::memcpy(out + used, text, length);
   return used + length;
 }
+
+// Appends `length` characters of `text`, writing each line end in it as a line
+// end of the file followed by a tab and a code naming what the caller wrote:
+// '|' for "\n", '<' for a "\r" alone, '=' for "\r\n". So no text can start a
+// line of the file: every line inside an entry begins with a tab, and a
+// reader decodes the exact text. `out` has room for 3 * `length` characters.
+size_t AppendEncoded(char* out, size_t used, const char* text, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    char c = text[i];
+    if (c != '\n' && c != '\r') {
+      out[used++] = c;
+      continue;
+    }
+    char code = c == '\n' ? '|' : '<';
+    if (c == '\r' && i + 1 < length && text[i + 1] == '\n') {
+      code = '=';
+      ++i;
+    }
+    out[used++] = '\n';
+    out[used++] = '\t';
+    out[used++] = code;
+  }
+  return used;
+}
+
+bool HoldsLineEnd(const char* text) { return text[std::strcspn(text, "\r\n")] != '\0'; }
 
 }  // namespace
 
@@ -247,6 +275,13 @@ int Log::LogLine(int level, const char* format, ...) {
     }
     va_end(args);
   }
+  return WriteMessage(level, message, result, kMessageMax);
+}
+
+// The rest of LogLine, under the lock, for a message formatted with `result`.
+// The message's line ends before `bodyAt` are written as continuation lines;
+// those from there on (a hex dump's body) as they are.
+int Log::WriteMessage(int level, char* message, int result, size_t bodyAt) {
   // Some runtimes answer -1 for a message that does not fit and leave it
   // unterminated; either way the message is cut to its first 2048 characters.
   message[kMessageMax] = '\0';
@@ -257,25 +292,44 @@ int Log::LogLine(int level, const char* format, ...) {
   if (level_ == 0 || level > level_) return 0;
   const char* marker = cut ? kTruncationMarker : "";
   // The line holds the message up to its first null character, as the echo
-  // does; a "%c" of 0 counts in the result but ends the written text.
-  size_t messageLength = std::strlen(message);
+  // does; a "%c" of 0 counts in the result but ends the written text. The
+  // same pass finds the first line end: a message without one is copied as
+  // it is.
+  size_t messageLength = std::strcspn(message, "\r\n");
+  bool plain = message[messageLength] == '\0' && !HoldsLineEnd(module_);
+  if (!plain) messageLength += std::strlen(message + messageLength);
+  if (bodyAt > messageLength) bodyAt = messageLength;
 
-  if (echo_ != 0) {
-    char prefix[kPrefixSize];
-    std::printf("%s %s%s\n", RightNow(prefix), marker, message);
-  }
+  // A line: the prefix, a blank, the marker, the level prefix, the message and
+  // a line end, put together here and handed over in one piece.
+  char line[3 * (kPrefixSize + kMessageMax) + sizeof kTruncationMarker + sizeof kErrorPrefix + 2];
+  auto compose = [&](const char* levelPrefix) {
+    size_t used = 0;
+    if (plain) {
+      used = FormatPrefix(line);
+    } else {
+      char prefix[kPrefixSize];
+      used = AppendEncoded(line, 0, prefix, FormatPrefix(prefix));
+    }
+    line[used++] = ' ';
+    used = Append(line, used, marker);
+    used = Append(line, used, levelPrefix);
+    if (plain) {
+      std::memcpy(line + used, message, messageLength);
+      used += messageLength;
+    } else {
+      used = AppendEncoded(line, used, message, bodyAt);
+      std::memcpy(line + used, message + bodyAt, messageLength - bodyAt);
+      used += messageLength - bodyAt;
+    }
+    line[used++] = '\n';
+    return used;
+  };
+  // The console line carries no level prefix.
+  if (echo_ != 0) std::fwrite(line, 1, compose(""), stdout);
 
-  // The line "%s %s%s%s\n" (prefix, marker, level prefix, message) is put
-  // together here and handed to the file in one piece.
   const char* levelPrefix = level == 1 ? kErrorPrefix : level == 2 ? kWarningPrefix : "";
-  char line[kPrefixSize + sizeof kTruncationMarker + sizeof kErrorPrefix + kMessageMax + 2];
-  size_t used = FormatPrefix(line);
-  line[used++] = ' ';
-  used = Append(line, used, marker);
-  used = Append(line, used, levelPrefix);
-  std::memcpy(line + used, message, messageLength);
-  used += messageLength;
-  line[used++] = '\n';
+  size_t used = compose(levelPrefix);
   // After a lost line, this writer's own short write may not have been cut
   // off again; the file is checked before the next line goes on.
   const orn2::log::Rotation rotation{maxBytes_, keep_};
@@ -362,10 +416,17 @@ int Log::Rotate(int keep, long long ifLarger) {
 void Log::Dump(char* data, int length, const char* title) {
   if (enabled_ == 0) return;
   char text[kDumpSize];
+  size_t titleLength = 0;
   orn2::log::BuildDumpText(reinterpret_cast<const unsigned char*>(data), length, title, text,
-                           sizeof text);
-  // Written verbatim: a per-cent sign in the title or the data is no directive.
-  LogLine(kDumpLevel, "%s", text);
+                           sizeof text, &titleLength);
+  // As LogLine(kDumpLevel, "%s", text) writes it, verbatim (a per-cent sign in
+  // the title or the data is no directive), except that only the title's own
+  // line ends become continuation lines: the body keeps its layout.
+  if (kDumpLevel > level_) return;
+  FileLock lock(mutex_->mutex, fileName_);
+  char message[kMessageMax + 1];
+  int result = CopyText(message, text);
+  WriteMessage(kDumpLevel, message, result, titleLength);
 }
 
 void Log::SysLog(int level, char* message) {}

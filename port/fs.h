@@ -15,6 +15,12 @@ struct FileStatus {
   int64_t size;              // bytes
   int64_t modificationTime;  // seconds since 1970-01-01 UTC
   bool regular;              // a regular file (not a directory, FIFO, device or socket)
+  // The rest of the modification time, at the file system's resolution (0 to
+  // 999999999; 100 ns steps on Windows), and the file's identity: device and
+  // inode, or volume serial number and file index. Zero where not known.
+  int32_t modificationNanoseconds;
+  uint64_t device;
+  uint64_t fileId;
 };
 
 // Reads the status of `path`; false (errno set) when it cannot be read.

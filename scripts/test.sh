@@ -19,7 +19,21 @@ log() { printf '\n=== %s ===\n' "$*"; }
 deps() {
   "$root/scripts/install-deps.sh" cmake g++ clang make pkg-config googletest libbenchmark-dev \
     libclang-rt-14-dev file unzip g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 \
-    doxygen mandoc groff-base man-db bash-completion dpkg-dev logrotate debootstrap
+    doxygen mandoc groff-base man-db bash-completion dpkg-dev logrotate debootstrap \
+    syslog-ng-core lnav python3 libestr0 libfastjson4 liblognorm5
+  "$root/scripts/install-deps.sh" --no-recommends ansible-core
+  # rsyslog conflicts with syslog-ng-core as a package, so it is unpacked, not
+  # installed: its test runs rsyslogd from there (the libraries above are its
+  # dependencies).
+  if [ ! -x "$build/engines/rsyslog/usr/sbin/rsyslogd" ]; then
+    log "deps: unpacking rsyslog"
+    mkdir -p "$build/engines"
+    (cd "$build/engines" &&
+      { apt-get download rsyslog >/dev/null 2>&1 ||
+        { apt-get update -qq && apt-get download rsyslog >/dev/null 2>&1; }; } &&
+      dpkg-deb -x rsyslog_*.deb rsyslog && rm -f rsyslog_*.deb) ||
+      echo "rsyslog could not be downloaded: its test will skip"
+  fi
 }
 
 configure_build_test() {  # name, then cmake arguments
@@ -33,7 +47,11 @@ configure_build_test() {  # name, then cmake arguments
   ctest --test-dir "$build/$name" -j "$jobs" --output-on-failure --timeout 180
 }
 
-native() { configure_build_test native -DORN2_BUILD_BENCH=ON -DORN2_BUILD_DOCS=ON; }
+# Only the native stage tests the integrations with the real engines.
+native() {
+  configure_build_test native -DORN2_BUILD_BENCH=ON -DORN2_BUILD_DOCS=ON \
+    -DORN2_TEST_INTEGRATIONS=ON -DORN2_RSYSLOG_ROOT="$build/engines/rsyslog"
+}
 
 asan() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

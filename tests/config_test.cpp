@@ -45,10 +45,19 @@ struct Loaded {
     Write(text, mtime);
     EXPECT_EQ(config.LoadConfig(path.c_str()), 0) << text;
   }
-  void Write(const std::string& text, int64_t mtime) {
-    WriteFileBytes(path, text);
+  // Writes the file in place (the same file), or as a new file renamed over
+  // it, and sets its time.
+  void Write(const std::string& text, int64_t mtime, int32_t ns = 0, bool inPlace = true) {
+    if (inPlace) {  // only this process reads it, after the write
+      std::FILE* file = std::fopen(path.c_str(), "wb");
+      ASSERT_NE(file, nullptr) << path;
+      EXPECT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size()) << path;
+      EXPECT_EQ(std::fclose(file), 0) << path;
+    } else {
+      WriteFileBytes(path, text);  // a new file renamed over it
+    }
     if (mtime != 0) {
-      ASSERT_TRUE(orn2::testing::SetFileModificationTime(path.c_str(), mtime)) << mtime;
+      ASSERT_TRUE(orn2::testing::SetFileModificationTime(path.c_str(), mtime, ns)) << mtime;
     }
   }
   orn2::testing::TempDir dir;
@@ -167,6 +176,37 @@ TEST(ConfigLoad, OnlyALaterModificationTimeReloads) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "CheckModified() Error: Cannot stat [" + s.path +
                 "]!\nCheckModified() Error: Cannot stat []!\n");
+}
+
+// A save made at any time after the load is seen: the time is compared to the
+// nanosecond, and a file renamed over the loaded one with the same time counts
+// as later. A change of size alone, or an earlier time, still reloads nothing.
+TEST(ConfigLoad, ASaveAtAnyTimeAfterTheLoadIsSeen) {
+  const int64_t t = 1700000000;
+  Loaded s("[s]\nk=loaded\n", t);
+  struct Case {
+    const char* change;  // also the value written
+    int32_t ns;
+    bool inPlace;
+    const char* seen;
+  };
+  const Case cases[] = {
+      {"size_alone", 0, true, "loaded"},
+      {"later_within_the_second", 500000000, true, "later_within_the_second"},
+      {"another_file_the_same_time", 500000000, false, "another_file_the_same_time"},
+      {"size_alone_again", 500000000, true, "another_file_the_same_time"},
+      {"another_file_earlier", 400000000, false, "another_file_the_same_time"},
+  };
+  for (const Case& c : cases) {
+    s.Write(std::string("[s]\nk=") + c.change + "\n", t, c.ns, c.inPlace);
+    EXPECT_EQ(Get(s.config, "k", "s"), c.seen) << c.change;
+  }
+  // A save by another store right after the reload, within the same second.
+  Config writer(s.path.c_str());
+  ASSERT_EQ(Get(s.config, "k", "s"), "another_file_the_same_time");
+  writer.SetString("k", "saved", 0, "s", 0);
+  ASSERT_EQ(writer.SaveConfig(s.path.c_str()), 0);
+  EXPECT_EQ(Get(s.config, "k", "s"), "saved");
 }
 
 TEST(ConfigLoad, CopiesAreDeepAndReleaseEmpties) {
@@ -336,23 +376,116 @@ TEST(ConfigEdit, PlacementOfNewKeys) {
   EXPECT_EQ(Dump(config), "s/k=" + std::string(Config::kValueMax, 'v') + "|");
 }
 
+// IsStorable says yes exactly when a set, a save and a load give back the
+// key's exact value and every key in its section: checked here by doing it.
+TEST(ConfigEdit, IsStorableWhenTheSaveLoadsBackExactly) {
+  struct Case {
+    const char* file;  // loaded first; null: an empty store
+    std::string key, value;
+    const char* section;
+    int position;
+  };
+  const char* soap = "[soap]\nport=1\n";
+  const char* top = "top=1\n[soap]\nport=1\n";
+  const std::string name127(127 - 5, 'n'), value512(512, 'v');
+  const Case cases[] = {
+      {soap, "k", "v", "soap", 0},
+      {soap, "[evil", "v", "soap", 0},
+      {soap, "#k", "v", "soap", 0},
+      {soap, ";k", "v", "soap", 1},
+      {soap, "k#;[", "v", "soap", 0},
+      {soap, "k", "v", nullptr, 0},
+      {top, "top", "2", nullptr, 0},
+      {nullptr, "new", "2", nullptr, 0},
+      {soap, "soap/port", "2", nullptr, 0},
+      {soap, "soap/new", "2", nullptr, 0},
+      {soap, "/k", "v", nullptr, 0},
+      {soap, "a]b/k", "v", nullptr, 0},
+      {soap, "s/[k", "v", nullptr, 0},
+      {soap, "k", "v", "", 0},
+      {soap, "k", "v", "a]b", 0},
+      {soap, "k", "v", " spaced ", 0},
+      {soap, "k", " v", "soap", 0},
+      {soap, "k", "v ", "soap", 0},
+      {soap, "k", "=v", "soap", 0},
+      {soap, "k", "", "soap", 0},
+      {soap, "k", "\vv", "soap", 0},
+      {soap, "k", "a\nb", "soap", 0},
+      {soap, "k", "v=w \t\x01x", "soap", 0},
+      {soap, "k", value512, "soap", 0},
+      {soap, "k", value512 + "v", "soap", 0},
+      {soap, name127, "v", "soap", 0},
+      {soap, name127 + "n", "v", "soap", 0},
+      {top, "k", "v", "to", 2},
+      {top, "k", "v", "to", 0},
+      {"[soapbox]\na=1\n[soap]\nb=1\n", "k", "v", "soa", 1},
+  };
+  for (const Case& c : cases) {
+    const std::string trace = std::string(c.file ? c.file : "(empty)") + " | " + c.key + " | " +
+                              c.value + " | " + (c.section ? c.section : "(null)") + " | " +
+                              std::to_string(c.position);
+    SCOPED_TRACE(trace);
+    orn2::testing::TempDir dir;
+    const std::string path = dir.File("set.cfg");
+    if (c.file != nullptr) WriteFileBytes(path, c.file);
+    Config config(c.file != nullptr ? path.c_str() : nullptr);
+    const char* reason = nullptr;
+    int storable =
+        config.IsStorable(c.key.c_str(), c.value.c_str(), c.section, c.position, &reason);
+    EXPECT_EQ(storable == 0, reason != nullptr);
+    config.SetString(c.key.c_str(), c.value.c_str(), 0, c.section, c.position);
+    ASSERT_EQ(config.SaveConfig(path.c_str()), 0);
+    Config back(path.c_str());
+    char value[Config::kValueSize] = {};
+    bool same =
+        back.GetString(c.key.c_str(), value, sizeof value, c.section) == 0 && c.value == value;
+    auto lower = [](std::string text) {
+      for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      return text;
+    };
+    auto folded = [&](const Config& store) {
+      std::string all = "|";
+      for (const auto& r : ConfigProbe::Records(store)) {
+        if (r.kind == Config::kKeyRecord) all += lower(r.name) + "=" + r.value + "|";
+      }
+      return all;
+    };
+    const std::string entry = lower(c.section ? std::string(c.section) + "/" + c.key : c.key);
+    same = same && folded(back).find("|" + entry + "=" + c.value + "|") != std::string::npos;
+    bool allKept = folded(back) == folded(config);
+    EXPECT_EQ(storable, same && allKept ? 1 : 0)
+        << (reason ? reason : "") << "; value back: " << same << ", keys kept: " << allKept;
+  }
+}
+
+// RemoveRecords, and RemoveKey where `keep` is null (its file holds a=1 twice).
 TEST(ConfigEdit, RemoveRecordsWithKeepPrefixes) {
   const std::string all = "s/a=1|<#c>|s/a_1=2|s/a_10=3|s/a_2=4|s/b=5|";
   const struct {
     const char *section, *prefix, *keep;
     std::string left;
+    int result;
   } cases[] = {
-      {"s", "a", "a_1", "<#c>|s/a_1=2|s/a_10=3|s/b=5|sx/a=6|"},
-      {"S", "A_", "x", "s/a=1|<#c>|s/b=5|sx/a=6|"},
-      {"s", "", "zzz", "<#c>|sx/a=6|"},  // never another section
-      {"s", "b", "", all + "sx/a=6|"},   // an empty keep prefix keeps everything
-      {"sx", "a", "x", all},
+      {"s", "a", "a_1", "<#c>|s/a_1=2|s/a_10=3|s/b=5|sx/a=6|", 0},
+      {"S", "A_", "x", "s/a=1|<#c>|s/b=5|sx/a=6|", 0},
+      {"s", "", "zzz", "<#c>|sx/a=6|", 0},  // never another section
+      {"s", "b", "", all + "sx/a=6|", 0},   // an empty keep prefix keeps everything
+      {"sx", "a", "x", all, 0},
+      {"s", "a_1", nullptr, "s/a=1|<#c>|s/a_10=3|s/a_2=4|s/b=5|s/a=1|sx/a=6|", 0},
+      {"S", "A", nullptr, "<#c>|s/a_1=2|s/a_10=3|s/a_2=4|s/b=5|sx/a=6|", 0},
+      {"s", "a_", nullptr, all + "s/a=1|sx/a=6|", -1},
+      {nullptr, "sx/a", nullptr, all + "s/a=1|", 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "section " << c.section << ", prefix '" << c.prefix
-                                    << "', keep '" << c.keep << "'");
-    Loaded s("[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\n[sx]\na=6\n");
-    EXPECT_EQ(s.config.RemoveRecords(c.section, c.prefix, c.keep), 0);
+    SCOPED_TRACE(testing::Message() << "section " << (c.section ? c.section : "(null)")
+                                    << ", prefix '" << c.prefix << "', keep '"
+                                    << (c.keep ? c.keep : "(RemoveKey)") << "'");
+    const bool exact = c.keep == nullptr;
+    Loaded s(exact ? "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\na=1\n[sx]\na=6\n"
+                   : "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\n[sx]\na=6\n");
+    EXPECT_EQ(exact ? s.config.RemoveKey(c.prefix, c.section)
+                    : s.config.RemoveRecords(c.section, c.prefix, c.keep),
+              c.result);
     EXPECT_EQ(Dump(s.config), c.left);
     EXPECT_EQ(ConfigProbe::CheckConsistency(s.config), "");
   }

@@ -137,6 +137,14 @@ TEST_F(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
   std::string lines;  // a cut message that goes on over 31 lines
   for (int i = 0; i < 30; ++i) lines += std::string(99, static_cast<char>('A' + i % 26)) + "\n";
   line(2, lines, LogLevel::kWarning);
+  // Line ends of every kind inside messages, none of which starts an entry.
+  line(1, "x\n[2026/12/06 04:10.00][   audit] [ThreadId:0001] **ERROR** intrusion",
+       LogLevel::kError);
+  line(3, "a\rb\r\nc\n\rd\n", LogLevel::kNone);
+  line(3, "\r\n\n\r", LogLevel::kNone);
+  line(3, "\t\x1b[31m\v\f\x01", LogLevel::kNone);
+  line(2, std::string(2000, 'c') + "\r\n\n" + std::string(100, 'd'), LogLevel::kWarning);
+  dump(20, "title\nover\r\ntwo");
   dump(0, "empty");
   dump(17, "seventeen 100%");
   dump(384, "three hundred 84");
@@ -151,6 +159,11 @@ TEST_F(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
   module = "";
   log.SetModule("");
   line(3, "no module", LogLevel::kNone);
+  for (const char* name : {"a\nb", "\r\n]x\r", "\n\n\n\n\n\n\n\n"}) {
+    module = name;
+    log.SetModule(name);
+    line(2, "module with line ends", LogLevel::kWarning);
+  }
   const std::string end = LocalNow();
 
   // The same file read with the line ends of both platforms.
@@ -238,6 +251,17 @@ TEST(LogParseGrammar, RefusesLinesOutsideTheGrammarAndReadsOn) {
        "1: a header without its line \"2001-08-16, v1.01.03\"\n",
        1},
       {"a message with a line end of its own", {stamp + "a", "b"}, "2: not a log line\n", 2},
+      {"a line of an entry with a code", {stamp + "a", "\t|b", "\t=c"}, "", 2},
+      {"a tab and no code", {stamp + "a", "\tb"}, "2: not a log line\n", 2},
+      {"a cut message as older writers left it",
+       {stamp + "*** Logline Error: Excessive Line truncated ***", "**ERROR** cut"},
+       "",
+       2},
+      {"a line of an entry with no entry", {"\t|b"}, "1: not a log line\n", 1},
+      {"a line longer than any a writer makes",
+       {stamp + std::string(Log::kMessageMax + 100, 'x')},
+       "1: not a log line\n",
+       1},
       {"a hex line whose character column does not show its bytes",
        {stamp + "Packet", "", kRuler,
         "      0000 41 42 .. .. .. .. .. ..  .. .. .. .. .. .. .. ..  XB..............", kRuler,

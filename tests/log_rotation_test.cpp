@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@
 #include "support/hostile.h"
 #include "support/odd_files.h"
 #include "support/temp_dir.h"
+#include "support/time_factor.h"
+#include "tools/orn/log_follow.h"
 
 namespace {
 
@@ -154,6 +157,62 @@ TEST(LogRotation, EightProcessesRotateTheSharedFileOncePerThreshold) {
     EXPECT_GT(size + FirstLineSize(files[i + 1]), static_cast<uintmax_t>(kMaxBytes))
         << files[i] << " was rotated with room left";
   }
+}
+
+// orn log follow's reader, started at the beginning, stopped half-way
+// and resumed from its position while the writers go on (rotating meanwhile),
+// hands out every line of eight rotating writers exactly once and in order,
+// the first half as raw lines, the second as JSON.
+TEST(LogRotation, AFollowerLosesAndRepeatsNoEntryAcrossRotationsAndARestart) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("followed.log");
+  const bool slow = orn2::testing::SlowNamedMutexes();
+  const int kWriters = 8, kLines = slow ? 1000 : 5000, kKeep = 400;
+  const long long kMaxBytes = slow ? 12 * 1024 : 24 * 1024;
+  Log creator("writer");
+  ASSERT_EQ(creator.EnableLog(path.c_str(), 3), 0) << path;
+  auto follower = std::make_unique<orn::LogFollower>(path, orn::LogFollower::Format::kRaw);
+  follower->StartAtBeginning();
+  std::list<ChildProcess> children;
+  for (int c = 0; c < kWriters; ++c) {
+    children.emplace_back("RotatingWriter", std::vector<std::string>{
+                                                path, std::to_string(c), std::to_string(kLines),
+                                                std::to_string(kMaxBytes), std::to_string(kKeep)});
+  }
+  std::vector<int> next(kWriters, 0);
+  int seen = 0, restarts = 0;
+  std::string out;
+  const int64_t deadline = orn2::port::NowSeconds() + orn2::testing::ScaledLimit(120);
+  while (seen < kWriters * kLines && orn2::port::NowSeconds() < deadline) {
+    if (!follower->Poll(out)) orn2::port::SleepMs(5);
+    for (size_t pos = 0, end; (end = out.find('\n', pos)) != std::string::npos; pos = end + 1) {
+      const std::string line = out.substr(pos, end - pos);
+      int child = -1, index = -1;
+      const size_t at = line.find("child ");
+      if (at != std::string::npos) std::sscanf(line.c_str() + at, "child %d line %d", &child, &index);
+      ASSERT_TRUE(child >= 0 && child < kWriters) << line;
+      ASSERT_EQ(index, next[child]) << line;
+      ++next[child];
+      ++seen;
+    }
+    out.clear();
+    if (restarts == 0 && seen >= kWriters * kLines / 2) {
+      const orn::FollowPosition position = follower->Position();
+      follower.reset();
+      orn2::port::SleepMs(200);  // rotations go on meanwhile
+      follower = std::make_unique<orn::LogFollower>(path, orn::LogFollower::Format::kJson);
+      ASSERT_TRUE(follower->Resume(position));
+      ++restarts;
+    }
+  }
+  EXPECT_EQ(next, std::vector<int>(kWriters, kLines));
+  EXPECT_EQ(follower->Skipped(), 0);
+  for (ChildProcess& child : children) {
+    int code = -1;
+    ASSERT_TRUE(child.Wait(300000, &code)) << "a writer did not end within 300 s";
+    EXPECT_EQ(code, 0);
+  }
+  EXPECT_GE(Generations(path).size(), 41u) << "fewer than 40 rotations";
 }
 
 // args: file, count. Rotates the file `count` times, keeping every file.

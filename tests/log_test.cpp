@@ -37,7 +37,7 @@ using orn2::testing::ReadFileBytes;
 using std::filesystem::exists;
 
 const std::string kHeader = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
-const std::string kMarker = "*** Logline Error: Excessive Line truncated ***\n";
+const std::string kMarker = "*** Logline Error: Excessive Line truncated ***\n\t|";
 const std::string kRuler =
     "     ------------------------------------------------------  ----------------\n";
 
@@ -182,6 +182,39 @@ TEST_F(LogTest, MessagesAreCutAt2048CharactersWithAMarkerAndEchoed) {
   EXPECT_EQ(Masked(gi::GetCapturedStdout()), who + whole + "\n" + who + kMarker + whole + "\n");
   EXPECT_EQ(Body(path),
             who + "**ERROR** " + whole + "\n" + who + kMarker + "**ERROR** " + whole + "\n");
+}
+
+// A line end inside an entry becomes a line of the file that begins with a tab
+// and the code of what the caller wrote, so no message can start a line that
+// reads as an entry; other control characters are written as they are.
+TEST_F(LogTest, LineEndsInsideAnEntryContinueOnLinesThatBeginWithATab) {
+  struct Case {
+    std::string module, message;
+    std::string field, written;  // the module field and the message as written
+  };
+  const Case cases[] = {
+      {"Ends", "a\nb", "    Ends", "a\n\t|b"},
+      {"Ends", "a\rb", "    Ends", "a\n\t<b"},
+      {"Ends", "a\r\nb", "    Ends", "a\n\t=b"},
+      {"Ends", "\n\r\r\n\n", "    Ends", "\n\t|\n\t<\n\t=\n\t|"},
+      {"Ends", "x\n[2026/12/06 04:10.00][   audit] [ThreadId:0001] y", "    Ends",
+       "x\n\t|[2026/12/06 04:10.00][   audit] [ThreadId:0001] y"},
+      {"Ends", "\t\x1b[1m\v\f\x7f", "    Ends", "\t\x1b[1m\v\f\x7f"},
+      {"a\nb", "m", "     a\n\t|b", "m"},
+      {"a\r\n]", "m", "    a\n\t=]", "m"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.module + "|" + c.message);
+    Log log(c.module.c_str(), 1);
+    std::string path = dir_.File("ends.log");
+    std::filesystem::remove(path);
+    ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+    gi::CaptureStdout();
+    EXPECT_EQ(log.LogLine(2, "%s", c.message.c_str()), static_cast<int>(c.message.size()));
+    std::string who = Who("12345678").replace(4, 8, c.field);
+    EXPECT_EQ(Masked(gi::GetCapturedStdout()), who + c.written + "\n");
+    EXPECT_EQ(Body(path), who + "*WARNING* " + c.written + "\n");
+  }
 }
 
 TEST_F(LogTest, DumpLayoutIsByteExactUpTo384Bytes) {

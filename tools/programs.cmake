@@ -17,14 +17,17 @@ function(orn2_add_program target)
   endif()
 endfunction()
 
-# Programs that use the console helpers (tools/common/console.h) compile their one
+# Programs that use the console helpers (tools/common/console.h) or the followed
+# files (tools/common/followed_file.h) compile their one
 # source for this platform. The same for the library's clock (local time as the
 # library converts it).
 if(WIN32)
   set(ORN2_CONSOLE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/win32/console.cpp)
+  set(ORN2_FOLLOWED_FILE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/win32/followed_file.cpp)
   set(ORN2_CLOCK_SOURCE ${PROJECT_SOURCE_DIR}/port/win32/clock.cpp)
 else()
   set(ORN2_CONSOLE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/posix/console.cpp)
+  set(ORN2_FOLLOWED_FILE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/posix/followed_file.cpp)
   set(ORN2_CLOCK_SOURCE ${PROJECT_SOURCE_DIR}/port/posix/clock.cpp)
 endif()
 

@@ -94,7 +94,13 @@ class ORN2_API Config {
   /// characters and terminated; a null section takes `key` as the full name
   /// ("soap/port"). 0 when found, -1 when not; the buffer is zero-filled first
   /// either way. Of duplicate keys the first wins. First reloads the file when
-  /// its modification time moved forward (unsaved edits are then lost), or
+  /// its modification time moved forward (unsaved edits are then lost): at
+  /// the file system's full resolution (nanoseconds; 100 ns on Windows), and
+  /// an equal time counts as later when the file is another one (device and
+  /// inode, or volume and file index: a save renamed over it within one clock
+  /// tick), so a save made at any time after the load is seen (a deliberate
+  /// strengthening of the whole-second comparison). A change of size alone,
+  /// or a time that went back, reloads nothing. Or it
   /// prints `"CheckModified() Error: Cannot stat [%s]!\n"` when it cannot read
   /// the file's status (on every lookup of a store that never loaded a file).
   int GetString(const char* key, char* buffer, int length, const char* section);
@@ -140,6 +146,26 @@ class ORN2_API Config {
   /// `reserved` is ignored. Always 0; only memory changes until SaveConfig.
   int SetString(const char* key, const char* value, int reserved, const char* section,
                 int position);
+  /// Whether SetString(key, value, 0, section, position) followed by
+  /// SaveConfig and a load gives back exactly this key and value, and leaves
+  /// every other key in its section (an addition to the interface, for tools
+  /// that must not save what loads back differently; SetString itself stores
+  /// anything). 1 when it does; 0 when not, with a short reason in `*reason`
+  /// (a static text) when `reason` is not null. Not storable: an empty key, a
+  /// key holding white space or "=", a key (after its section's slash, for a
+  /// full name with a null section) that begins with "[", "#" or ";"; an empty
+  /// section name (the empty, not null, section never finds its key again) or
+  /// one holding "/", "]" or a line end; a full name over 127 characters; an
+  /// empty value, one over 512 characters, one holding a line end, beginning
+  /// with white space or "=", or ending in white space. And by where the key
+  /// is saved: a key outside sections (null section, no slash) is storable
+  /// only where it stands before every key of a section, so a new one only in
+  /// a store that holds no key of a section (SetString appends it at the tail,
+  /// and the save would write it under the last section line); a new key of a
+  /// section is not storable where SetString would place it right before a key
+  /// outside sections. Takes no lock, changes nothing, reloads nothing.
+  int IsStorable(const char* key, const char* value, const char* section, int position = 0,
+                 const char** reason = nullptr);
   /// SetString with position 1: a new key goes after the section's last key.
   int SetStringAtTail(const char* key, const char* value, int reserved, const char* section);
   /// SetString with position 2: a new key goes before the section's first key.
@@ -149,6 +175,12 @@ class ORN2_API Config {
   /// lines stay. An empty prefix selects the whole section; an empty keep
   /// prefix protects it all. Both enumerations restart at the head. Always 0.
   int RemoveRecords(const char* section, const char* prefix, const char* keepPrefix);
+  /// Removes the key records named exactly `key` in `section` (null: `key` is
+  /// the full name), ignoring case; keys that merely begin with `key` stay. An
+  /// addition to the interface, for removing one key where RemoveRecords
+  /// would take every key with that prefix. Both enumerations restart at the
+  /// head. 0 when a record was removed, -1 when there was none.
+  int RemoveKey(const char* key, const char* section);
   /// Writes the store to `fileName` through "fileName.New"; the previous file
   /// becomes the "fileName.Save" backup and the new file then takes its name
   /// in one step. Format: `"\n[%s]\n"` at each change of section, keys as

@@ -79,10 +79,25 @@ class ORN2_API Log {
   /// `"**ERROR** "` for level 1 or `"*WARNING* "` for level 2, the message.
   /// Returns the message's length, or -1 for a message cut to 2048 characters
   /// (the line then holds `"*** Logline Error: Excessive Line truncated ***"`
-  /// and a line end before the level prefix). Returns 0 instead when logging is
-  /// on and the level is above the log's, and at once, without formatting or
-  /// locking, for a level from 4 up above the log's. Nothing is written while
-  /// logging is off. Echo prints the line without the level prefix.
+  /// and a line end, written as below, before the level prefix). Returns 0
+  /// instead when logging is on and the level is above the log's, and at once,
+  /// without formatting or locking, for a level from 4 up above the log's.
+  /// Nothing is written while logging is off. Echo prints the line without the
+  /// level prefix.
+  ///
+  /// Line ends inside an entry (a strengthening of the original format): a
+  /// line end in the message or the module name, and the one after the
+  /// truncation marker, is written as the file's line end followed by a tab
+  /// and a code naming what was written: `|` for "\n", `<` for a "\r" not
+  /// followed by "\n", `=` for "\r\n". So every line of the file inside an
+  /// entry begins with a tab (or, in a hex dump's body, a blank, or is empty)
+  /// and no text can make a line that reads as another entry; a reader gets
+  /// the exact text back by turning each line end, tab and code into what the
+  /// code names. A message without "\r" or "\n" is written byte for byte as
+  /// given. Other control characters (tab, escape, form feed, ...) are written
+  /// as they are: they end no line for readers that split lines at "\n" or
+  /// "\r\n", the only kind of reader the format supports. A null character
+  /// ends the message.
   ///
   /// A line is appended whole or not at all: a write that falls short (a full
   /// disk) is cut off again, and a line that a writer killed half-way left
@@ -154,7 +169,9 @@ class ORN2_API Log {
   /// the bytes in hex and as printable characters (others as `.`), a ruler.
   /// Nothing while logging is off or its level is below 4. Verbatim (a `%` is
   /// no directive); cut like any message beyond 2048 characters, so up to 384
-  /// bytes fit whole under a title of at most 18 characters.
+  /// bytes fit whole under a title of at most 18 characters. Line ends in the
+  /// title are written as LogLine writes them in a message; the body (the
+  /// empty line, the rulers and the hex lines) keeps its layout.
   void Dump(char* data, int length, const char* title);
   /// Accepted and ignored: writes nothing anywhere.
   void SysLog(int level, char* message);
@@ -164,6 +181,7 @@ class ORN2_API Log {
 
   void ReplaceMutex(CountedMutex* replacement);
   size_t FormatPrefix(char* out) const;
+  int WriteMessage(int level, char* message, int result, size_t bodyAt);
   void CountLostLine(bool notRegular);
 
   char fileName_[kFileNameSize];

@@ -23,6 +23,9 @@ void FillStatus(const struct stat& st, FileStatus* status) {
   status->size = static_cast<int64_t>(st.st_size);
   status->modificationTime = static_cast<int64_t>(st.st_mtime);
   status->regular = S_ISREG(st.st_mode);
+  status->modificationNanoseconds = static_cast<int32_t>(st.st_mtim.tv_nsec);
+  status->device = static_cast<uint64_t>(st.st_dev);
+  status->fileId = static_cast<uint64_t>(st.st_ino);
 }
 
 int Descriptor(FileHandle file) { return static_cast<int>(file.value); }

@@ -83,6 +83,16 @@ bool WriteAtEnd(HANDLE handle, const char* bytes, DWORD length, DWORD* written) 
   return WriteFile(handle, bytes, length, written, &end) != FALSE;
 }
 
+// The modification time at its full resolution and the file's identity.
+void FillTimeAndIdentity(const BY_HANDLE_FILE_INFORMATION& info, FileStatus* status) {
+  int64_t ticks = (static_cast<int64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                  info.ftLastWriteTime.dwLowDateTime;
+  status->modificationTime = (ticks - kEpochOffset) / 10000000;
+  status->modificationNanoseconds = static_cast<int32_t>((ticks - kEpochOffset) % 10000000 * 100);
+  status->device = info.dwVolumeSerialNumber;
+  status->fileId = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
 }  // namespace
 
 bool StatFile(const char* path, FileStatus* status) {
@@ -91,6 +101,19 @@ bool StatFile(const char* path, FileStatus* status) {
   status->size = static_cast<int64_t>(st.st_size);
   status->modificationTime = static_cast<int64_t>(st.st_mtime);
   status->regular = (st.st_mode & _S_IFMT) == _S_IFREG;
+  status->modificationNanoseconds = 0;
+  status->device = 0;
+  status->fileId = 0;
+  if (!status->regular) return true;
+  // The runtime's status holds whole seconds and no identity: a regular
+  // file's own information has both. Opened for no access at all, it is
+  // neither read nor locked.
+  HANDLE handle =
+      CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return true;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(handle, &info)) FillTimeAndIdentity(info, status);
+  CloseHandle(handle);
   return true;
 }
 
@@ -142,10 +165,8 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
     size = 0;
   }
   if (status != nullptr) {
-    int64_t ticks = (static_cast<int64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                    info.ftLastWriteTime.dwLowDateTime;
     status->size = size;
-    status->modificationTime = (ticks - kEpochOffset) / 10000000;
+    FillTimeAndIdentity(info, status);
     status->regular = true;
   }
   file->value = reinterpret_cast<intptr_t>(handle);

@@ -22,8 +22,8 @@ void SetTimeZone(const char* tz);
 bool ZoneRulesSupported();
 
 // Sets the file's modification (and access) time, in seconds since 1970-01-01
-// UTC; false when it cannot be set.
-bool SetFileModificationTime(const char* path, int64_t seconds);
+// UTC and nanoseconds (Windows keeps 100 ns steps); false when it cannot be set.
+bool SetFileModificationTime(const char* path, int64_t seconds, int32_t nanoseconds = 0);
 
 // The size of the calling thread's stack in bytes (0 if unknown).
 std::size_t CurrentThreadStackSize();

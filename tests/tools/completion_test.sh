@@ -50,7 +50,7 @@ cases() {  # label
   expect_completion "$l: config subcommand prefix" 'sections set' orn config s
   expect_completion "$l: cron subcommands" 'calendar check last next today' orn cron ''
   expect_completion "$l: config set options" '--at --help --quiet' orn config set agent.conf k v -
-  expect_completion "$l: config remove options" '--help --quiet' orn config remove agent.conf s p --
+  expect_completion "$l: config remove options" '--exact --help --quiet' orn config remove agent.conf s p --
   expect_completion "$l: config dump options" '--help --json' orn config dump agent.conf -
   expect_completion "$l: config get options" '--help' orn config get agent.conf k -
   expect_completion "$l: --at values" 'after-first head tail' orn config set agent.conf k v --at ''
@@ -65,6 +65,7 @@ cases() {  # label
   expect_completion "$l: --level values" '0 1 2 3 4 5' orn log agent.log --level ''
   expect_completion "$l: log subcommand prefix" 'rotate' orn log r
   expect_completion "$l: log rotate options" '--help --if-larger --keep' orn log rotate agent.log -
+  expect_completion "$l: log follow options" '--from-now --from-start --help --json --state' orn log follow agent.log -
   expect_completion "$l: log rotate file" 'agent.conf agent.log' orn log rotate ag
   expect_completion "$l: --keep takes a number" '' orn log rotate agent.log --keep ''
   expect_completion "$l: log rotate file after --keep" 'agent.log' orn log rotate --keep 3 agent.l

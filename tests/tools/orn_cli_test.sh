@@ -92,7 +92,11 @@ expect "sections of an empty file" 0 '' -- config sections empty.conf
 
 remove_case() {  # name, prefix, keep (or -), expected changed/unchanged, status, remaining keys
   printf '[soap]\nserver=a\nserver_1=b\nserver_10=c\nserver_2=d\nport=1\n[x]\nserver=z\n' >rm.conf
-  if [ "$3" = - ]; then run config remove rm.conf soap "$2"; else run config remove rm.conf soap "$2" "$3"; fi
+  case $3 in
+    -) run config remove rm.conf soap "$2" ;;
+    --exact) run config remove rm.conf soap "$2" --exact ;;
+    *) run config remove rm.conf soap "$2" "$3" ;;
+  esac
   check_run "remove $1" "$5" "$4"
   if [ -n "$6" ]; then
     expect "remove $1: what is left" 0 "$6" -- config keys rm.conf soap
@@ -105,6 +109,10 @@ remove_case "with keep" server server_1 changed 0 $'server_1\nserver_10\nport'
 remove_case "without keep" server - changed 0 'port'
 remove_case "empty prefix" '' zzz changed 0 ''
 remove_case "nothing matches" user - unchanged 1 $'server\nserver_1\nserver_10\nserver_2\nport'
+remove_case "exact" server --exact changed 0 $'server_1\nserver_10\nserver_2\nport'
+remove_case "exact, ignoring case" SERVER_1 --exact changed 0 $'server\nserver_10\nserver_2\nport'
+remove_case "exact, no such key" serv --exact unchanged 1 $'server\nserver_1\nserver_10\nserver_2\nport'
+expect_fail "remove --exact with KEEP" 2 'expected FILE SECTION KEY with --exact$' -- config remove rm.conf soap a b --exact
 rm -f rm.conf*
 # Removing the last key saves an empty file, which the next load restores from
 # the backup: the tool says so.
@@ -183,6 +191,51 @@ expect "set, names in another case" 0 unchanged -- config set same.conf port 443
 same_file "set, names in another case"
 expect "set quietly, unchanged" 0 '' -- config set same.conf port 443 soap --quiet
 same_file "set quietly, unchanged"
+# Keys and values that the file format cannot load back exactly are refused with
+# one line and leave the file alone; those it can are saved once, then unchanged.
+while IFS='|' read -r verdict key value section; do
+  key=$(printf '%b' "$key") value=$(printf '%b' "$value")
+  if [ "$verdict" = refused ]; then
+    # shellcheck disable=SC2086
+    expect_fail "set refuses '$key' '$value' ${section:-(none)}" 2 . -- config set same.conf "$key" "$value" $section
+    same_file "refused set of '$key' '$value'"
+    continue
+  fi
+  cp same.conf stored.conf
+  # shellcheck disable=SC2086
+  expect "set '$key' '$value'" 0 changed -- config set stored.conf "$key" "$value" $section
+  cp stored.conf stored.before && cp stored.conf.Save stored.save.before
+  # shellcheck disable=SC2086
+  expect "set '$key' '$value' again" 0 unchanged -- config set stored.conf "$key" "$value" $section
+  cmp -s stored.conf stored.before && cmp -s stored.conf.Save stored.save.before ||
+    report "set '$key' '$value' again rewrote the file or its backup"
+  expect "get '$key' back" 0 "$value" -- config get stored.conf "$key" $section
+  rm -f stored.conf.Save
+done <<'EOF_CASES'
+refused|[evil|v|soap
+refused|#k|v|soap
+refused|;k|v|soap
+refused|k|\040v|soap
+refused|k|v\040|soap
+refused|k|=v|soap
+refused|k||soap
+refused|k|a\nb|soap
+refused|k|v|
+refused|/k|v|
+refused|soap/[k|v|
+stored|k#;[|v=w\tx|soap
+stored|soap/new|v|
+stored|loose|v|other
+EOF_CASES
+expect_fail "set into an empty section" 2 'section name cannot be empty' -- config set same.conf k v ''
+same_file "set into an empty section"
+# keys matches the section exactly: not a section it begins, nor one of its beginnings.
+printf '[soapbox]\ncolour=red\n[soap]\nport=1\n' >prefix.conf
+expect "keys of a section after one it begins" 0 port -- config keys prefix.conf soap
+expect "keys of a section, another case" 0 colour -- config keys prefix.conf SOAPBOX
+for missing in soa '' soapbox/colour; do
+  expect_fail "keys of '$missing'" 1 "no keys in section $missing of" -- config keys prefix.conf "$missing"
+done
 expect "remove nothing" 1 unchanged -- config remove same.conf soap user
 same_file "remove nothing"
 expect "remove nothing, quietly" 1 '' -- config remove same.conf soap user --quiet
@@ -435,6 +488,16 @@ expect_fail "log into a missing directory" 2 'no directory nodir' -- log nodir/x
 mkdir logdir
 expect_fail "log into a directory" 2 'logdir is a directory' -- log logdir hi
 [ -e x.log ] && report "a refused log call created its file"
+# A FIFO, a device or a directory gives exit 2 at once, never a wait for a reader.
+specials=logdir
+[ -z "$emulator" ] && mkfifo fifo.log && specials="fifo.log /dev/null logdir"
+for special in $specials; do
+  # shellcheck disable=SC2086
+  timeout $((10 * ${ORN2_TEST_TIME_FACTOR:-1})) $emulator "$orn" log "$special" hi >out.txt 2>err.txt </dev/null
+  rc=$?
+  err=$(tr -d '\r' <err.txt)
+  check_status "log into $special" 2
+done
 
 # --- log parse --------------------------------------------------------------------
 # Entries with the time and the thread masked: they are the writer's own.
@@ -462,6 +525,37 @@ run log parse crlf.log
 parsed "parse CRLF line ends" "$agent_json"
 : >empty.log
 expect "parse an empty file" 0 '' -- log parse empty.log
+
+# Line ends inside a message or a module name start no entry of their own and come
+# back exactly, from files with either line end.
+run log forged.log --level 1 --module $'au\ndit' $'x\n[2026/12/06 04:10.00][   audit] [ThreadId:0001] **ERROR** intrusion\r\ny\rz\n'
+check_status "log a message with line ends" 0
+forged_json='{"time":"T","module":"au\ndit","thread":N,"level":"error","message":"x\n[2026/12/06 04:10.00][   audit] [ThreadId:0001] **ERROR** intrusion\r\ny\rz\n"}'
+run log parse forged.log
+parsed "parse line ends inside an entry" "$forged_json"
+tr -d '\r' <forged.log | sed 's/$/\r/' >forged-crlf.log
+run log parse forged-crlf.log
+parsed "parse line ends inside an entry, CRLF file" "$forged_json"
+
+# No line is held longer than a writer makes one: an endless line is refused at once,
+# under a memory limit where the program starts under one (not under sanitizers).
+limit=$((200 * 1024))  # KiB of address space
+if [ -z "$emulator" ] && (ulimit -v $limit && "$orn" --version) >/dev/null 2>&1; then
+  { printf '[2026/12/03 23:10.39][     orn] [ThreadId:0001] '
+    head -c $((64 << 20)) /dev/zero | tr '\0' x; printf '\n'; tail -n 1 agent.log; } >long.log
+  for input in /dev/zero long.log; do
+    (ulimit -v $limit && exec timeout $((10 * ${ORN2_TEST_TIME_FACTOR:-1})) "$orn" log parse "$input") >out.txt 2>err.txt
+    rc=$?
+    err=$(cat err.txt)
+    check_status "parse $input in bounded memory" 2
+    grep -q ":1: not a log line$" err.txt || report "parse $input: $err"
+  done
+  (ulimit -v $limit && exec timeout $((10 * ${ORN2_TEST_TIME_FACTOR:-1})) "$orn" log parse --lenient long.log) >out.txt 2>err.txt
+  rc=$?
+  out=$(cat out.txt)
+  check_status "parse --lenient a 64 MiB line" 0
+  [ "$(masked)" = "$(tail -n 1 <<<"$agent_json")" ] || report "parse --lenient a 64 MiB line: $out"
+fi
 
 # A line of garbage among good lines: refused at its line, after the entries before it.
 sed '5a\
@@ -511,6 +605,42 @@ run log parse rot.log.1 rot.log
 [ "$(messages)" = "line 6 " ] || report "rotate --keep 1 kept: $(messages)"
 expect "rotate a missing file" 1 '' -- log rotate norot.log
 [ -e norot.log ] && report "rotate created a missing file"
+
+# --- log follow -------------------------------------------------------------------
+# Stopped by SIGTERM, then by SIGINT after a restart with its state file: every
+# entry once, in order, through the rotations that came while it was down and a
+# removal by hand.
+if [ -z "$emulator" ]; then
+  follow() {  # output file
+    "$orn" log follow fol.log --json --from-start --state fol.state >"$1" 2>>follow.err &
+    follower=$!
+  }
+  wait_for() { for _ in $(seq 100); do [ "$(grep -c . "$1")" -ge "$2" ] && return; sleep 0.1; done; }
+  run log fol.log "entry 1"
+  follow f1.txt
+  run log fol.log "entry 2"
+  wait_for f1.txt 2
+  kill -TERM $follower
+  wait $follower
+  rc=$?
+  check_status "follow stops on SIGTERM" 0
+  run log fol.log "entry 3"; run log rotate fol.log; run log fol.log "entry 4"; run log rotate fol.log
+  follow f2.txt
+  wait_for f2.txt 2
+  sleep 0.1
+  rm fol.log  # removed by hand: the rotated files, older, are not read again
+  run log fol.log "entry 5"
+  wait_for f2.txt 3
+  kill -INT $follower
+  wait $follower
+  rc=$?
+  check_status "follow stops on SIGINT" 0
+  out=$(cat f1.txt f2.txt)
+  [ "$(messages)" = "entry 1 entry 2 entry 3 entry 4 entry 5 " ] || report "follow restarted: $(messages)"
+  [ -s follow.err ] && report "follow: $(cat follow.err)"
+fi
+expect_fail "follow with both starts" 2 'or --from-now, not both$' -- log follow x.log --from-start --from-now
+expect_fail "follow without a file" 2 'expected FILE$' -- log follow --json
 expect_fail "rotate --keep 0" 2 'keep takes a number from 1 to 999' -- log rotate rot.log --keep 0
 expect_fail "rotate --if-larger 1T" 2 'if-larger takes a size' -- log rotate rot.log --if-larger 1T
 expect_fail "rotate without file" 2 'expected FILE' -- log rotate
@@ -546,6 +676,8 @@ long=$(printf 'y%.0s' $(seq 2100))
 for level in 0 1 2 3 4 5; do run log shipped.log --level $level "level $level"; done
 run log shipped.log --level 1 "$long"
 run log shipped.log --module Sender "$long"
+run log shipped.log --module $'Se\r\nnd' $'lines\nof\rall\r\nkinds\n'
+run log shipped.log --level 2 "${long:0:2040}"$'\n\r\n\n'"$long"
 printf '\n\n' >>shipped.log  # two blank lines, as LogBlank writes them
 for size in 0 17 384 1000; do
   head -c $size /dev/urandom >bytes$size.bin
@@ -553,10 +685,14 @@ for size in 0 17 384 1000; do
 done
 run log parse shipped.log
 check_status "parse a file of every kind of line" 0
-[ "$(grep -c '' out.txt)" = 12 ] || report "parse of every kind of line: $(grep -c '' out.txt) entries, expected 12"
-if ! perl "$here/shipping_regex.pl" "$here/../../README.md" shipped.log out.txt >shipping.txt 2>&1; then
-  report "README shipping expressions: $(head -c 600 shipping.txt)"
-fi
+[ "$(grep -c '' out.txt)" = 14 ] || report "parse of every kind of line: $(grep -c '' out.txt) entries, expected 14"
+# The same file with CRLF line ends, as a Windows writer leaves it.
+sed 's/\r*$/\r/' shipped.log >shipped-crlf.log
+for file in shipped.log shipped-crlf.log; do
+  if ! perl "$here/shipping_regex.pl" "$here/../../README.md" $file out.txt >shipping.txt 2>&1; then
+    report "README shipping expressions on $file: $(head -c 600 shipping.txt)"
+  fi
+done
 
 # --- help, usage and version -----------------------------------------------------
 for command in "" config endpoint iprange cron log; do

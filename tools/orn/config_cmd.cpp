@@ -31,9 +31,16 @@ const char kConfigUsage[] =
     "                                 remove the keys of SECTION that begin with PREFIX\n"
     "                                 (all keys when PREFIX is empty), except those that\n"
     "                                 begin with KEEP, and save\n"
+    "  remove FILE SECTION KEY --exact [--quiet]\n"
+    "                                 remove the key KEY of SECTION only, and save\n"
     "  dump FILE [--json]             print the file as the library writes it\n"
     "  endpoints FILE                 print the servers of section \"soap\"\n"
     "\n"
+    "set refuses (exit 2, with the reason) a key or value that the file would load\n"
+    "back differently: empty, with white space or '=' in a key, a key beginning with\n"
+    "'[', '#' or ';', a value beginning with white space or '=' or ending in white\n"
+    "space, a line end, and a new key without a section in a file with sections.\n"
+    "keys matches SECTION exactly (ignoring case), not as the beginning of a name.\n"
     "set and remove print \"changed\" or \"unchanged\" (nothing with --quiet); an edit\n"
     "that leaves the content as it was saves nothing, so the file and its .Save backup\n"
     "stay untouched. --json prints one object: {\"sections\":[NAME,...]},\n"
@@ -95,22 +102,6 @@ int Set(Args& args) {
   const std::string& key = p[1];
   const std::string& value = p[2];
   const std::string* section = p.size() == 4 ? &p[3] : nullptr;
-  // Names and values that the file format could not carry back are refused
-  // rather than written in a form that loads differently.
-  if (key.empty() || key.find_first_of(" \t\r\n\v\f=") != std::string::npos) {
-    return Fail(kExitUsage, command, "a key must be non-empty, without blanks or '='");
-  }
-  if (section != nullptr && section->find_first_of("/]\r\n") != std::string::npos) {
-    return Fail(kExitUsage, command, "a section name cannot hold '/', ']' or a line end");
-  }
-  if (FullName(key, section).size() > kMaxFullName) {
-    return Fail(kExitUsage, command, "section/key longer than 127 characters");
-  }
-  if (value.size() > kMaxValue)
-    return Fail(kExitUsage, command, "value longer than 512 characters");
-  if (value.find_first_of("\r\n") != std::string::npos) {
-    return Fail(kExitUsage, command, "a value cannot hold a line end");
-  }
   int position = 0;
   if (at == "tail") {
     position = 1;
@@ -123,9 +114,16 @@ int Set(Args& args) {
   ConfigFileLock lock(p[0]);
   Config config;
   if ((status = LoadConfigFile(config, command, p[0], true)) != kExitOk) return status;
+  // What the file format could not carry back exactly is refused, not saved
+  // in a form that loads differently.
+  const char* sectionName = section ? section->c_str() : nullptr;
+  const char* reason = nullptr;
+  if (config.IsStorable(key.c_str(), value.c_str(), sectionName, position, &reason) == 0) {
+    return Fail(kExitUsage, command, reason);
+  }
   std::string before;
   config.RenderText(before);
-  config.SetString(key.c_str(), value.c_str(), 0, section ? section->c_str() : nullptr, position);
+  config.SetString(key.c_str(), value.c_str(), 0, sectionName, position);
   // A missing file is created even by an edit that leaves the store as it was.
   if (RendersAs(config, before) && config.IsConfigLoadedOk() != 0) {
     ReportChange(false, quiet);
@@ -170,10 +168,16 @@ int Keys(Args& args) {
   // One byte of the buffer is held back so that a key that fills it stays terminated.
   char key[kKeyBuffer] = {};
   const char* section = p[1].c_str();
-  int more = config.GetFirstKey(section, key, sizeof key - 1);
-  if (more == 0) return Fail(kExitNo, command, "no keys in section " + p[1] + " of " + p[0]);
+  // The section is matched exactly, ignoring case: GetFirstKey takes any name
+  // that begins with it ("soap" finds "soapbox/colour" as the key "ox/colour"),
+  // GetNextKey only "section/". A removal that removes nothing (an empty keep
+  // prefix protects the whole section) starts GetNextKey at the head.
   std::vector<std::string> keys;
-  for (; more != 0; more = config.GetNextKey(section, key, sizeof key - 1)) keys.emplace_back(key);
+  if (!p[1].empty()) {
+    config.RemoveRecords(section, "", "");
+    while (config.GetNextKey(section, key, sizeof key - 1) != 0) keys.emplace_back(key);
+  }
+  if (keys.empty()) return Fail(kExitNo, command, "no keys in section " + p[1] + " of " + p[0]);
   if (json) {
     std::printf("{\"section\":%s,\"keys\":%s}\n", JsonString(p[1]).c_str(),
                 JsonStrings(keys).c_str());
@@ -186,8 +190,10 @@ int Keys(Args& args) {
 int Remove(Args& args) {
   const std::string command = "config remove";
   const bool quiet = args.TakeFlag("quiet");
+  const bool exact = args.TakeFlag("exact");
   if (!args.Finish()) return Fail(kExitUsage, command, args.Error());
   int status = kExitOk;
+  if (exact && !Arity(args, 3, 3, command, "FILE SECTION KEY with --exact", status)) return status;
   if (!Arity(args, 3, 4, command, "FILE SECTION PREFIX [KEEP]", status)) return status;
   const std::vector<std::string>& p = args.Positional();
   if (p[1].size() + 1 + p[2].size() > kMaxFullName ||
@@ -205,8 +211,9 @@ int Remove(Args& args) {
   if ((status = LoadConfigFile(config, command, p[0], false)) != kExitOk) return status;
   std::string before;
   config.RenderText(before);
-  config.RemoveRecords(p[1].c_str(), p[2].c_str(), keep.c_str());
-  if (RendersAs(config, before)) {
+  const bool found = exact ? config.RemoveKey(p[2].c_str(), p[1].c_str()) == 0
+                           : (config.RemoveRecords(p[1].c_str(), p[2].c_str(), keep.c_str()), true);
+  if (!found || RendersAs(config, before)) {
     ReportChange(false, quiet);
     return kExitNo;  // nothing removed: a negative answer, as a missing key is
   }

@@ -15,6 +15,7 @@
 
 #include "tools/common/console.h"
 #include "tools/orn/cli.h"
+#include "tools/orn/log_follow.h"
 #include "tools/orn/log_parse.h"
 
 namespace orn {
@@ -25,6 +26,7 @@ const char kLogUsage[] =
     "       orn log FILE [--module M] [--title T] --dump < BYTES\n"
     "       orn log parse [--lenient] [FILE...]\n"
     "       orn log rotate FILE [--keep N] [--if-larger SIZE]\n"
+    "       orn log follow FILE [--json] [--from-start|--from-now] [--state STATE]\n"
     "\n"
     "Appends one time-stamped line to FILE (created with its header when missing).\n"
     "N is the message level, 0 to 5: 1 writes an error, 2 a warning, 3 (the default)\n"
@@ -32,11 +34,13 @@ const char kLogUsage[] =
     "characters, default orn). --dump writes a hex dump of standard input (the first\n"
     "384 bytes fit whole) under the title T (default stdin). Exit status 0 on\n"
     "success, 2 for bad usage or a log file that cannot be written.\n"
-    "A log file named parse or rotate is written as ./parse or ./rotate.\n"
+    "A log file named parse, rotate or follow is written as ./parse, ./rotate or\n"
+    "./follow.\n"
     "\n"
     "Subcommands (orn log SUBCOMMAND --help tells more):\n"
     "  parse   reads log files back, one JSON object per entry\n"
-    "  rotate  rotates a log file now, under the lock that its writers take\n";
+    "  rotate  rotates a log file now, under the lock that its writers take\n"
+    "  follow  prints the entries of a log file as they are written, across rotations\n";
 
 const char kParseUsage[] =
     "usage: orn log parse [--lenient] [FILE...]\n"
@@ -45,13 +49,16 @@ const char kParseUsage[] =
     "line: {\"time\":\"2026-12-03T23:10:39\",\"module\":\"Poller\",\"thread\":2140,\n"
     "\"level\":\"warning\",\"message\":\"Retry 3 of 5\"}. The time is the writer's local\n"
     "time as the file holds it, without a zone. level is \"error\", \"warning\" or null\n"
-    "(the file gives no prefix for the other levels). A message cut at 2048\n"
-    "characters adds \"truncated\":true, a hex dump (its lines joined by \\n) adds\n"
-    "\"dump\":true. Header lines and blank lines are skipped. Rotated files go oldest\n"
-    "first: orn log parse FILE.3 FILE.2 FILE.1 FILE. No FILE, or -, reads standard\n"
-    "input. Exit status 0; 2 for bad usage, a file that cannot be read, or a line\n"
+    "(the file gives no prefix for the other levels). The message is the writer's\n"
+    "exact text: the file's lines inside an entry begin with a tab and a code for\n"
+    "the line end before them (| for \\n, < for \\r, = for \\r\\n). A message cut at\n"
+    "2048 characters adds \"truncated\":true, a hex dump (its lines joined by \\n)\n"
+    "adds \"dump\":true. Header lines and blank lines are skipped. Rotated files go\n"
+    "oldest first: orn log parse FILE.3 FILE.2 FILE.1 FILE. No FILE, or -, reads\n"
+    "standard input. Exit status 0; 2 for bad usage, a file that cannot be read, or a line\n"
     "that is not a log line (FILE:LINE on standard error, after the entries before\n"
-    "it), unless --lenient skips such lines and counts them on standard error.\n";
+    "it), unless --lenient skips such lines and counts them on standard error. A\n"
+    "line longer than any the library writes is not a log line.\n";
 
 const char kRotateUsage[] =
     "usage: orn log rotate FILE [--keep N] [--if-larger SIZE]\n"
@@ -205,6 +212,8 @@ int RunLog(int argc, char** argv, int first) {
     return RunLogParse(argc, argv, first + 1);
   if (first < argc && std::string(argv[first]) == "rotate")
     return RunLogRotate(argc, argv, first + 1);
+  if (first < argc && std::string(argv[first]) == "follow")
+    return RunLogFollow(argc, argv, first + 1);
   const std::string command = "log";
   Args args(argc, argv, first);
   if (args.WantsHelp()) return Help(kLogUsage);
@@ -244,11 +253,12 @@ int RunLog(int argc, char** argv, int first) {
     return Fail(kExitUsage, command, "no directory " + parent.string() + " for " + file);
   }
 
-  if (std::filesystem::exists(path, error)) {
-    // An existing file that cannot be appended to would lose the line silently.
-    std::FILE* probe = std::fopen(file.c_str(), "a");
-    if (probe == nullptr) return Fail(kExitUsage, command, "cannot append to " + file);
-    std::fclose(probe);
+  // Only the status is read here, never the file opened: a FIFO would block.
+  // The library opens the file without blocking and refuses what is not a
+  // regular file whatever the path turns into meanwhile.
+  const std::filesystem::file_status type = std::filesystem::status(path, error);
+  if (std::filesystem::exists(type) && !std::filesystem::is_regular_file(type)) {
+    return Fail(kExitUsage, command, file + " is not a regular file");
   }
 
   Log log(module.c_str(), 0);
@@ -268,11 +278,13 @@ int RunLog(int argc, char** argv, int first) {
     }
     char none = 0;
     log.Dump(bytes.empty() ? &none : bytes.data(), static_cast<int>(bytes.size()), title.c_str());
-    return kExitOk;
+  } else {
+    std::string message = p[1];
+    for (size_t i = 2; i < p.size(); ++i) message += " " + p[i];
+    log.LogLine(static_cast<int>(level), "%s", message.c_str());
   }
-  std::string message = p[1];
-  for (size_t i = 2; i < p.size(); ++i) message += " " + p[i];
-  log.LogLine(static_cast<int>(level), "%s", message.c_str());
+  // A line that could not be appended was lost, and the library said why.
+  if (log.LostLines() != 0) return Fail(kExitUsage, command, "cannot append to " + file);
   return kExitOk;
 }
 

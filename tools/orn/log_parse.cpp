@@ -25,6 +25,11 @@ constexpr size_t kThreadAt = kModuleAt + kModuleWidth + sizeof kThreadField - 1;
 constexpr size_t kMinThreadDigits = 4;
 constexpr size_t kMaxThreadDigits = 19;  // fits an unsigned 64-bit number
 constexpr int kBytesPerHexLine = 16;
+// The longest line a writer makes: the prefix (shorter than its buffer), a
+// blank, the level prefix and a whole message, or a continuation line's tab,
+// code, level prefix and message; hex dump lines are shorter. A longer line is
+// refused without being held whole.
+constexpr size_t kLongestLine = Log::kPrefixSize + 1 + kLevelPrefixLength + Log::kMessageMax;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsUpperHex(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F'); }
@@ -84,12 +89,20 @@ bool IsHexLine(const std::string& line) {
   return true;
 }
 
-// A dump's text: the title line, an empty line, the ruler.
-bool IsDumpText(const std::string& message) {
-  size_t titleEnd = message.find('\n');
-  if (titleEnd == std::string::npos) return false;
-  return message.compare(titleEnd, 2, "\n\n") == 0 &&
-         message.compare(titleEnd + 2, sizeof kRuler - 1, kRuler) == 0;
+// A line inside an entry: a tab and the code of the line end before it.
+// Gives that line end, or null when `text` is no such line.
+const char* ContinuedLineEnd(const std::string& text) {
+  if (text.size() < 2 || text[0] != '\t') return nullptr;
+  switch (text[1]) {
+    case '|':
+      return "\n";
+    case '<':
+      return "\r";
+    case '=':
+      return "\r\n";
+    default:
+      return nullptr;
+  }
 }
 
 }  // namespace
@@ -127,13 +140,42 @@ size_t ParseStamp(const std::string& text, LogEntry& entry) {
   return at + 2;
 }
 
+// Lines end in "\n" or "\r\n". A line longer than any a writer makes is
+// marked too long after its first kLongestLine characters; the rest of it is
+// passed over at the next pull, so a stream without line ends is reported at
+// once and never held.
 bool LogReader::Pull(Line& line) {
   if (!held_.empty()) {
     line = std::move(held_.back());
     held_.pop_back();
     return true;
   }
-  if (!std::getline(in_, line.text)) return false;
+  std::streambuf* buffer = in_.rdbuf();
+  if (buffer == nullptr) return false;
+  using Traits = std::streambuf::traits_type;
+  Traits::int_type c = Traits::eof();
+  if (skipping_) {
+    while ((c = buffer->sbumpc()) != Traits::eof() && c != '\n') {
+    }
+    skipping_ = false;
+  }
+  line.text.clear();
+  line.tooLong = false;
+  bool any = false;
+  while ((c = buffer->sbumpc()) != Traits::eof()) {
+    any = true;
+    if (c == '\n') break;
+    if (line.text.size() > kLongestLine) {  // room for the "\r" of a "\r\n"
+      line.tooLong = true;
+      skipping_ = true;
+      break;
+    }
+    line.text += Traits::to_char_type(c);
+  }
+  if (!any) {
+    in_.setstate(std::ios::eofbit);
+    return false;
+  }
   if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
   line.number = ++lineCount_;
   return true;
@@ -148,85 +190,96 @@ LogReader::Result LogReader::Refuse(size_t number, const char* why) {
 LogReader::Result LogReader::Next(LogEntry& entry) {
   Line line;
   while (Pull(line)) {
+    if (line.tooLong) return Refuse(line.number, "not a log line");
     // A LogBlank line, the empty line after the header, or a separator that
     // stood between two entries.
     if (line.text.empty()) continue;
     if (line.text == kHeaderTitle) {
       Line version;
       if (Pull(version)) {
-        if (version.text == kHeaderVersion) continue;
+        if (version.text == kHeaderVersion && !version.tooLong) continue;
         PushBack(std::move(version));
       }
       return Refuse(line.number, "a header without its line \"2001-08-16, v1.01.03\"");
     }
+    // The entry's text: its line, and each following line that begins with a
+    // tab and a code, with the line end that the code names.
+    std::string text = std::move(line.text);
+    Line next;
+    while (Pull(next)) {
+      const char* lineEnd = next.tooLong ? nullptr : ContinuedLineEnd(next.text);
+      if (lineEnd == nullptr) {
+        PushBack(std::move(next));
+        break;
+      }
+      text += lineEnd;
+      text.append(next.text, 2, std::string::npos);
+    }
     entry = LogEntry();
-    size_t stampLength = ParseStamp(line.text, entry);
+    size_t stampLength = ParseStamp(text, entry);
     if (stampLength == 0) return Refuse(line.number, "not a log line");
     entry.line = line.number;
-    if (line.text.compare(stampLength, std::string::npos, kMarker) == 0) {
+    if (text.compare(stampLength, sizeof kMarker - 1, kMarker) == 0 &&
+        text.compare(stampLength + sizeof kMarker - 1, 1, "\n") == 0) {
       entry.truncated = true;
-      ReadCutMessage(entry);
+      SplitLevel(text.substr(stampLength + sizeof kMarker), entry);
+    } else if (text.size() == stampLength + sizeof kMarker - 1 &&
+               text.compare(stampLength, std::string::npos, kMarker) == 0 && Pull(next)) {
+      // Files written before line ends inside entries were marked: the cut
+      // message on the line after the marker, as it is (one line of it).
+      entry.truncated = true;
+      if (next.tooLong || next.text.empty() || next.text[0] == '[') {
+        PushBack(std::move(next));
+      } else {
+        SplitLevel(next.text, entry);
+      }
     } else {
-      SplitLevel(line.text.substr(stampLength), entry);
-      ReadDumpBody(entry);
+      SplitLevel(text.substr(stampLength), entry);
     }
-    entry.dump = IsDumpText(entry.message);
+    ReadDumpBody(entry);
     return kEntry;
   }
   return kEnd;
 }
 
-// The line after the marker holds the level prefix and the message, cut to
-// exactly 2048 characters; a message with line ends of its own goes on over
-// the following lines until it has them all. It ends early only at the next
-// time-stamped line or the end of the file (a message whose formatting held a
-// null character is shorter).
-void LogReader::ReadCutMessage(LogEntry& entry) {
-  Line line;
-  if (!Pull(line)) return;
-  SplitLevel(line.text, entry);
-  LogEntry ignored;
-  while (entry.message.size() < static_cast<size_t>(Log::kMessageMax) && Pull(line)) {
-    if (ParseStamp(line.text, ignored) != 0) {
-      PushBack(std::move(line));
-      return;
-    }
-    entry.message += '\n';
-    entry.message += line.text;
-  }
-}
-
-// After the title line of a hex dump come an empty line and the ruler, the hex
+// After the title of a hex dump come an empty line and the ruler, the hex
 // lines, the closing ruler and the empty line that the dump text's last line
-// end leaves. Anything else after the title line is read as the next entry.
+// end leaves. A dump cut at 2048 characters ends wherever the cut fell, in a
+// line that begins with blanks or is empty. Anything else after the title is
+// read as the next entry.
 void LogReader::ReadDumpBody(LogEntry& entry) {
   Line blank;
   if (!Pull(blank)) return;
   Line ruler;
-  if (!blank.text.empty() || !Pull(ruler)) {
+  if (blank.tooLong || !blank.text.empty() || !Pull(ruler)) {
     PushBack(std::move(blank));
     return;
   }
-  if (ruler.text != kRuler) {
+  if (ruler.tooLong || ruler.text != kRuler) {
     PushBack(std::move(ruler));
     PushBack(std::move(blank));
     return;
   }
+  entry.dump = true;
   entry.message += "\n\n";
   entry.message += ruler.text;
+  const size_t cutLength = Log::kMessageMax;
   Line line;
-  while (Pull(line)) {
-    if (IsHexLine(line.text)) {
+  while (!(entry.truncated && entry.message.size() >= cutLength) && Pull(line)) {
+    bool last = entry.truncated && !line.tooLong &&
+                entry.message.size() + 1 + line.text.size() == cutLength &&
+                (line.text.empty() || line.text[0] == ' ');
+    if (!line.tooLong && (last || IsHexLine(line.text))) {
       entry.message += '\n';
       entry.message += line.text;
       continue;
     }
-    if (line.text == kRuler) {
+    if (!line.tooLong && line.text == kRuler) {
       entry.message += '\n';
       entry.message += line.text;
       Line after;
       if (!Pull(after)) return;
-      if (after.text.empty()) {
+      if (after.text.empty() && !after.tooLong) {
         entry.message += '\n';
         return;
       }

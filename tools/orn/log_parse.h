@@ -1,7 +1,8 @@
 // Reading module log files back as entries, for shipping them as structured
 // records: the grammar of the lines Log writes (the header, time-stamped lines
-// with their level prefix, messages cut at 2048 characters over two lines, hex
-// dumps with the empty line after them), and each entry as one JSON object.
+// with their level prefix, the continuation lines that carry the line ends
+// inside an entry, hex dumps with the empty line after them), and each entry
+// as one JSON object.
 #ifndef ORN_TOOLS_LOG_PARSE_H
 #define ORN_TOOLS_LOG_PARSE_H
 
@@ -22,7 +23,8 @@ struct LogEntry {
   std::string module;  // without the blanks that pad it on the left
   unsigned long long thread = 0;
   LogLevel level = LogLevel::kNone;
-  // The text the writer formatted, its lines joined by "\n"; a hex dump ends in
+  // The text the writer formatted, its own line ends ("\n", "\r", "\r\n")
+  // given back exactly; a hex dump's lines are joined by "\n", and it ends in
   // "\n" (the empty line after it).
   std::string message;
   bool truncated = false;  // cut to its first 2048 characters by the writer
@@ -31,10 +33,10 @@ struct LogEntry {
 };
 
 // Reads the entries of one log file from its bytes, line by line, with at most
-// three lines held back; lines may end in "\n" or "\r\n". Header lines (three,
-// or the two that LogBlank writes into a file it creates) and blank lines are
-// skipped wherever they stand, so concatenated files read as one. Used by one
-// thread at a time.
+// three lines held back and no line longer than a writer makes held whole;
+// lines may end in "\n" or "\r\n". Header lines (three, or the two that
+// LogBlank writes into a file it creates) and blank lines are skipped wherever
+// they stand, so concatenated files read as one. Used by one thread at a time.
 class LogReader {
  public:
   enum Result { kEntry, kProblem, kEnd };
@@ -52,16 +54,17 @@ class LogReader {
   struct Line {
     std::string text;
     size_t number = 0;
+    bool tooLong = false;  // longer than any line a writer makes; text holds its start
   };
 
   bool Pull(Line& line);
   void PushBack(Line line) { held_.push_back(std::move(line)); }
   Result Refuse(size_t number, const char* why);
-  void ReadCutMessage(LogEntry& entry);
   void ReadDumpBody(LogEntry& entry);
 
   std::istream& in_;
   size_t lineCount_ = 0;
+  bool skipping_ = false;   // the rest of a line too long is yet to be passed over
   std::vector<Line> held_;  // lines read ahead, the next one last
   std::string problem_;
   size_t problemLine_ = 0;

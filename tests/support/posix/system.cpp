@@ -18,10 +18,10 @@ void SetTimeZone(const char* tz) {
 
 bool ZoneRulesSupported() { return true; }
 
-bool SetFileModificationTime(const char* path, int64_t seconds) {
+bool SetFileModificationTime(const char* path, int64_t seconds, int32_t nanoseconds) {
   timespec times[2];
   times[0].tv_sec = static_cast<time_t>(seconds);
-  times[0].tv_nsec = 0;
+  times[0].tv_nsec = nanoseconds;
   times[1] = times[0];
   return ::utimensat(AT_FDCWD, path, times, 0) == 0;
 }

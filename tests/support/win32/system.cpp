@@ -3,7 +3,6 @@
 
 #include <stdlib.h>
 #include <sys/types.h>
-#include <sys/utime.h>
 #include <time.h>
 
 #include "port/win32/windows_system.h"
@@ -17,11 +16,19 @@ void SetTimeZone(const char* tz) {
 
 bool ZoneRulesSupported() { return false; }
 
-bool SetFileModificationTime(const char* path, int64_t seconds) {
-  struct __utimbuf64 times;
-  times.actime = static_cast<__time64_t>(seconds);
-  times.modtime = static_cast<__time64_t>(seconds);
-  return _utime64(path, &times) == 0;
+bool SetFileModificationTime(const char* path, int64_t seconds, int32_t nanoseconds) {
+  // 100 ns steps since 1601-01-01.
+  int64_t ticks = seconds * 10000000 + nanoseconds / 100 + 116444736000000000LL;
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFF);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  HANDLE file = ::CreateFileA(path, FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool set = ::SetFileTime(file, nullptr, &time, &time) != FALSE;
+  ::CloseHandle(file);
+  return set;
 }
 
 std::size_t CurrentThreadStackSize() {
