@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "config/config_text.h"
 #include "config/save_lock.h"
@@ -15,31 +16,45 @@ using namespace orn2::config;
 
 namespace {
 
-// Writes the records from `head` on in the file format; false when a write fails.
-// A section line is written at every change of section (ignoring case); keys
-// without a slash never change the section and so fall under the last one.
-bool WriteRecords(std::FILE* out, const Config::tConfigRecord* head) {
+// Appends the records from `head` on in the file format. A section line is
+// written at every change of section (ignoring case); keys without a slash
+// never change the section and so fall under the last one.
+void AppendRecords(std::string& out, const Config::tConfigRecord* head) {
   char lastSection[kFullNameBuffer] = "";
   for (const Config::tConfigRecord* walk = head; walk != nullptr; walk = walk->next) {
-    int written;
     if (walk->kind == Config::kLineRecord) {
-      written = std::fprintf(out, "%s\n", walk->value);
-    } else if (const char* slash = std::strchr(walk->name, '/')) {
-      char section[kFullNameBuffer];
+      out += walk->value;
+      out += '\n';
+      continue;
+    }
+    const char* key = walk->name;
+    if (const char* slash = std::strchr(walk->name, '/')) {
       size_t n = static_cast<size_t>(slash - walk->name);
+      char section[kFullNameBuffer];
       std::memcpy(section, walk->name, n);
       section[n] = '\0';
       if (lastSection[0] == '\0' || !EqualNoCase(lastSection, section)) {
-        if (std::fprintf(out, "\n[%s]\n", section) < 0) return false;
+        out += "\n[";
+        out.append(section, n);
+        out += "]\n";
         std::memcpy(lastSection, section, n + 1);
       }
-      written = std::fprintf(out, "    %s=%s\n", slash + 1, walk->value);
-    } else {
-      written = std::fprintf(out, "    %s=%s\n", walk->name, walk->value);
+      key = slash + 1;
     }
-    if (written < 0) return false;
+    out += "    ";
+    out += key;
+    out += '=';
+    out += walk->value;
+    out += '\n';
   }
-  return true;
+}
+
+// The save's one line on standard error when a link, a special file or
+// another user's file holds a name it needs.
+int RefuseTaken(const std::string& name) {
+  std::fprintf(stderr, "SaveConfig() Error: [%s] exists and is no file of ours, not saved\n",
+               name.c_str());
+  return -1;
 }
 
 }  // namespace
@@ -51,18 +66,35 @@ bool WriteRecords(std::FILE* out, const Config::tConfigRecord* head) {
 // renamed over ".Save", then ".New" is renamed over the file. A failed write,
 // flush or close leaves the file and its backup as they were.
 //
+// The file keeps its protection: ".New" is created exclusively with the
+// file's permission bits, owner and group before a byte of the content is
+// written, so the content is never readable by anyone who could not read the
+// file; the backup is the previous file itself under another name. A link at
+// the file's name is saved through when it may be followed (see
+// port::OpenRegularFile): its target is replaced, with the companion files
+// beside it, and the link stays.
+//
 // Saves of one file are serialised across processes by the named mutex
 // SaveLockName gives, so two savers never share ".New" or ".Prev". A saver
 // killed half-way leaves the mutex abandoned, which the next one takes over;
-// the ".New" and ".Prev" it left are overwritten.
+// the ".New" and ".Prev" it left are removed when they are regular files of
+// the saving user's; anything else at those names is refused.
 int Config::SaveConfig(const char* fileName) {
   fileName = OrEmpty(fileName);
   if (std::strlen(fileName) > kMaxFileName) return -1;  // no room for the companion names
+  std::string target;
+  if (!orn2::port::ResolveLinkToWrite(fileName, &target)) {
+    std::fprintf(stderr,
+                 "SaveConfig() Error: [%s] is a link that is not followed here, not saved\n",
+                 fileName);
+    return -1;
+  }
+  const char* path = target.c_str();
   // Only a regular file (or none yet) is replaced: a FIFO, directory, device or
   // socket at the path is refused before anything else happens.
   orn2::port::FileHandle current{};
   orn2::port::OpenOutcome found =
-      orn2::port::OpenRegularFile(fileName, orn2::port::FileAccess::kRead, &current, nullptr);
+      orn2::port::OpenRegularFile(path, orn2::port::FileAccess::kRead, &current, nullptr);
   if (found == orn2::port::OpenOutcome::kNotRegular) return -1;
   if (found == orn2::port::OpenOutcome::kOpened) orn2::port::CloseFile(current);
 
@@ -71,40 +103,42 @@ int Config::SaveConfig(const char* fileName) {
   Mutex lock(lockName);
   Guard hold(lock);
 
-  char newName[kFileNameBuffer];
-  char linkName[kFileNameBuffer];
-  char backupName[kFileNameBuffer];
-  std::snprintf(newName, sizeof newName, "%s.New", fileName);
-  std::snprintf(linkName, sizeof linkName, "%s.Prev", fileName);
-  std::snprintf(backupName, sizeof backupName, "%s.Save", fileName);
+  const std::string newName = target + ".New";
+  const std::string linkName = target + ".Prev";
+  const std::string backupName = target + ".Save";
 
+  if (!orn2::port::RemoveOwnLeftover(linkName.c_str())) return RefuseTaken(linkName);
   orn2::port::FileHandle fresh{};
-  if (orn2::port::OpenRegularFile(newName, orn2::port::FileAccess::kCreate, &fresh, nullptr) !=
+  // Protected like the file, also one this user cannot read; a new file as the umask says.
+  if (orn2::port::CreateExclusive(newName.c_str(), path, true, &fresh) !=
       orn2::port::OpenOutcome::kOpened) {
-    return -1;
+    return errno == EEXIST ? RefuseTaken(newName) : -1;
   }
+  std::string text;
+  AppendRecords(text, head_);
   std::FILE* out = orn2::port::TextStream(fresh, orn2::port::FileAccess::kCreate);
-  bool written = out != nullptr && WriteRecords(out, head_) && orn2::port::SyncFile(out);
+  bool written = out != nullptr && std::fwrite(text.data(), 1, text.size(), out) == text.size() &&
+                 orn2::port::SyncFile(out);
   if (out != nullptr && std::fclose(out) != 0) written = false;
   if (!written) {
-    std::remove(newName);
+    std::remove(newName.c_str());
     return -1;
   }
 
   // Failures here are ignored: there may be no file yet, and a backup that
   // cannot be made must not stop the save. The old backup stays until the new
   // one replaces it.
-  std::remove(linkName);
-  if (orn2::port::LinkOrCopyFile(fileName, linkName) &&
-      !orn2::port::ReplaceFileAtomically(linkName, backupName)) {
-    std::remove(linkName);
+  if (orn2::port::LinkOrCopyFile(path, linkName.c_str())) {
+    if (!orn2::port::ReplaceFileAtomically(linkName.c_str(), backupName.c_str())) {
+      std::remove(linkName.c_str());
+    }
   }
 
-  if (!orn2::port::ReplaceFileAtomically(newName, fileName)) {
+  if (!orn2::port::ReplaceKeepingProtection(newName.c_str(), path)) {
     std::fprintf(stderr, "Whilst saving config: %s\n", std::strerror(errno));
     return -1;
   }
-  orn2::port::SyncParentDirectory(fileName);
+  orn2::port::SyncParentDirectory(path);
   return 0;
 }
 
@@ -118,6 +152,14 @@ int Config::SaveLockName(const char* fileName, char* buffer, int length) {
 }
 
 int Config::DumpConfig() {
-  WriteRecords(stderr, head_);
+  std::string text;
+  AppendRecords(text, head_);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  return 0;
+}
+
+int Config::RenderText(std::string& text) {
+  text.clear();
+  AppendRecords(text, head_);
   return 0;
 }

@@ -21,8 +21,11 @@ bool IsNameCharacter(unsigned char c) {
 }  // namespace
 
 void SaveLockNameFor(const char* fileName, char* out) {
-  std::string path;
-  if (!orn2::port::CanonicalPath(fileName, &path)) path = fileName;
+  // A link that a save follows is named by its target, which the save
+  // replaces; a link that it refuses by its own name.
+  std::string target, path;
+  if (!orn2::port::ResolveLinkToWrite(fileName, &target)) target = fileName;
+  if (!orn2::port::CanonicalPath(target.c_str(), &path)) path = target;
   uint64_t hash = orn2::Fnv1a64(path.data(), path.size());
   int head = std::snprintf(out, kSaveLockNameMax + 1, "%s%08lx%08lx-", kNamePrefix,
                            static_cast<unsigned long>(hash >> 32),

@@ -15,8 +15,9 @@ constexpr size_t kSaveLockNameMax = 127;
 // [A-Za-z0-9._-] replaced by '_' (a valid object name on Windows too). The
 // canonical path (the folder resolved from the root, see port::CanonicalPath)
 // makes processes in different working directories, or spelling the folder
-// differently, agree; a file whose folder cannot be resolved is named as
-// given. `out` holds at least kSaveLockNameMax + 1 characters.
+// differently, agree; a link that a save follows counts as its target, so
+// that saving through the link and saving the target share one lock; a file
+// whose folder cannot be resolved is named as given. `out` holds at least kSaveLockNameMax + 1 characters.
 void SaveLockNameFor(const char* fileName, char* out);
 
 }  // namespace orn2::config

@@ -14,6 +14,9 @@ namespace {
 // end, each line end possibly two bytes): a cut line of a Log lies within it.
 constexpr size_t kLongestLine = 8192;
 
+// A log's file name (255 characters at most), a full stop and a number.
+constexpr int kFileNameLimit = 256 + 8;
+
 using orn2::port::FileAccess;
 using orn2::port::FileHandle;
 using orn2::port::OpenOutcome;
@@ -40,28 +43,50 @@ void RepairOpenFile(FileHandle file, int64_t* end) {
   orn2::port::EndOf(file, end);
 }
 
+// Starts the file that a rotation left missing: created exclusively with the
+// protection of the file it rotated away (FILE.1), and with the header. Called
+// while the rotated file's lock is still held. Should it fail, the next line
+// creates the file as any missing one.
+void StartAfterRotation(const char* path) {
+  char rotated[kFileNameLimit];
+  FileHandle file{};
+  if (!RotatedName(path, 1, rotated, sizeof rotated) ||
+      orn2::port::CreateExclusive(path, rotated, false, &file) != OpenOutcome::kOpened) {
+    return;
+  }
+  if (orn2::port::RoomUnderSizeLimit(0, HeaderSize()))
+    orn2::port::AppendText(file, kFileHeader, sizeof kFileHeader - 1);
+  orn2::port::CloseFile(file);
+}
+
 }  // namespace
 
+// A file that its writers may append to but not read (a drop box, mode 0622)
+// is there all the same: it is appended to, never created anew.
 FileState ProbeFile(const char* path) {
-  FileHandle file{};
-  switch (orn2::port::OpenRegularFile(path, FileAccess::kRead, &file, nullptr)) {
-    case OpenOutcome::kOpened:
-      orn2::port::CloseFile(file);
-      return FileState::kReadable;
-    case OpenOutcome::kNotRegular:
-      return FileState::kNotRegular;
-    case OpenOutcome::kFailed:
-      break;
+  for (FileAccess access : {FileAccess::kRead, FileAccess::kExtend}) {
+    FileHandle file{};
+    switch (orn2::port::OpenRegularFile(path, access, &file, nullptr)) {
+      case OpenOutcome::kOpened:
+        orn2::port::CloseFile(file);
+        return FileState::kReadable;
+      case OpenOutcome::kNotRegular:
+        return FileState::kNotRegular;
+      case OpenOutcome::kFailed:
+        if (errno == ENOENT) return FileState::kUnreadable;
+        break;
+    }
   }
   return FileState::kUnreadable;
 }
 
 WriteOutcome CreateWithText(const char* path, const char* text, size_t length) {
   FileHandle file{};
-  OpenOutcome opened = orn2::port::OpenRegularFile(path, FileAccess::kCreate, &file, nullptr);
-  if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
-  if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
-  bool written = orn2::port::AppendText(file, text, length);
+  if (orn2::port::CreateExclusive(path, nullptr, false, &file) != OpenOutcome::kOpened) {
+    return WriteOutcome::kFailed;
+  }
+  bool written = orn2::port::RoomUnderSizeLimit(0, orn2::port::AppendedSize(text, length)) &&
+                 orn2::port::AppendText(file, text, length);
   orn2::port::CloseFile(file);
   return written ? WriteOutcome::kWritten : WriteOutcome::kFailed;
 }
@@ -87,6 +112,7 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
       // A rotation that failed leaves the file where it is, still held.
       RotateOutcome outcome = RotateFiles(path, rotation->keep);
       rotationReason = errno;
+      if (outcome == RotateOutcome::kRotated) StartAfterRotation(path);
       if (rotated != nullptr) *rotated = outcome;
       if (outcome != RotateOutcome::kFailed) {
         FileHandle old = file;
@@ -142,15 +168,9 @@ RotateOutcome RotateNow(const char* path, int keep, int64_t ifLarger, bool* notR
     orn2::port::CloseFile(file);  // rotated meanwhile by a writer of another user
   }
   RotateOutcome outcome = end > ifLarger ? RotateFiles(path, keep) : RotateOutcome::kNotDue;
-  // The new file starts with its header at once, under its own lock; should
-  // that fail, the next line writes it.
-  FileHandle fresh{};
-  if (outcome == RotateOutcome::kRotated &&
-      orn2::port::OpenForAppend(path, &fresh, &end) == OpenOutcome::kOpened) {
-    if (end == 0 && orn2::port::RoomUnderSizeLimit(0, HeaderSize()))
-      orn2::port::AppendText(fresh, kFileHeader, sizeof kFileHeader - 1);
-    orn2::port::CloseFile(fresh);
-  }
+  // The new file starts with its header at once, before the rotated file's
+  // lock goes; should that fail, the next line writes it.
+  if (outcome == RotateOutcome::kRotated) StartAfterRotation(path);
   orn2::port::CloseFile(file);
   return outcome;
 }

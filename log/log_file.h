@@ -21,9 +21,9 @@ constexpr char kFileHeader[] = "Orn Library: Generic Logging Routines\n2001-08-1
 // What a Log finds at its file's path. Only regular files are used; the check
 // opens the file without blocking and looks at what was opened.
 enum class FileState {
-  kReadable,    // a regular file that can be opened for reading
+  kReadable,    // a regular file that can be opened for reading or appending
   kNotRegular,  // a directory, FIFO, device or socket: never written
-  kUnreadable,  // missing, or cannot be opened for reading
+  kUnreadable,  // missing, or can be opened neither for reading nor appending
 };
 FileState ProbeFile(const char* path);
 
@@ -33,7 +33,8 @@ enum class WriteOutcome {
   kFailed,      // nothing was written; errno says why
 };
 
-// Creates the file, or empties an existing regular one, and writes `text`.
+// Creates the file exclusively and writes `text`; kFailed (errno EEXIST) when
+// something is at the path already, which is never emptied.
 WriteOutcome CreateWithText(const char* path, const char* text, size_t length);
 
 // Appends `text` whole or not at all (a short write is cut off again), the

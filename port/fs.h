@@ -43,6 +43,7 @@ enum class FileAccess {
   kRead,    // reading; the file must exist
   kUpdate,  // reading, and writing at the end only; the file must exist
   kAppend,  // writing at the end only; a missing file is created empty
+  kExtend,  // writing at the end only; the file must exist (it may be unreadable)
   kCreate,  // writing from the start; created when missing, emptied when it exists
 };
 
@@ -54,6 +55,17 @@ enum class OpenOutcome {
 
 // Opens `path` for `access` as described above; `status` may be null. A file
 // that kCreate finds is emptied only after it proved to be a regular file.
+//
+// Links. A symbolic link at `path` itself is followed only where no other
+// user can have put it there (the rule the Linux kernel applies with
+// fs.protected_symlinks, enforced here wherever the kernel does not): not in
+// a folder owned by another user (root aside), and in a sticky folder that
+// others may write (/tmp, a shared drop folder) only when the link is the
+// caller's or the folder owner's. Anywhere else a link is refused as if
+// missing, with errno ELOOP: nothing is read from, written to or created at
+// its target. Every open of this layer, kAppend included, keeps this rule.
+// On Windows every reparse point is followed as the system does: creating a
+// link there takes a privilege.
 //
 // kAppend without a status is the open of every log line, and its check costs
 // no more than it must (a full status costs more than the line's write): on
@@ -147,8 +159,43 @@ bool CanonicalPath(const char* path, std::string* canonical);
 bool SyncFile(std::FILE* file);
 
 // Makes `to` name the content of `from`: a hard link when the file system
-// allows one, otherwise a copy. `to` must not exist. False (errno set) on failure.
+// allows one, otherwise a copy made as CreateExclusive makes a file, with the
+// protection of `from`. `to` must not exist. False (errno set) on failure.
 bool LinkOrCopyFile(const char* from, const char* to);
+
+// Creates `path` for writing, exclusively: it must not exist, and a link at
+// the name is never followed (O_CREAT|O_EXCL|O_NOFOLLOW; CREATE_NEW). With
+// `replaceOwn`, a regular file at the name that the caller owns (left there
+// by a run that was killed) is removed first (RemoveOwnLeftover); anything
+// else there is refused (kFailed, errno EEXIST). The new file is protected like
+// `like` before the call returns, that is before anything is written: on
+// POSIX its permission bits, owner and group (the owner and group as far as
+// the caller may set them; when the group cannot be kept, the group's bits are
+// dropped, so that nobody reads what they could not read in `like`); on
+// Windows its access control list. `like` itself is looked at, never what a
+// link there leads to. With `like` null, missing or a link, the new file
+// gets the umask's mode (on POSIX never less than read and write for its
+// owner) and the folder's inherited access control list.
+OpenOutcome CreateExclusive(const char* path, const char* like, bool replaceOwn, FileHandle* file);
+
+// Frees the name `path` for CreateExclusive or a hard link: removes a regular
+// file there that the caller owns (on Windows one that it may delete). True
+// when the name is free; false (errno EEXIST) when anything else holds it: a
+// link, a special file, another user's file.
+bool RemoveOwnLeftover(const char* path);
+
+// The file that writing to `path` must replace: `path` itself, or, when it is
+// a symbolic link (a reparse point on Windows) that OpenRegularFile's rule
+// lets be followed, the file the link leads to, links after links resolved.
+// False (errno ELOOP) for a link that must not be followed.
+bool ResolveLinkToWrite(const char* path, std::string* target);
+
+// Renames `from` over `to` in one atomic step, as ReplaceFileAtomically, for
+// a file made by CreateExclusive in the likeness of `to`; on Windows the new
+// file also takes `to`'s hidden, system, archive and not-indexed attributes
+// (its access control list it got at its creation). False (errno set) on
+// failure.
+bool ReplaceKeepingProtection(const char* from, const char* to);
 
 // Renames `from` to `to` in one atomic step, replacing `to` when it exists,
 // so that `to` is never missing. False (errno set) on failure.

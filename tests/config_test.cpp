@@ -2,8 +2,9 @@
 // its backup, the reload, copies, lookups, enumeration, placement and removal
 // of keys, the index agreeing with a walk of the list, the saved text byte for
 // byte, special files refused, concurrent saves each replacing the file whole,
-// and saves killed at random moments never leaving a missing or partial file
-// nor a missing backup.
+// saves killed at random moments never leaving a missing or partial file
+// nor a missing backup, and saves keeping the file's protection against
+// another local user (mode, owner, links).
 #include <gtest/gtest.h>
 #include <liborn2/config.h>
 #include <liborn2/mutex.h>
@@ -24,6 +25,7 @@
 #include "config/config_probe.h"
 #include "port/fs.h"
 #include "support/child.h"
+#include "support/hostile.h"
 #include "support/odd_files.h"
 #include "support/system.h"
 #include "support/temp_dir.h"
@@ -544,6 +546,9 @@ TEST(ConfigSave, WritesTheFileFormatByteForByte) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(s.config.DumpConfig(), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), c.saved);
+    std::string text = "stale";
+    EXPECT_EQ(s.config.RenderText(text), 0);
+    EXPECT_EQ(text, c.saved);
     // What the save wrote loads back into the same records.
     if (c.sameRecords) {
       EXPECT_EQ(Dump(Config(target.c_str())), Dump(s.config));
@@ -565,13 +570,15 @@ TEST(ConfigSave, FailuresLeaveTheFileAndItsBackup) {
   EXPECT_EQ(config.SaveConfig(tooLong.c_str()), -1) << tooLong;
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 
-  // A write that fails (a full device) returns -1 and touches nothing else.
+  // A link at the new file's name (here to a full device) is never written
+  // through: -1 with one line, and nothing else is touched.
   std::error_code error;
   std::filesystem::create_symlink("/dev/full", s.path + ".New", error);
   if (error || !exists("/dev/full")) GTEST_SKIP() << "no full device here";
   testing::internal::CaptureStderr();
   ASSERT_EQ(config.SaveConfig(s.path.c_str()), -1);  // else the file may now lead to /dev/full
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "SaveConfig() Error: [" + s.path + ".New] exists and is no file of ours, not saved\n");
   EXPECT_EQ(ReadFileBytes(s.path), "old\n");
   EXPECT_EQ(ReadFileBytes(s.path + ".Save"), "older\n");
 }
@@ -702,9 +709,11 @@ TEST(ConfigSpecialFiles, AreRefusedAtOnceAndLeftAsTheyWere) {
       testing::internal::CaptureStderr();
       EXPECT_EQ(config.LoadConfig(path.c_str()), 1);
       EXPECT_EQ(store.SaveConfig(path.c_str()), -1);
-      // A special file in the way of the new file stops the save there.
+      // A special file in the way of the new file stops the save there, with one line.
       EXPECT_EQ(store.SaveConfig(beside.c_str()), -1);
-      EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+      EXPECT_EQ(
+          testing::internal::GetCapturedStderr(),
+          "SaveConfig() Error: [" + beside + ".New] exists and is no file of ours, not saved\n");
       EXPECT_EQ(config.IsConfigLoadedOk(), 0);
       EXPECT_EQ(FileKind(path), kind0);
       EXPECT_EQ(ReadFileBytes(path + ".Save"), saved);
@@ -842,6 +851,136 @@ TEST(ConfigSave, LoadChangeSaveUnderTheSaveLockLosesNoUpdate) {
     }
   }
   EXPECT_EQ(Get(config, "first", "s"), "1");
+}
+
+// --- Protection against another local user ----------------------------------
+
+namespace ot = orn2::testing;
+
+// args: user, file, flags folder. As that user, tries to read the file and its
+// companions over and over until <flags>/stop appears; writes "never" or the
+// name it could read into <flags>/seen. <flags>/ready once it is looking.
+ORN2_CHILD(Peek) {
+  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
+  const std::string flags = args.at(2);
+  std::string seen = "never";
+  for (int round = 0; seen == "never" && !exists(flags + "/stop"); ++round) {
+    for (const char* suffix : {"", ".New", ".Prev", ".Save"}) {
+      const std::string name = args.at(1) + suffix;
+      if (std::FILE* in = std::fopen(name.c_str(), "rb")) {
+        std::fclose(in);
+        seen = name;
+      }
+    }
+    if (round == 0) WriteFileBytes(flags + "/ready", "");
+  }
+  WriteFileBytes(flags + "/seen", seen);
+  return 0;
+}
+
+// A secret that root saves for user svc (the third user, mode 0600) keeps its
+// mode, owner and group, and so does its backup; another user watching the
+// folder can read none of the file's names at any time during 200 saves.
+TEST(ConfigProtection, ASecretKeepsItsModeOwnerAndGroupThroughEverySave) {
+  std::string why = ot::OtherUsersUnavailable();
+  if (!why.empty()) GTEST_SKIP() << why;
+  ot::TempDir dir, flags;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+  std::filesystem::permissions(flags.path(), std::filesystem::perms::all);
+  const std::string path = dir.File("secret.conf");
+  WriteFileBytes(path, "[db]\npassword=first\n");
+  const std::string secret =
+      "0600 " + std::to_string(ot::kThirdUser) + ":" + std::to_string(ot::kThirdUser);
+  ASSERT_TRUE(ot::SetProtection(path, 0600, ot::kThirdUser, ot::kThirdUser));
+  ot::ChildProcess peeker("Peek", {std::to_string(ot::kSecondUser), path, flags.path()});
+  ASSERT_TRUE(ot::FileAppears(flags.File("ready"), 20000, &peeker));
+  Config config(path.c_str());
+  for (int i = 0; i < 200; ++i) {
+    config.SetString("password", ("p" + std::to_string(i)).c_str(), 0, "db", 0);
+    ASSERT_EQ(config.SaveConfig(path.c_str()), 0) << i;
+  }
+  WriteFileBytes(flags.File("stop"), "");
+  int code = -1;
+  ASSERT_TRUE(peeker.Wait(20000, &code));
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadFileBytes(flags.File("seen")), "never");
+  EXPECT_EQ(ot::Protection(path), secret) << path;
+  EXPECT_EQ(ot::Protection(path + ".Save"), secret) << path << ".Save";
+  Config saved(path.c_str());
+  EXPECT_EQ(Get(saved, "password", "db"), "p199");
+}
+
+// args: user, kind, path, flag. As that user, creates the object and writes
+// "created" or why not into <flag>.
+ORN2_CHILD(Plant) {
+  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
+  std::string why = ot::CreateObject(args.at(1), args.at(2));
+  WriteFileBytes(args.at(3), why.empty() ? "created" : why);
+  return 0;
+}
+
+// Puts an object of another user's at `path`; "" or why it could not.
+std::string PlantAsOtherUser(const std::string& kind, const std::string& path,
+                             const std::string& flag) {
+  ot::ChildProcess child("Plant", {std::to_string(ot::kSecondUser), kind, path, flag});
+  int code = -1;
+  if (!child.Wait(20000, &code) || code != 0) return "the planting child failed";
+  std::string outcome = ReadFileBytes(flag);
+  return outcome == "created" ? "" : outcome;
+}
+
+// In a sticky folder that every user may write, another user's link at the
+// file's name, or a link or file of theirs at ".New" or ".Prev", stops the
+// save with one line, and the link's target is left as it was. A link in a
+// folder of the saving user's own is saved through: the target gets the new
+// content and the backup beside it, and the link stays.
+TEST(ConfigProtection, LinksAreFollowedOnlyWhereNoOtherUserCanHavePutThem) {
+  ot::TempDir own, shared, elsewhere;
+  std::filesystem::permissions(shared.path(),
+                               std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+  const std::string target = elsewhere.File("real.conf"), before = "[s]\nk=old\n";
+  Config config;
+  config.SetString("k", "new", 0, "s", 0);
+
+  WriteFileBytes(target, before);
+  std::error_code error;
+  std::filesystem::create_symlink(target, own.File("agent.conf"), error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  ASSERT_EQ(config.SaveConfig(own.File("agent.conf").c_str()), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(own.File("agent.conf")));
+  Config saved(target.c_str());
+  EXPECT_EQ(Get(saved, "k", "s"), "new");
+  EXPECT_EQ(ReadFileBytes(target + ".Save"), before);
+  EXPECT_FALSE(exists(own.File("agent.conf.Save")));
+
+  std::string why = ot::OtherUsersUnavailable();
+  if (!why.empty()) GTEST_SKIP() << why;
+  const struct {
+    const char* kind;
+    const char* name;  // planted at
+  } cases[] = {{"link", "agent.conf"},
+               {"link", "agent.conf.New"},
+               {"link", "agent.conf.Prev"},
+               {"file", "agent.conf.New"}};
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.kind) + " at " + c.name);
+    const std::string folder = shared.File(std::to_string(n++)), path = folder + "/agent.conf";
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    std::filesystem::permissions(folder,
+                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+    WriteFileBytes(target, before);
+    if (std::string(c.name) != "agent.conf") WriteFileBytes(path, before);
+    const std::string kind = c.kind == std::string("link") ? "symlink to " + target : "file";
+    ASSERT_EQ(PlantAsOtherUser(kind, folder + "/" + c.name, folder + ".flag"), "");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(config.SaveConfig(path.c_str()), -1) << path;
+    std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(printed.rfind("SaveConfig() Error: [" + folder + "/" + c.name + "] ", 0), 0u)
+        << printed;
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+    EXPECT_EQ(ReadFileBytes(target), before);
+  }
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // threshold without losing, repeating, tearing or reordering a line; `keep`
 // bounds the rotated files; a writer killed part-way through a rotation, or a
 // rename that fails, leaves files that the next line carries on with; Rotate
-// rotates on demand under the same lock.
+// rotates on demand under the same lock; the new file keeps the rotated one's
+// mode, owner and group.
 #include <gtest/gtest.h>
 #include <liborn2/liborn2.h>
 
@@ -474,6 +475,29 @@ TEST(LogRotation, RotateRotatesNowUnderTheLock) {
   EXPECT_EQ(gi::GetCapturedStderr(),
             "Rotate() Error: Cannot rotate [" + special + "] (not a regular file)\n");
   EXPECT_EQ(orn2::testing::FileKind(special), "directory");
+}
+
+// A log the administrator made 0640 root:adm comes back so after a rotation
+// by size and after one on demand; the rotated file keeps it too.
+TEST(LogRotation, TheNewFileKeepsTheRotatedFilesModeOwnerAndGroup) {
+  std::string why = orn2::testing::OtherUsersUnavailable();  // giving a file away takes root
+  if (!why.empty()) GTEST_SKIP() << why;
+  orn2::testing::TempDir dir;
+  for (bool onDemand : {false, true}) {
+    const std::string path = dir.File(onDemand ? "demand.log" : "size.log");
+    SCOPED_TRACE(path);
+    Log log("writer");
+    ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+    ASSERT_TRUE(orn2::testing::SetProtection(path, 0640, 0, 4));
+    if (onDemand) {
+      EXPECT_EQ(log.Rotate(3), 0);
+    } else {
+      ASSERT_EQ(log.SetRotation(300, 3), 0);
+      for (int i = 0; i < 20 && !exists(path + ".1"); ++i) log.LogLine(3, "line %d", i);
+    }
+    EXPECT_EQ(orn2::testing::Protection(path), "0640 0:4");
+    EXPECT_EQ(orn2::testing::Protection(path + ".1"), "0640 0:4");
+  }
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Log: the file's header, the line layout, levels, the cut at 2048 characters,
 // blank lines, hex dumps, the console echo and assignment; writers in several
 // processes take turns line by line on the file's named mutex, and a writer
-// that dies holding it does not stop the others.
+// that dies holding it does not stop the others; another user's drop-box log
+// is appended to, never emptied, and a link another user put at the log's
+// name is not followed.
 #include <gtest/gtest.h>
 #include <liborn2/liborn2.h>
 
@@ -597,6 +599,72 @@ TEST_F(LogTest, AFileSizeLimitLosesTheLineInsteadOfEndingTheProcess) {
   ASSERT_EQ(code, 0) << "153: ended by SIGXFSZ";
   EXPECT_EQ(ReadFileBytes(flag), "1");
   ExpectWholeLines(path, {1});
+}
+
+// --- Another local user ------------------------------------------------------
+
+namespace ot = orn2::testing;
+
+// args: user, file. As that user, enables the log, adds an empty line and an
+// error line; exits 0, or with the step that failed.
+ORN2_CHILD(AppendAsOtherUser) {
+  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
+  Log log("Other");
+  if (log.EnableLog(args.at(1).c_str(), 3) != 0) return 3;
+  if (log.LogBlank() != 0) return 4;
+  return log.LogLine(1, "appended") == 8 ? 0 : 5;
+}
+
+// args: user, kind, path. As that user, creates the object at the path.
+ORN2_CHILD(PlantAsOtherUser) {
+  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
+  return ot::CreateObject(args.at(1), args.at(2)).empty() ? 0 : 3;
+}
+
+// A drop box (mode 0622 of user svc, the third user): another user may append
+// but not read, and EnableLog, LogBlank and LogLine append, keeping every line.
+// A link that another user put at a log's name in a sticky shared folder is
+// not followed: the log is refused and lines are lost, and the link's target,
+// with its unfinished last line, is left as it was.
+TEST_F(LogTest, AnotherUsersDropBoxIsAppendedToAndTheirLinksAreNotFollowed) {
+  std::string why = ot::OtherUsersUnavailable();
+  if (!why.empty()) GTEST_SKIP() << why;
+  std::filesystem::permissions(dir_.path(),
+                               std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+  const std::string box = dir_.File("box.log"), before = kHeader + "an old line\n";
+  ot::WriteFileBytes(box, before);
+  ASSERT_TRUE(ot::SetProtection(box, 0622, ot::kThirdUser, ot::kThirdUser));
+  ChildProcess writer("AppendAsOtherUser", {std::to_string(ot::kSecondUser), box});
+  int code = -1;
+  ASSERT_TRUE(writer.Wait(20000, &code));
+  EXPECT_EQ(code, 0);
+  const std::string text = Masked(ReadFileBytes(box));
+  EXPECT_EQ(text.substr(0, before.size() + 1), before + "\n");
+  EXPECT_EQ(text.substr(text.size() - 19), "**ERROR** appended\n") << text;
+
+  const std::string target = dir_.File("target"), kept = "kept\nhalf a li";
+  ot::WriteFileBytes(target, kept);
+  Log log("Victim");
+  for (const std::string name : {"planted.log", "replaced.log"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir_.File(name);
+    if (name == "replaced.log") {  // enabled first, then removed and planted
+      ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+      ASSERT_TRUE(std::filesystem::remove(path));
+    }
+    ChildProcess planter("PlantAsOtherUser",
+                         {std::to_string(ot::kSecondUser), "symlink to " + target, path});
+    ASSERT_TRUE(planter.Wait(20000, &code));
+    ASSERT_EQ(code, 0);
+    gi::CaptureStderr();
+    if (name == "planted.log") {
+      EXPECT_EQ(log.EnableLog(path.c_str(), 3), -100);
+    }
+    log.LogLine(1, "lost");
+    log.LogBlank();
+    gi::GetCapturedStderr();
+    EXPECT_EQ(ReadFileBytes(target), kept);
+  }
 }
 
 }  // namespace

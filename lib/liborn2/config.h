@@ -6,6 +6,7 @@
 #include <liborn2/export.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class OrnEndPoint;
@@ -68,7 +69,8 @@ class ORN2_API Config {
   /// is not emptied first). 0 on success, an empty file included; -1 when the
   /// file cannot be accessed (after one retry), its name is over 250
   /// characters, or an empty file cannot be restored; 1 when the file exists
-  /// but cannot be opened for reading, or is a directory, FIFO, device or
+  /// but cannot be opened for reading, is a symbolic link that another user
+  /// may have placed (the rule of SaveConfig), or is a directory, FIFO, device or
   /// socket (no message, loaded flag unchanged; opened without blocking and
   /// never restored, deleted or replaced). Only a regular file of size 0 is
   /// restored from its ".Save" backup (itself a regular file), never a missing
@@ -195,13 +197,34 @@ class ORN2_API Config {
   /// "fileName.Prev" and renamed over the old one). Saves of one file are
   /// serialised across processes by the named Mutex of SaveLockName, so
   /// concurrent savers each replace the file whole; loads take no lock.
+  ///
+  /// Protection: the saved file keeps the previous file's permission bits,
+  /// owner and group (on Windows its access control list and its hidden,
+  /// system and archive attributes), and the backup is the previous file
+  /// itself. "fileName.New" is created
+  /// exclusively, never through a link, already protected like the file
+  /// before any content is written; a new file gets the umask's mode, never
+  /// less than read and write for its owner. Nothing is written outside the
+  /// file's folder. A ".New" or ".Prev" left by a killed save of the same
+  /// user (a regular file of the caller's) is replaced; anything else there
+  /// (another user's file, a link, a special file) makes the save return -1
+  /// with `"SaveConfig() Error: [%s] exists and is no file of ours, not
+  /// saved\n"`, and nothing is written.
+  /// A symbolic link at `fileName` is saved through (its target is replaced,
+  /// its companion files go beside the target, the link stays) unless another
+  /// user may have placed it: in a folder owned by another user than the
+  /// caller or root, or in a sticky folder others may write when the link is
+  /// neither the caller's nor the folder owner's; such a link makes the save
+  /// return -1 with `"SaveConfig() Error: [%s] is a link that is not followed
+  /// here, not saved\n"`, and nothing is written.
   int SaveConfig(const char* fileName);
   /// The name of the named Mutex that SaveConfig holds while it saves
   /// `fileName`. A caller that loads, changes and saves one file as one step,
   /// so that no concurrent update in another process is lost, holds a Mutex
   /// of this name around the three; the mutex is recursive, so SaveConfig
   /// takes it again inside. Derived from the file's folder, resolved from the
-  /// root with symbolic links followed, and the file's own name, so processes
+  /// root with symbolic links followed, and the file's own name (of the link's
+  /// target for a link that SaveConfig saves through), so processes
   /// in different working directories agree (on Windows the full path, letters
   /// folded to lower case); a file whose folder does not exist is named as
   /// given. At most Mutex::kMaxName characters of [A-Za-z0-9._-]. Writes it
@@ -212,6 +235,11 @@ class ORN2_API Config {
   /// Prints the store on standard error in the format SaveConfig writes (an
   /// empty store prints nothing); no file is touched. Always 0.
   int DumpConfig();
+  /// Puts the store into `text` (replacing what it held) in the format
+  /// SaveConfig writes, with "\n" line ends on every platform; an empty
+  /// store gives an empty text. No file is touched, so a program can show or
+  /// compare a configuration without writing its content anywhere. Always 0.
+  int RenderText(std::string& text);
 
   /// Replaces the content of `endPoints` by the servers of section "soap": the
   /// keys "server", "protocol" and "port", then `"server_%d"`, `"protocol_%d"`

@@ -54,8 +54,15 @@ class ORN2_API Log {
   /// writing that file (spelled the same way) takes turns with this one, and
   /// so does a program holding a Mutex named the same way (to rotate the file,
   /// say). With a non-zero level a missing file is
-  /// created with the header lines "Orn Library: Generic Logging Routines",
-  /// "2001-08-16, v1.01.03" and an empty line; an existing file is not touched.
+  /// created, exclusively, with the header lines "Orn Library: Generic Logging
+  /// Routines", "2001-08-16, v1.01.03" and an empty line; an existing file is
+  /// not touched, also one that this process may append to but not read (a
+  /// drop box, mode 0622): it is never emptied. A symbolic link at the name is
+  /// followed only where no other user can have put it (not in a folder owned
+  /// by another user than the caller and root, and in a sticky folder others
+  /// may write only when the link is the caller's or the folder owner's);
+  /// elsewhere the file counts as one that cannot be created, and its lines
+  /// are lost.
   /// 0 on success; -100 for a null, empty or too long name, for a directory,
   /// FIFO, device or socket at the path (refused at once, never waited on), or
   /// for a file that cannot be created (printing
@@ -107,7 +114,8 @@ class ORN2_API Log {
   int LogLine(int level, const char* format, ...);
   /// Appends an empty line. 0, also while logging is off; -1 when the file is
   /// missing and cannot be created (logging then stops). A missing file is
-  /// recreated with the first two header lines only, and gets no empty line.
+  /// recreated, exclusively, with the first two header lines only, and gets no
+  /// empty line; an existing one, readable or not, is appended to.
   /// An empty line that cannot be appended is lost and counted as LogLine's are.
   int LogBlank();
   /// How many lines (LogLine's and LogBlank's) this object could not write
@@ -121,7 +129,9 @@ class ORN2_API Log {
   /// the file holds more than its header, the writer holding the file's mutex
   /// moves every file up one name, FILE.(keep-1) to FILE.keep (replacing it:
   /// the oldest is dropped) down to FILE to FILE.1, starts a new FILE with the
-  /// three header lines and appends its line there. So no file is larger than `maxBytes`, unless a
+  /// three header lines, created exclusively with the mode, owner and group of
+  /// the file it rotated away (as far as the writer may set them), and
+  /// appends its line there. So no file is larger than `maxBytes`, unless a
   /// single line is larger than what is left after the header.
   ///
   /// The size is the one the writer finds under the mutex, so any number of

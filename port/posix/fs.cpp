@@ -45,13 +45,12 @@ bool CopyFile(const char* from, const char* to) {
     return false;
   }
   int in = Descriptor(source);
-  int out = ::open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (out < 0) {
-    int saved = errno;
-    ::close(in);
-    errno = saved;
+  FileHandle target{};
+  if (CreateExclusive(to, from, false, &target) != OpenOutcome::kOpened) {
+    CloseKeepingErrno(in);
     return false;
   }
+  int out = Descriptor(target);
   char buffer[65536];
   bool ok = true;
   for (;;) {
@@ -82,13 +81,49 @@ bool CopyFile(const char* from, const char* to) {
   return ok;
 }
 
-// Opens `path` with `flags`; -1 (errno set) when it cannot, *outcome then
-// telling a special file that refused before being opened from a failure.
-int OpenDescriptor(const char* path, int flags, OpenOutcome* outcome) {
+// The folder part of `path`: "." for a bare name, "/" for a name at the root.
+std::string FolderOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The rule of fs.h for the symbolic link `path` whose own status is `link`.
+// The owner of a folder may swap any entry in it between a check and an open,
+// so nothing in another user's folder is trusted; in a sticky folder others
+// may write, only its owner and the link's owner can remove the link.
+bool LinkMayBeFollowed(const char* path, const struct stat& link) {
+  struct stat folder;
+  if (::stat(FolderOf(path).c_str(), &folder) != 0) return false;
+  const uid_t me = ::geteuid();
+  if (folder.st_uid != me && folder.st_uid != 0) return false;
+  bool sharedSticky =
+      (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  return !sharedSticky || link.st_uid == me || link.st_uid == folder.st_uid;
+}
+
+int OpenWithRetry(const char* path, int flags, mode_t mode) {
   int fd;
   do {
-    fd = ::open(path, flags | kOpenFlags, 0666);
+    fd = ::open(path, flags | kOpenFlags, mode);
   } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Opens `path` with `flags`; -1 (errno set) when it cannot, *outcome then
+// telling a special file that refused before being opened from a failure.
+// A link at `path` is opened only where fs.h's rule lets it be followed; the
+// usual open, of a file that is no link, pays nothing for the rule.
+int OpenDescriptor(const char* path, int flags, OpenOutcome* outcome) {
+  int fd = OpenWithRetry(path, flags | O_NOFOLLOW, 0666);
+  if (fd < 0 && errno == ELOOP) {
+    struct stat link;
+    if (::lstat(path, &link) == 0 && S_ISLNK(link.st_mode) && LinkMayBeFollowed(path, link)) {
+      fd = OpenWithRetry(path, flags, 0666);
+    } else {
+      errno = ELOOP;
+    }
+  }
   if (fd < 0) {
     // A FIFO without a reader or a socket (ENXIO), a directory opened for
     // writing (EISDIR).
@@ -164,6 +199,7 @@ OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* fil
   int flags = access == FileAccess::kRead     ? O_RDONLY
               : access == FileAccess::kUpdate ? O_RDWR | O_APPEND
               : access == FileAccess::kAppend ? O_WRONLY | O_APPEND | O_CREAT
+              : access == FileAccess::kExtend ? O_WRONLY | O_APPEND
                                               : O_WRONLY | O_CREAT;
   OpenOutcome outcome = OpenOutcome::kOpened;
   int fd = OpenDescriptor(path, flags, &outcome);
@@ -309,6 +345,76 @@ bool LinkOrCopyFile(const char* from, const char* to) {
 bool ReplaceFileAtomically(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
 bool RenameReplacing(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+OpenOutcome CreateExclusive(const char* path, const char* like, bool replaceOwn, FileHandle* file) {
+  // The model is taken as it is, never through a link: whoever may swap a
+  // link in the model's place must not choose the protection of the new file.
+  struct stat model;
+  bool modelled = like != nullptr && ::lstat(like, &model) == 0 && S_ISREG(model.st_mode);
+  mode_t mode = modelled ? (model.st_mode & 0777) : 0666;
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+  int fd = OpenWithRetry(path, flags, mode);
+  if (fd < 0 && errno == EEXIST && replaceOwn && RemoveOwnLeftover(path)) {
+    fd = OpenWithRetry(path, flags, mode);
+  }
+  if (fd < 0) return OpenOutcome::kFailed;
+  // Empty still: the owner and group come first, then the bits the umask took.
+  bool ok = true;
+  if (modelled) {
+    if ((model.st_uid != ::geteuid() || model.st_gid != ::getegid()) &&
+        ::fchown(fd, model.st_uid, model.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), model.st_gid) != 0) {
+      mode &= ~static_cast<mode_t>(070);
+    }
+    ok = ::fchmod(fd, mode) == 0;
+  } else {
+    struct stat made;
+    ok = ::fstat(fd, &made) == 0;
+    if (ok && (made.st_mode & 0600) != 0600) ok = ::fchmod(fd, (made.st_mode & 0777) | 0600) == 0;
+  }
+  if (!ok) {
+    CloseKeepingErrno(fd);
+    int saved = errno;
+    ::unlink(path);
+    errno = saved;
+    return OpenOutcome::kFailed;
+  }
+  file->value = fd;
+  return OpenOutcome::kOpened;
+}
+
+bool RemoveOwnLeftover(const char* path) {
+  struct stat st;
+  if (::lstat(path, &st) != 0) return errno == ENOENT;
+  if (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && (::unlink(path) == 0 || errno == ENOENT)) {
+    return true;
+  }
+  errno = EEXIST;
+  return false;
+}
+
+bool ResolveLinkToWrite(const char* path, std::string* target) {
+  std::string current(path);
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat link;
+    if (::lstat(current.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+      *target = current;
+      return true;
+    }
+    if (!LinkMayBeFollowed(current.c_str(), link)) break;
+    char text[PATH_MAX];
+    ssize_t n = ::readlink(current.c_str(), text, sizeof text);
+    if (n <= 0 || n >= static_cast<ssize_t>(sizeof text)) break;
+    std::string next(text, static_cast<std::size_t>(n));
+    current = next[0] == '/' ? next : FolderOf(current) + "/" + next;
+  }
+  errno = ELOOP;
+  return false;
+}
+
+bool ReplaceKeepingProtection(const char* from, const char* to) {
+  return std::rename(from, to) == 0;
+}
 
 void SyncParentDirectory(const char* path) {
   std::string dir(path);

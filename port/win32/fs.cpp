@@ -124,11 +124,14 @@ bool StatFile(const char* path, FileStatus* status) {
 
 OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
                             FileStatus* status) {
-  DWORD desired = access == FileAccess::kRead     ? GENERIC_READ
-                  : access == FileAccess::kCreate ? GENERIC_WRITE
-                                                  : GENERIC_READ | GENERIC_WRITE;
+  DWORD desired = access == FileAccess::kRead ? GENERIC_READ
+                  : access == FileAccess::kCreate || access == FileAccess::kExtend
+                      ? GENERIC_WRITE
+                      : GENERIC_READ | GENERIC_WRITE;
   DWORD disposition =
-      access == FileAccess::kRead || access == FileAccess::kUpdate ? OPEN_EXISTING : OPEN_ALWAYS;
+      access == FileAccess::kRead || access == FileAccess::kUpdate || access == FileAccess::kExtend
+          ? OPEN_EXISTING
+          : OPEN_ALWAYS;
   // Backup semantics let a directory open too, so that it is told apart from
   // a file that cannot be opened; the type check below refuses it.
   HANDLE handle = CreateFileA(path, desired, kShareAll, nullptr, disposition,
@@ -351,10 +354,103 @@ bool SyncFile(std::FILE* file) {
 
 bool LinkOrCopyFile(const char* from, const char* to) {
   if (CreateHardLinkA(to, from, nullptr)) return true;
-  // FALSE: overwrite; the caller removed `to` before.
+  // The copy gets the access control list of `from` before its content.
+  FileHandle target{};
+  if (CreateExclusive(to, from, false, &target) != OpenOutcome::kOpened) return false;
+  CloseFile(target);
+  // FALSE: overwrite the empty file just made, which keeps its security.
   if (CopyFileA(from, to, FALSE)) return true;
   SetErrnoFromLastError();
+  DeleteFileA(to);
   return false;
+}
+
+OpenOutcome CreateExclusive(const char* path, const char* like, bool replaceOwn, FileHandle* file) {
+  // The discretionary access control list of `like`, which the new file gets
+  // at its creation instead of the folder's inherited one.
+  std::string descriptor;
+  SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+  DWORD needed = 0;
+  if (like != nullptr) {
+    GetFileSecurityA(like, DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed > 0) {
+      descriptor.resize(needed);
+      if (GetFileSecurityA(like, DACL_SECURITY_INFORMATION, &descriptor[0], needed, &needed)) {
+        security.lpSecurityDescriptor = &descriptor[0];
+      }
+    }
+  }
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, kShareAll, &security,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      file->value = reinterpret_cast<intptr_t>(handle);
+      return OpenOutcome::kOpened;
+    }
+    // A directory at the name answers "access denied": whatever is there counts.
+    DWORD error = GetLastError();
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+      SetLastError(error);
+      break;
+    }
+    if (!replaceOwn || attempt > 0 || !RemoveOwnLeftover(path)) {
+      SetLastError(ERROR_FILE_EXISTS);
+      break;
+    }
+  }
+  FailWithLastError();
+  return OpenOutcome::kFailed;
+}
+
+// What a killed run left is removed where the access control list lets the
+// caller delete it; a link or a directory is refused.
+bool RemoveOwnLeftover(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+      (DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND)) {
+    return true;
+  }
+  errno = EEXIST;
+  return false;
+}
+
+bool ResolveLinkToWrite(const char* path, std::string* target) {
+  DWORD attributes = GetFileAttributesA(path);
+  *target = path;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return true;
+  }
+  HANDLE handle =
+      CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return true;  // a dangling link: saved as a file
+  char final[MAX_PATH * 4];
+  DWORD length = GetFinalPathNameByHandleA(handle, final, sizeof final, FILE_NAME_NORMALIZED);
+  CloseHandle(handle);
+  if (length == 0 || length >= sizeof final) return true;
+  // "\\?\C:\..." for a drive, "\\?\UNC\server\..." for a share.
+  std::string resolved(final, length);
+  if (resolved.rfind("\\\\?\\UNC\\", 0) == 0) {
+    resolved = "\\\\" + resolved.substr(8);
+  } else if (resolved.rfind("\\\\?\\", 0) == 0) {
+    resolved = resolved.substr(4);
+  }
+  *target = resolved;
+  return true;
+}
+
+// ReplaceFileW would carry the replaced file's attributes over, but it is no
+// single step: under Wine a reader finds the file unopenable for an instant
+// in the middle of it. So the new file took the access control list at its
+// creation, takes the attributes here, and replaces the file by one rename.
+bool ReplaceKeepingProtection(const char* from, const char* to) {
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  DWORD attributes = GetFileAttributesA(to);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept) != 0) {
+    SetFileAttributesA(from, attributes & kKept);
+  }
+  return ReplaceFileAtomically(from, to);
 }
 
 // Windows does not replace a file that another process has open, whatever

@@ -25,12 +25,20 @@ bool BecomeUser(unsigned uid);
 
 // Creates at `path` an object of `kind`: "directory" (mode 0777), "file"
 // (0666), "locked file" (0666, with a write lock on it held until the process
-// ends), "fifo" or "symlink" (to /dev/null). Returns "" or the reason it
-// failed.
+// ends), "fifo", "symlink" (to /dev/null) or "symlink to TARGET". Returns ""
+// or the reason it failed.
 std::string CreateObject(const std::string& kind, const std::string& path);
 
 // Sets the process's file mode creation mask (umask); nothing where there is none.
 void SetUmask(unsigned mask);
+
+// The permission bits, owner and group of `path` as "0640 0:4"; "" where the
+// system has no such notion, or the status cannot be read.
+std::string Protection(const std::string& path);
+
+// Sets the permission bits, owner and group of `path`; false on failure, and
+// where the system has no such notion.
+bool SetProtection(const std::string& path, unsigned mode, unsigned uid, unsigned gid);
 
 // Why this platform has no fork; empty where it has.
 std::string ForkUnavailable();

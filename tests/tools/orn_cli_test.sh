@@ -68,6 +68,19 @@ expect_fail "set name too long"  2 'longer than 127' -- config set edit.conf "$(
 expect "set value of 512 characters" 0 changed -- config set edit.conf k "$(printf 'v%.0s' $(seq 512))" s
 expect "value of 512 characters reads back" 0 "$(printf 'v%.0s' $(seq 512))" -- config get edit.conf s/k
 expect_fail "set into a missing directory" 2 'cannot save nodir/x.conf' -- config set nodir/x.conf k v s
+# Nothing of a configuration is written outside its folder: with a TMPDIR
+# that no file can be made in, set, remove and dump work as before.
+if [ -z "$emulator" ]; then
+  printf '[db]\npassword=secret\nuser=svc\n' >secret.conf
+  saved_tmpdir=${TMPDIR-}
+  export TMPDIR=/proc
+  expect "set the same, no scratch file" 0 unchanged -- config set secret.conf user svc db
+  expect "remove nothing, no scratch file" 1 unchanged -- config remove secret.conf db name
+  expect "set, no scratch file" 0 changed -- config set secret.conf password other db
+  expect "remove, no scratch file" 0 changed -- config remove secret.conf db user
+  expect "dump, no scratch file" 0 $'\n[db]\n    password=other' -- config dump secret.conf
+  if [ -n "$saved_tmpdir" ]; then export TMPDIR=$saved_tmpdir; else unset TMPDIR; fi
+fi
 printf '[a]\nx=1\n[b]\ny=2\n[A]\nz=3\nloose=4\n' >sections.conf
 expect "sections in file order, runs apart" 0 $'a\nb\nA' -- config sections sections.conf
 printf 'debug=1\n[soap]\nport=443\n' >outside.conf

@@ -56,12 +56,12 @@ std::string FullName(const std::string& key, const std::string* section) {
   return section == nullptr ? key : *section + "/" + key;
 }
 
-// Edits are compared as a save would write the store, before and after: true
-// when the store still renders as `before`. A store that cannot be rendered (no
-// scratch file could be written) counts as changed, so that the edit is saved.
+// Edits are compared as a save would write the store, before and after, in
+// memory: true when the store still renders as `before`.
 bool RendersAs(Config& config, const std::string& before) {
   std::string after;
-  return RenderConfig(config, after) && after == before;
+  config.RenderText(after);
+  return after == before;
 }
 
 // Prints whether an edit changed the store, unless quiet.
@@ -122,10 +122,10 @@ int Set(Args& args) {
     return Fail(kExitUsage, command, reason);
   }
   std::string before;
-  const bool rendered = RenderConfig(config, before);
+  config.RenderText(before);
   config.SetString(key.c_str(), value.c_str(), 0, sectionName, position);
   // A missing file is created even by an edit that leaves the store as it was.
-  if (rendered && RendersAs(config, before) && config.IsConfigLoadedOk() != 0) {
+  if (RendersAs(config, before) && config.IsConfigLoadedOk() != 0) {
     ReportChange(false, quiet);
     return kExitOk;
   }
@@ -210,10 +210,10 @@ int Remove(Args& args) {
   Config config;
   if ((status = LoadConfigFile(config, command, p[0], false)) != kExitOk) return status;
   std::string before;
-  const bool rendered = RenderConfig(config, before);
+  config.RenderText(before);
   const bool found = exact ? config.RemoveKey(p[2].c_str(), p[1].c_str()) == 0
                            : (config.RemoveRecords(p[1].c_str(), p[2].c_str(), keep.c_str()), true);
-  if (!found || (rendered && RendersAs(config, before))) {
+  if (!found || RendersAs(config, before)) {
     ReportChange(false, quiet);
     return kExitNo;  // nothing removed: a negative answer, as a missing key is
   }
@@ -242,12 +242,12 @@ int Dump(Args& args) {
   if ((status = LoadConfigFile(config, command, args.Positional()[0], false)) != kExitOk) {
     return status;
   }
+  std::string text;
+  config.RenderText(text);
   if (!json) {
-    if (!PrintConfig(config)) return Fail(kExitUsage, command, "cannot write a scratch file");
+    std::fwrite(text.data(), 1, text.size(), stdout);
     return kExitOk;
   }
-  std::string text;
-  if (!RenderConfig(config, text)) return Fail(kExitUsage, command, "cannot write a scratch file");
   std::printf("%s\n", ConfigRecordsJson(text).c_str());
   return kExitOk;
 }

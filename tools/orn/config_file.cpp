@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <system_error>
 
 #include "tools/orn/cli.h"
@@ -60,47 +59,6 @@ int SaveConfigFile(Config& config, const std::string& command, const std::string
     return Fail(kExitUsage, command, "cannot save " + file + " (see " + file + ".New)");
   }
   return kExitOk;
-}
-
-bool RenderConfig(Config& config, std::string& text) {
-  std::error_code error;
-  fs::path directory = fs::temp_directory_path(error);
-  if (error) directory = fs::current_path(error);
-  std::random_device seed;
-  std::mt19937_64 random(seed());
-  fs::path scratch;
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    char name[64];
-    std::snprintf(name, sizeof name, "orn-dump-%016llx.conf",
-                  static_cast<unsigned long long>(random()));
-    scratch = directory / name;
-    if (!fs::exists(scratch, error)) break;
-  }
-  const std::string scratchName = scratch.string();
-  if (scratchName.size() > kMaxConfigFileName) return false;
-  text.clear();
-  bool ok = config.SaveConfig(scratchName.c_str()) == 0;
-  if (ok) {
-    std::FILE* in = std::fopen(scratchName.c_str(), "r");
-    ok = in != nullptr;
-    if (ok) {
-      char chunk[4096];
-      size_t n = 0;
-      while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) text.append(chunk, n);
-      std::fclose(in);
-    }
-  }
-  fs::remove(scratch, error);
-  fs::remove(scratchName + ".Save", error);
-  fs::remove(scratchName + ".New", error);
-  return ok;
-}
-
-bool PrintConfig(Config& config) {
-  std::string text;
-  if (!RenderConfig(config, text)) return false;
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  return true;
 }
 
 }  // namespace orn

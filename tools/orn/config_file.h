@@ -45,14 +45,6 @@ class ConfigFileLock {
 // kExitOk, or prints the problem and returns kExitUsage.
 int SaveConfigFile(Config& config, const std::string& command, const std::string& file);
 
-// The store in the file format, as SaveConfig writes it: saved to a scratch
-// file and read back; false when the scratch file failed.
-bool RenderConfig(Config& config, std::string& text);
-
-// Writes the store in the file format on standard output (RenderConfig);
-// false when the scratch file failed.
-bool PrintConfig(Config& config);
-
 class Args;
 // orn config endpoints FILE (its own file).
 int ConfigEndPoints(const Args& args);

@@ -42,8 +42,8 @@ std::string CreateObject(const std::string& kind, const std::string& path) {
     if (rc == 0) rc = ::chmod(path.c_str(), 0777);
   } else if (kind == "fifo") {
     rc = ::mkfifo(path.c_str(), 0666);
-  } else if (kind == "symlink") {
-    rc = ::symlink("/dev/null", path.c_str());
+  } else if (kind == "symlink" || kind.rfind("symlink to ", 0) == 0) {
+    rc = ::symlink(kind == "symlink" ? "/dev/null" : kind.c_str() + 11, path.c_str());
   } else if (kind == "file" || kind == "locked file") {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
     rc = fd < 0 ? -1 : ::fchmod(fd, 0666);
@@ -58,6 +58,19 @@ std::string CreateObject(const std::string& kind, const std::string& path) {
     return "unknown kind " + kind;
   }
   return rc == 0 ? "" : kind + " at " + path + ": " + std::strerror(errno);
+}
+
+std::string Protection(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return "";
+  char text[64];
+  std::snprintf(text, sizeof text, "%04o %u:%u", static_cast<unsigned>(st.st_mode & 07777),
+                static_cast<unsigned>(st.st_uid), static_cast<unsigned>(st.st_gid));
+  return text;
+}
+
+bool SetProtection(const std::string& path, unsigned mode, unsigned uid, unsigned gid) {
+  return ::chown(path.c_str(), uid, gid) == 0 && ::chmod(path.c_str(), mode) == 0;
 }
 
 std::string ForkUnavailable() { return ""; }

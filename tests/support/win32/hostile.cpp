@@ -14,6 +14,10 @@ std::string CreateObject(const std::string&, const std::string&) { return "not a
 
 void SetUmask(unsigned) {}
 
+std::string Protection(const std::string&) { return ""; }
+
+bool SetProtection(const std::string&, unsigned, unsigned, unsigned) { return false; }
+
 std::string ForkUnavailable() { return "Windows has no fork"; }
 
 int ForkProcess() { return -1; }
