@@ -61,9 +61,7 @@ wait_lines got.jsonl "$(wc -l <expected.jsonl)" 30
 stop "$follower"
 stop "$engine"
 compare "orn log follow into rsyslog" got.jsonl
-rotated=$(ls agent.log.* | wc -l)
-echo "rotated files: $rotated"
-[ "$rotated" -ge 5 ] || report "follow: only $rotated rotations"
+expect_rotations "follow" 5
 
 # --- imfile with mmnormalize: every entry it delivers is right; it may lose
 # the last entry of each rotated file, so it is tried at one rotation every two
@@ -78,11 +76,10 @@ sleep 1  # rsyslog opens the file
 write_log 4 150 2
 "$orn" log agent.log --module end "the last entry"
 expected_entries
-rotated=$(ls agent.log.* | wc -l)
+rotated=$(rotated_files)
 wait_lines got.jsonl $(($(wc -l <expected.jsonl) - rotated - 1)) 30
 sleep 3  # readTimeout
 stop "$engine"
 compare "imfile with mmnormalize" got.jsonl --file-lines --tail-loss $((rotated + 1))
-echo "rotated files: $rotated"
-[ "$rotated" -ge 1 ] || report "imfile: the log did not rotate"
+expect_rotations "imfile" 1
 finish

@@ -28,9 +28,19 @@ struct FileId {
 class OpenFile {
  public:
   OpenFile() = default;
-  ~OpenFile();
-  OpenFile(OpenFile&& other) noexcept;
-  OpenFile& operator=(OpenFile&& other) noexcept;
+  ~OpenFile() { Close(); }
+  OpenFile(OpenFile&& other) noexcept : handle_(other.handle_), id_(other.id_) {
+    other.handle_ = -1;
+  }
+  OpenFile& operator=(OpenFile&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = other.handle_;
+      id_ = other.id_;
+      other.handle_ = -1;
+    }
+    return *this;
+  }
   OpenFile(const OpenFile&) = delete;
   OpenFile& operator=(const OpenFile&) = delete;
 

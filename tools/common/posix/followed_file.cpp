@@ -20,22 +20,6 @@ FileId IdOf(const struct stat& status) {
 
 }  // namespace
 
-OpenFile::~OpenFile() { Close(); }
-
-OpenFile::OpenFile(OpenFile&& other) noexcept : handle_(other.handle_), id_(other.id_) {
-  other.handle_ = -1;
-}
-
-OpenFile& OpenFile::operator=(OpenFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    id_ = other.id_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
 bool OpenFile::Open(const char* path) {
   Close();
   // O_NONBLOCK: a FIFO at the path is refused below instead of waited on.

@@ -25,22 +25,6 @@ HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 }  // namespace
 
-OpenFile::~OpenFile() { Close(); }
-
-OpenFile::OpenFile(OpenFile&& other) noexcept : handle_(other.handle_), id_(other.id_) {
-  other.handle_ = -1;
-}
-
-OpenFile& OpenFile::operator=(OpenFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    id_ = other.id_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
 bool OpenFile::Open(const char* path) {
   Close();
   HANDLE handle = OpenShared(path, GENERIC_READ);
