@@ -637,6 +637,32 @@ if [ -z "$emulator" ]; then
   check_status "follow stops on SIGINT" 0
   out=$(cat f1.txt f2.txt)
   [ "$(messages)" = "entry 1 entry 2 entry 3 entry 4 entry 5 " ] || report "follow restarted: $(messages)"
+  # Entries still in the pipe when the follower stops, its reader having taken
+  # none of them, are printed again by the next follower.
+  if command -v python3 >/dev/null; then
+    run log pipe.log "kept 1"; run log pipe.log "kept 2"
+    mkfifo pipe.fifo
+    exec 3<>pipe.fifo  # held open, never read
+    "$orn" log follow pipe.log --json --from-start --state pipe.state >pipe.fifo 2>>follow.err &
+    follower=$!
+    for _ in $(seq 100); do
+      [ "$(python3 -c 'import fcntl, struct, termios
+print(struct.unpack("i", fcntl.ioctl(3, termios.FIONREAD, b"0000"))[0])')" -gt 0 ] && break
+      sleep 0.1
+    done
+    sleep 0.5  # time to record a position, were it to record what it printed
+    kill -TERM $follower
+    wait $follower
+    exec 3<&-
+    "$orn" log follow pipe.log --json --state pipe.state >p3.txt 2>>follow.err &
+    follower=$!
+    wait_for p3.txt 2
+    kill -TERM $follower
+    wait $follower
+    out=$(cat p3.txt)
+    checks=$((checks + 1))
+    [ "$(messages)" = "kept 1 kept 2 " ] || report "follow lost what its reader never took: $(messages)"
+  fi
   [ -s follow.err ] && report "follow: $(cat follow.err)"
 fi
 expect_fail "follow with both starts" 2 'or --from-now, not both$' -- log follow x.log --from-start --from-now
