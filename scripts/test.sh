@@ -75,6 +75,10 @@ windows() {
   # One Wine server for the whole run: left to itself it exits a few seconds
   # after its last program, and a program starting just then finds the server
   # going away ("wine client error: ... Connection reset by peer").
+  # A server still running (the one wineboot started, or one an interrupted run
+  # left) is ended first: a second one for the same prefix is refused.
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  /usr/lib/wine/wineserver -w 2>/dev/null || true
   /usr/lib/wine/wineserver -p
   local rc=0
   configure_build_test windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" ||
