@@ -19,7 +19,8 @@ constexpr size_t kSaveLockNameMax = Mutex::kMaxName;
 // makes processes in different working directories, or spelling the folder
 // differently, agree; a link that a save follows counts as its target, so
 // that saving through the link and saving the target share one lock; a file
-// whose folder cannot be resolved is named as given. `out` holds at least kSaveLockNameMax + 1 characters.
+// whose folder cannot be resolved is named as given. `out` holds at least kSaveLockNameMax + 1
+// characters.
 void SaveLockNameFor(const char* fileName, char* out);
 
 }  // namespace orn2::config

@@ -21,9 +21,10 @@ constexpr std::size_t kMaxMutexName = 127;
 struct MutexHandle;
 
 // Creates a mutex that is not owned. Null or empty `name`: a new anonymous
-// mutex. Otherwise the mutex of that name (its first kMaxMutexName bytes), shared by
-// every process of the user: the existing one if there is one. Returns null
-// when refused, with the reason in *whyRefused (one line, no line end).
+// mutex. Otherwise the mutex of that name (its first kMaxMutexName bytes),
+// shared by every process of the user: the existing one if there is one.
+// Returns null when refused, with the reason in *whyRefused (one line, no line
+// end).
 MutexHandle* NewMutex(const char* name, std::string* whyRefused);
 
 // The name of the mutex that guards the file `fileName`: the file name itself,
