@@ -7,47 +7,21 @@
 #include <benchmark/benchmark.h>
 #include <liborn2/cron.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <string>
 #include <vector>
 
-#include "port/clock.h"
 #include "schedule/cron_clock.h"
-#include "schedule/cron_fields.h"
 #include "schedule/cron_search.h"
+#include "support/cron_reference.h"
 #include "support/system.h"
 
 namespace {
 
 constexpr int64_t kSecondJanuary2024 = 1704153600 + 3600 * 9 + 17;  // 2024-01-02 09:00:17 UTC
 constexpr int64_t kMinutesPerYear = 525600;
-
-// The definition: one local-time conversion and one parse per candidate minute.
-int64_t ReferenceStart(const char* line, int64_t now, int64_t maxSteps) {
-  constexpr int kSize = CronParser::kFieldSize;
-  for (int64_t t = now + 60; t <= now + 60 * maxSteps; t += 60) {
-    std::tm local;
-    if (!orn2::port::LocalTime(t, &local)) return 0;
-    char fields[5][kSize];
-    const char* position = line;
-    bool parsed = true;
-    for (auto& field : fields) {
-      position = orn2::schedule::ScanField(field, kSize, position);
-      if (position == nullptr) {
-        parsed = false;
-        break;
-      }
-    }
-    using orn2::schedule::MatchField;
-    if (parsed && MatchField(fields[0], local.tm_min) && MatchField(fields[1], local.tm_hour) &&
-        MatchField(fields[2], local.tm_mday) && MatchField(fields[3], local.tm_mon) &&
-        MatchField(fields[4], local.tm_wday))
-      return t;
-  }
-  return 0;
-}
 
 void RunStart(benchmark::State& state, const char* text, bool neverDue) {
   orn2::testing::SetTimeZone(orn2::testing::ZoneRulesSupported() ? "CET-1CEST,M3.5.0,M10.5.0/3"
@@ -60,7 +34,9 @@ void RunStart(benchmark::State& state, const char* text, bool neverDue) {
   const int64_t steps =
       neverDue ? kMinutesPerYear : (orn2::schedule::kLastSearchInstant - kSecondJanuary2024) / 60;
   auto begin = std::chrono::steady_clock::now();
-  int64_t expected = ReferenceStart(text, kSecondJanuary2024, steps);
+  // One local-time conversion and one parse per candidate minute; 0 for none.
+  const int64_t expected = std::max<int64_t>(
+      0, orn2::testing::CronReference(text, kSecondJanuary2024 + 60, 60, steps, 0));
   double referenceUs =
       std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - begin).count();
   if (neverDue)

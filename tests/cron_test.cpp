@@ -16,33 +16,18 @@
 #include <vector>
 
 #include "port/clock.h"
-#include "schedule/cron_clock.h"
 #include "schedule/cron_fields.h"
+#include "support/cron_reference.h"
 #include "support/system.h"
 
 namespace {
 
 using orn2::schedule::MatchField;
 
-// Seconds since the epoch of a UTC date and time (month 1-12).
-int64_t Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-  static const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  auto leap = [](int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
-  int64_t days = day - 1;
-  for (int y = 1970; y < year; ++y) days += leap(y) ? 366 : 365;
-  for (int m = 1; m < month; ++m) days += kMonthDays[m - 1] + (m == 2 && leap(year) ? 1 : 0);
-  return days * 86400 + hour * 3600 + minute * 60 + second;
-}
-
-// Fixes the zone and "now" for one test and restores both afterwards.
-struct Clock {
-  explicit Clock(const char* tz) { orn2::testing::SetTimeZone(tz); }
-  ~Clock() {
-    orn2::schedule::ClearCronNowForTesting();
-    orn2::testing::SetTimeZone(nullptr);
-  }
-  void Set(int64_t now) { orn2::schedule::SetCronNowForTesting(now); }
-};
+using orn2::testing::CronClock;
+using orn2::testing::CronReference;
+using orn2::testing::DaylightSavingAt;
+using orn2::testing::Utc;
 
 // A writable copy of a line for one call, made in the middle of a strtok walk
 // of the caller's own: the call may disturb neither the walk nor the line.
@@ -93,7 +78,7 @@ TEST(CronEval, LinesFieldsAndValidatorQuirks) {
 // start with a window of the current minute only; matching the value itself
 // must agree.
 std::string MinutesMatched(const std::string& field) {
-  Clock clock("UTC0");
+  CronClock clock("UTC0");
   std::string minutes;
   for (int m = 0; m < 60; ++m) {
     clock.Set(Utc(2024, 5, 14, 10, m, 30));
@@ -122,7 +107,7 @@ TEST(CronMatch, ItemForms) {
 
 TEST(CronEvalToday, AWeekOfLocalDates) {
   // Five hours behind UTC: the last second of a local day is the next day in UTC.
-  Clock clock("EST5");
+  CronClock clock("EST5");
   // Monday 10 June 2024 to Sunday 16 June, then Monday 1 July; one mark per day.
   const int dates[][2] = {{6, 10}, {6, 11}, {6, 12}, {6, 13}, {6, 14}, {6, 15}, {6, 16}, {7, 1}};
   // Months count from 0; minute and hour play no part; day of month and day of
@@ -152,7 +137,7 @@ struct TimeCase {
 };
 
 void CheckTimes(const std::vector<TimeCase>& cases) {
-  Clock clock(cases[0].tz);
+  CronClock clock(cases[0].tz);
   for (const TimeCase& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << c.tz << " '" << c.line << "' at " << c.now << " " << c.count);
@@ -202,17 +187,12 @@ TEST(CronTimes, NextAndLastStartsWithoutDaylightSaving) {
   });
 }
 
-bool Dst(int64_t t) {
-  std::tm tm;
-  return orn2::port::LocalTime(t, &tm) && tm.tm_isdst > 0;
-}
-
 TEST(CronTimes, DaylightSavingGapsAndRepeatedHours) {
   // Wine's runtime drops daylight saving for good once a process has set a zone
   // without it; each test runs in a process of its own, so these cases run
   // there too unless a zone without daylight saving came first.
   orn2::testing::SetTimeZone("EST5EDT");
-  if (!Dst(Utc(2024, 7, 1, 12))) GTEST_SKIP() << "no daylight saving in this runtime";
+  if (!DaylightSavingAt(Utc(2024, 7, 1, 12))) GTEST_SKIP() << "no daylight saving in this runtime";
   CheckTimes({
       // 2024-03-10 02:30 does not exist (02:00 EST jumps to 03:00 EDT).
       {"EST5EDT", "30 2 * * *", Utc(2024, 3, 9, 12), Utc(2024, 3, 11, 6, 30)},
@@ -247,7 +227,7 @@ TEST(CronTimes, DaylightSavingGapsAndRepeatedHours) {
 }
 
 TEST(CronParser, CopiesKeepBuffersOfTheirOwn) {
-  Clock clock("UTC0");
+  CronClock clock("UTC0");
   clock.Set(Utc(2024, 1, 1, 0, 1));
   CronParser* source = new CronParser;
   ASSERT_EQ(source->parseline(Line("*/5 * * * *")), 1);
@@ -259,25 +239,6 @@ TEST(CronParser, CopiesKeepBuffersOfTheirOwn) {
 }
 
 // ---- The fast searches against their definition. ----
-
-// The definition: the candidates first, first + step ... (at most `steps` of
-// them), the line parsed afresh for each, months counted from firstMonth.
-// -1 when none of the candidates matches.
-int64_t Reference(const std::string& line, int64_t first, int64_t step, int64_t steps,
-                  int firstMonth) {
-  for (int64_t t = first; steps-- > 0; t += step) {
-    std::tm tm;
-    if (!orn2::port::LocalTime(t, &tm)) return 0;
-    char f[5][CronParser::kFieldSize];
-    const char* at = line.c_str();
-    for (auto& field : f) at = at ? orn2::schedule::ScanField(field, sizeof field, at) : nullptr;
-    if (at && MatchField(f[0], tm.tm_min) && MatchField(f[1], tm.tm_hour) &&
-        MatchField(f[2], tm.tm_mday) && MatchField(f[3], tm.tm_mon + firstMonth) &&
-        MatchField(f[4], tm.tm_wday))
-      return t;
-  }
-  return -1;
-}
 
 // Random lines with every item form, the quirky ones included, leaning to lines
 // that fall due often enough for the reference to reach them.
@@ -337,17 +298,17 @@ TEST_P(CronSearchAgainstReference, NextAndLastStart) {
                                      "<-04>4<-03>,M9.1.6/24,M4.1.6/24"}
           : std::vector<const char*>{"UTC0", "EST5EDT", "CET-1CEST", "NST3:30NDT", "IST-5:30"};
   if (GetParam() >= static_cast<int>(zones.size())) GTEST_SKIP() << "no such zone here";
-  Clock clock(zones[GetParam()]);
+  CronClock clock(zones[GetParam()]);
   // The minutes at which daylight saving starts or ends, 1995 to 2060 (changes
   // lie more than a day apart).
   const int64_t from = Utc(1995, 1, 1), to = Utc(2060, 1, 1);
   std::vector<int64_t> changes;
   for (int64_t t = from; t < to; t += 86400) {
-    if (Dst(t) == Dst(t + 86400)) continue;
+    if (DaylightSavingAt(t) == DaylightSavingAt(t + 86400)) continue;
     int64_t a = t, b = t + 86400;
     while (b - a > 60) {
       const int64_t mid = a + (b - a) / 120 * 60;
-      (Dst(mid) == Dst(t) ? a : b) = mid;
+      (DaylightSavingAt(mid) == DaylightSavingAt(t) ? a : b) = mid;
     }
     changes.push_back(b);
   }
@@ -370,13 +331,13 @@ TEST_P(CronSearchAgainstReference, NextAndLastStart) {
                  std::to_string(then) + " count " + std::to_string(count));
     clock.Set(now);
     const int64_t next = CronParser().getStartTime(&line[0]);
-    const int64_t expected = Reference(line, now + 60, 60, kSteps, 0);
+    const int64_t expected = CronReference(line, now + 60, 60, kSteps, 0);
     compared += expected >= 0;
     // Where the reference finds no match, the search finds none within its reach.
     ASSERT_EQ(next, expected >= 0 ? expected : next > now + 60 * kSteps ? next : 0);
     clock.Set(then);
     const int64_t last = CronParser().getLastStartTime(&line[0], count);
-    ASSERT_EQ(last, std::max<int64_t>(0, Reference(line, then, -60, count, 1)));
+    ASSERT_EQ(last, std::max<int64_t>(0, CronReference(line, then, -60, count, 1)));
     // Asked for an instant, the search leaves the clock (now at `then`) alone.
     ASSERT_EQ(CronParser().getStartTimeAfter(&line[0], now), next);
     found += last != 0;

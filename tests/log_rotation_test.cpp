@@ -20,6 +20,7 @@
 #include "port/clock.h"
 #include "support/child.h"
 #include "support/hostile.h"
+#include "support/log_lines.h"
 #include "support/odd_files.h"
 #include "support/temp_dir.h"
 #include "support/time_factor.h"
@@ -29,10 +30,13 @@ namespace {
 
 namespace gi = testing::internal;
 using orn2::testing::ChildProcess;
+using orn2::testing::ExpectEveryLineOnceInOrder;
 using orn2::testing::ReadFileBytes;
+using orn2::testing::WriterLine;
+using orn2::testing::WriterLines;
 using std::filesystem::exists;
 
-const std::string kHeader = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
+const std::string kHeader = orn2::testing::kLogHeader;
 
 // A file's bytes with text-mode line ends read as "\n"; "(none)" when missing.
 std::string Text(const std::string& path) {
@@ -65,69 +69,6 @@ uintmax_t FirstLineSize(const std::string& file) {
   return end == std::string::npos ? 0 : end + 1 - start;
 }
 
-// One line "child <c> line <i>" as the writers below write it.
-struct Entry {
-  int child, index;
-};
-
-// The lines of `file` after its header, each checked whole.
-std::vector<Entry> Entries(const std::string& file) {
-  std::string text = Text(file);
-  std::vector<Entry> entries;
-  EXPECT_EQ(text.substr(0, kHeader.size()), kHeader) << file;
-  for (size_t pos = kHeader.size(), end; pos < text.size(); pos = end + 1) {
-    std::string line = text.substr(pos, (end = text.find('\n', pos)) - pos);
-    Entry entry{-1, -1};
-    int used = -1;
-    std::sscanf(line.c_str(),
-                "[%*4d/%*2d/%*2d %*2d:%*2d.%*2d][  writer] [ThreadId:%*u] child %d line %d%n",
-                &entry.child, &entry.index, &used);
-    EXPECT_NE(end, std::string::npos) << file << ": a last line without its end";
-    EXPECT_EQ(used, static_cast<int>(line.size())) << file << ": not a whole line: " << line;
-    if (end == std::string::npos) break;
-    entries.push_back(entry);
-  }
-  return entries;
-}
-
-// Checks that the files, oldest first, hold each writer's lines exactly once
-// and in order, from line 0 on; returns the writers' line counts, in the
-// order in which their first lines came.
-std::vector<int> ExpectEveryLineOnceInOrder(const std::vector<std::string>& files) {
-  std::vector<int> next, firstSeen;
-  for (const std::string& file : files) {
-    for (const Entry& e : Entries(file)) {
-      if (e.child < 0 || e.child > 99) {
-        ADD_FAILURE() << file << ": child " << e.child;
-        continue;
-      }
-      if (e.child >= static_cast<int>(next.size())) next.resize(e.child + 1, 0);
-      if (next[e.child] == 0) firstSeen.push_back(e.child);
-      EXPECT_EQ(e.index, next[e.child]) << file << ": child " << e.child;
-      next[e.child] = e.index + 1;
-    }
-  }
-  std::vector<int> counts;
-  for (int child : firstSeen) counts.push_back(next[child]);
-  return counts;
-}
-
-// args: file, child number, line count, maximum size, keep, and optionally a
-// user to write as, with a umask that lets every user write the files it
-// creates. Writes "child <c> line <i>" lines with rotation on.
-ORN2_CHILD(RotatingWriter) {
-  if (args.size() > 5) {
-    orn2::testing::SetUmask(0);
-    if (!orn2::testing::BecomeUser(static_cast<unsigned>(std::stoul(args[5])))) return 2;
-  }
-  Log log("writer");
-  if (log.EnableLog(args.at(0).c_str(), 3) != 0) return 3;
-  if (log.SetRotation(std::stoll(args.at(3)), std::stoi(args.at(4))) != 0) return 4;
-  for (int i = 0; i < std::stoi(args.at(2)); ++i)
-    log.LogLine(3, "child %s line %d", args[1].c_str(), i);
-  return 0;
-}
-
 TEST(LogRotation, EightProcessesRotateTheSharedFileOncePerThreshold) {
   orn2::testing::TempDir dir;
   const std::string path = dir.File("shared.log");
@@ -137,9 +78,9 @@ TEST(LogRotation, EightProcessesRotateTheSharedFileOncePerThreshold) {
   const long long kMaxBytes = slow ? 24 * 1024 : 64 * 1024;  // about 40 rotations
   std::list<ChildProcess> children;
   for (int c = 0; c < kWriters; ++c) {
-    children.emplace_back("RotatingWriter", std::vector<std::string>{
-                                                path, std::to_string(c), std::to_string(kLines),
-                                                std::to_string(kMaxBytes), std::to_string(kKeep)});
+    children.emplace_back(
+        "LogWriter", std::vector<std::string>{path, std::to_string(c), std::to_string(kLines),
+                                              std::to_string(kMaxBytes), std::to_string(kKeep)});
   }
   for (ChildProcess& child : children) {
     int code = -1;
@@ -176,7 +117,7 @@ TEST(LogRotation, WritersOfTwoUsersKeepEveryLineWhole) {
   std::list<ChildProcess> children;
   for (int c = 0; c < 4; ++c) {
     const unsigned user = c < 2 ? 0 : orn2::testing::kSecondUser;
-    children.emplace_back("RotatingWriter",
+    children.emplace_back("LogWriter",
                           std::vector<std::string>{path, std::to_string(c), std::to_string(kLines),
                                                    "65536", "200", std::to_string(user)});
   }
@@ -206,9 +147,9 @@ TEST(LogRotation, AFollowerLosesAndRepeatsNoEntryAcrossRotationsAndARestart) {
   follower->StartAtBeginning();
   std::list<ChildProcess> children;
   for (int c = 0; c < kWriters; ++c) {
-    children.emplace_back("RotatingWriter", std::vector<std::string>{
-                                                path, std::to_string(c), std::to_string(kLines),
-                                                std::to_string(kMaxBytes), std::to_string(kKeep)});
+    children.emplace_back(
+        "LogWriter", std::vector<std::string>{path, std::to_string(c), std::to_string(kLines),
+                                              std::to_string(kMaxBytes), std::to_string(kKeep)});
   }
   std::vector<int> next(kWriters, 0);
   int seen = 0, restarts = 0;
@@ -220,7 +161,8 @@ TEST(LogRotation, AFollowerLosesAndRepeatsNoEntryAcrossRotationsAndARestart) {
       const std::string line = out.substr(pos, end - pos);
       int child = -1, index = -1;
       const size_t at = line.find("child ");
-      if (at != std::string::npos) std::sscanf(line.c_str() + at, "child %d line %d", &child, &index);
+      if (at != std::string::npos)
+        std::sscanf(line.c_str() + at, "child %d line %d", &child, &index);
       ASSERT_TRUE(child >= 0 && child < kWriters) << line;
       ASSERT_EQ(index, next[child]) << line;
       ++next[child];
@@ -263,9 +205,8 @@ TEST(LogRotation, RotateOnDemandTakesTurnsWithTheWritersOfEveryProcess) {
   const int kWriters = 4, kLines = 3000;
   std::list<ChildProcess> children;
   for (int c = 0; c < kWriters; ++c) {  // rotation off in the writers
-    children.emplace_back(
-        "RotatingWriter",
-        std::vector<std::string>{path, std::to_string(c), std::to_string(kLines), "0", "0"});
+    children.emplace_back("LogWriter", std::vector<std::string>{path, std::to_string(c),
+                                                                std::to_string(kLines), "0", "0"});
   }
   children.emplace_back("Rotator", std::vector<std::string>{path, "100"});
   for (ChildProcess& child : children) {
@@ -293,11 +234,11 @@ TEST(LogRotation, KeepBoundsTheRotatedFilesAndTheSmallestKeepWins) {
   std::vector<std::string> files = Generations(path);
   EXPECT_EQ(files, (std::vector<std::string>{path + ".3", path + ".2", path + ".1", path}));
   // The newest lines are kept, from wherever the oldest kept file starts.
-  std::vector<Entry> oldest = Entries(files.front());
+  std::vector<WriterLine> oldest = WriterLines(files.front());
   ASSERT_FALSE(oldest.empty());
   int first = oldest.front().index;
   for (const std::string& file : files) {
-    for (const Entry& e : Entries(file)) EXPECT_EQ(e.index, first++) << file;
+    for (const WriterLine& e : WriterLines(file)) EXPECT_EQ(e.index, first++) << file;
   }
   EXPECT_EQ(first, 60);
 
@@ -415,7 +356,7 @@ TEST(LogRotation, ARenameThatFailsLosesNoLineAndIsTriedAgainAtTheNextLine) {
   ASSERT_TRUE(std::filesystem::remove(path + ".1"));
   WriteLines(log, 0, 10, 11);  // rotates now
   EXPECT_EQ(ExpectEveryLineOnceInOrder({path + ".1"}), std::vector<int>{10});
-  EXPECT_EQ(Entries(path).size(), 1u);
+  EXPECT_EQ(WriterLines(path).size(), 1u);
 
   // A reader holding the file open: on Windows the rename waits for it to
   // close the file, tried at each line; elsewhere it does not wait. Either way
@@ -464,7 +405,7 @@ TEST(LogRotation, RotateRotatesNowUnderTheLock) {
     EXPECT_EQ(Text(path), c.result == 0 ? kHeader : Text(path));
   }
   EXPECT_EQ(ExpectEveryLineOnceInOrder(Generations(path)), std::vector<int>{3});
-  EXPECT_EQ(Entries(path + ".1").size(), 0u);
+  EXPECT_EQ(WriterLines(path + ".1").size(), 0u);
 
   // A special file is refused, said on standard error, and left as it is.
   const std::string special = dir.File("special.log");

@@ -24,6 +24,7 @@
 #include "port/process.h"
 #include "support/child.h"
 #include "support/hostile.h"
+#include "support/log_lines.h"
 #include "support/odd_files.h"
 #include "support/system.h"
 #include "support/temp_dir.h"
@@ -33,10 +34,11 @@ namespace {
 
 namespace gi = testing::internal;
 using orn2::testing::ChildProcess;
+using orn2::testing::ExpectEveryLineOnceInOrder;
 using orn2::testing::ReadFileBytes;
 using std::filesystem::exists;
 
-const std::string kHeader = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
+const std::string kHeader = orn2::testing::kLogHeader;
 const std::string kMarker = "*** Logline Error: Excessive Line truncated ***\n\t|";
 const std::string kRuler =
     "     ------------------------------------------------------  ----------------\n";
@@ -321,15 +323,6 @@ TEST_F(LogTest, WithoutRoomForItsMutexTheLogWritesAndSaysSo) {
   EXPECT_EQ(body.substr(body.find("] ", 13) + 2), "**ERROR** still written\n");
 }
 
-// args: file, child number, line count. Writes "child <c> line <i>" lines.
-ORN2_CHILD(LogWriter) {
-  Log log("writer");
-  if (log.EnableLog(args.at(0).c_str(), 3) != 0) return 3;
-  for (int i = 0; i < std::stoi(args.at(2)); ++i)
-    log.LogLine(3, "child %s line %d", args[1].c_str(), i);
-  return 0;
-}
-
 // args: file, flag, and optionally a text. Takes the log file's lock, appends
 // the text as it is (a writer killed half-way through a line leaves one
 // without its line end), creates the flag file and keeps the lock until it is
@@ -351,29 +344,6 @@ ORN2_CHILD(LockHolder) {
   for (;;) orn2::port::SleepMs(1000);
 }
 
-// Checks that the file holds its header and then exactly the writers' lines,
-// each whole ("[yyyy/mm/dd hh:mm.ss][  writer] [ThreadId:n] child c line i")
-// and each writer's in order; `counts` gives the number of lines per writer.
-void ExpectWholeLines(const std::string& path, const std::vector<int>& counts) {
-  std::string text = orn2::testing::ReadFileBytes(path);
-  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());  // text-mode line ends
-  ASSERT_EQ(text.substr(0, kHeader.size()), kHeader);
-  std::vector<int> next(counts.size(), 0);
-  for (size_t pos = kHeader.size(), end; pos < text.size(); pos = end + 1) {
-    std::string line = text.substr(pos, (end = text.find('\n', pos)) - pos);
-    int child = -1, index = -1, used = -1;
-    std::sscanf(line.c_str(),
-                "[%*4d/%*2d/%*2d %*2d:%*2d.%*2d][  writer] [ThreadId:%*u] child %d line %d%n",
-                &child, &index, &used);
-    ASSERT_NE(end, std::string::npos) << "a last line without its end: " << line;
-    ASSERT_EQ(used, static_cast<int>(line.size())) << "not a whole writer's line: " << line;
-    ASSERT_GE(child, 0) << line;
-    ASSERT_LT(child, static_cast<int>(counts.size())) << line;
-    ASSERT_EQ(index, next[child]++) << line;
-  }
-  EXPECT_EQ(next, counts);
-}
-
 TEST_F(LogTest, EightWriterProcessesEndWithEveryLineWhole) {
   std::string path = dir_.File("shared.log");
   std::list<ChildProcess> children;
@@ -386,7 +356,7 @@ TEST_F(LogTest, EightWriterProcessesEndWithEveryLineWhole) {
     EXPECT_TRUE(child.Wait(100000, &code));
     EXPECT_EQ(code, 0);
   }
-  ExpectWholeLines(path, std::vector<int>(8, 5000));
+  EXPECT_EQ(ExpectEveryLineOnceInOrder({path}), std::vector<int>(8, 5000)) << path;
 }
 
 TEST_F(LogTest, AWriterKilledHoldingTheLockDoesNotStopTheOthers) {
@@ -399,7 +369,7 @@ TEST_F(LogTest, AWriterKilledHoldingTheLockDoesNotStopTheOthers) {
   holder.Kill();
   ASSERT_TRUE(writer.Wait(100000, &code)) << "the killed holder's lock was not taken over";
   EXPECT_EQ(code, 0);
-  ExpectWholeLines(path, {100});
+  EXPECT_EQ(ExpectEveryLineOnceInOrder({path}), std::vector<int>{100}) << path;
 }
 
 TEST_F(LogTest, SpecialFilesAreRefusedAtOnceAndTheirLinesCountedLost) {
@@ -530,7 +500,8 @@ TEST_F(LogTest, AFullDiskLosesWholeLinesCountsThemAndSaysSoOnce) {
   const int written = static_cast<int>(std::count(text.begin(), text.end(), '\n')) - 3;
   ASSERT_GT(written, 0);
   ASSERT_LT(written, 2000) << "the disk never filled up";
-  ExpectWholeLines(copy, {written});  // and no line cut at the end
+  EXPECT_EQ(ExpectEveryLineOnceInOrder({copy}), std::vector<int>{written})
+      << copy;  // and no line cut at the end
   EXPECT_EQ(ReadFileBytes(dir_.File("full.lost")), std::to_string(2000 - written));
   const std::string printed = ReadFileBytes(dir_.File("full.stderr"));
   const std::string start =
@@ -598,7 +569,7 @@ TEST_F(LogTest, AFileSizeLimitLosesTheLineInsteadOfEndingTheProcess) {
   if (code == 77) GTEST_SKIP() << "no file size limit here";
   ASSERT_EQ(code, 0) << "153: ended by SIGXFSZ";
   EXPECT_EQ(ReadFileBytes(flag), "1");
-  ExpectWholeLines(path, {1});
+  EXPECT_EQ(ExpectEveryLineOnceInOrder({path}), std::vector<int>{1}) << path;
 }
 
 // --- Another local user ------------------------------------------------------

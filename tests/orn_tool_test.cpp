@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "port/clock.h"
-#include "schedule/cron_clock.h"
+#include "support/cron_reference.h"
 #include "support/system.h"
 #include "tools/orn/cron_calendar_view.h"
 #include "tools/orn/json.h"
@@ -21,34 +21,12 @@
 
 namespace {
 
-// Seconds since the epoch of a UTC date and time (month 1-12).
-int64_t Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-  static const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  auto leap = [](int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
-  int64_t days = day - 1;
-  for (int y = 1970; y < year; ++y) days += leap(y) ? 366 : 365;
-  for (int m = 1; m < month; ++m) days += kMonthDays[m - 1] + (m == 2 && leap(year) ? 1 : 0);
-  return days * 86400 + hour * 3600 + minute * 60 + second;
-}
-
-// Fixes the zone (and, through Set, the library's "now") for one test.
-struct Clock {
-  explicit Clock(const char* tz) { orn2::testing::SetTimeZone(tz); }
-  ~Clock() {
-    orn2::schedule::ClearCronNowForTesting();
-    orn2::testing::SetTimeZone(nullptr);
-  }
-  void Set(int64_t now) { orn2::schedule::SetCronNowForTesting(now); }
-};
-
-bool HasDaylightSaving() {
-  std::tm tm;
-  return orn2::port::LocalTime(Utc(2024, 7, 1, 12), &tm) && tm.tm_isdst > 0;
-}
+using orn2::testing::CronClock;
+using orn2::testing::Utc;
 
 // The library's answer to "next start" with its clock at `now`, read in full:
 // it hands out the low 32 bits, and starts lie less than 2^32 s after now + 60.
-int64_t LibraryNextStart(const std::string& line, int64_t now, Clock& clock) {
+int64_t LibraryNextStart(const std::string& line, int64_t now, CronClock& clock) {
   clock.Set(now);
   std::string copy = line;
   const unsigned long start = CronParser().getStartTime(&copy[0]);
@@ -63,7 +41,7 @@ struct TimeCase {
 
 void CheckFormat(const std::vector<TimeCase>& cases) {
   for (const TimeCase& c : cases) {
-    Clock clock(c.tz);
+    CronClock clock(c.tz);
     SCOPED_TRACE(std::string(c.tz) + " at " + std::to_string(c.instant));
     EXPECT_EQ(orn::FormatLocalTime(c.instant), c.expected);
   }
@@ -73,8 +51,8 @@ TEST(OrnLocalTime, CarriesTheOffsetOfEachInstant) {
   // Zones with daylight saving come first: Wine's runtime drops daylight saving
   // for good once a process has set a zone without it.
   {
-    Clock probe("EST5EDT");
-    if (HasDaylightSaving()) {
+    CronClock probe("EST5EDT");
+    if (orn2::testing::DaylightSavingAt(Utc(2024, 7, 1, 12))) {
       // 2024-11-03 01:30 local time happens twice, 05:30 UTC (EDT) and 06:30 UTC (EST).
       CheckFormat({
           {"EST5EDT", Utc(2024, 11, 3, 5, 30), "2024-11-03T01:30:00-04:00"},
@@ -111,7 +89,7 @@ TEST(OrnSchedule, EachNextStartIsTheLibrarysFromThePreviousOne) {
       "0 3 * 9 0",    "* * * * 7",    "0 0 30 1 *",  "0 12 13 * 5",    "59 23 31 11 *",
       "mon * * * *",  " * * * *",     "5 4 * * 1 x", "0 0 1,15 * 1-5", "*/7 */5 */3 */2 */4"};
   for (const char* zone : zones) {
-    Clock clock(zone);
+    CronClock clock(zone);
     for (const std::string& line : lines) {
       // Chains of starts across the changes of 2024 and 2025.
       for (int64_t from :
@@ -135,7 +113,7 @@ TEST(OrnSchedule, EachNextStartIsTheLibrarysFromThePreviousOne) {
 
 // The days of a month with a start, from the library's getStartTime chained
 // from start to start across the month.
-uint32_t LibraryDaysWithStarts(const std::string& line, int year, int month, Clock& clock) {
+uint32_t LibraryDaysWithStarts(const std::string& line, int year, int month, CronClock& clock) {
   uint32_t days = 0;
   // From two days before the month, but not before 1970, where searches end.
   int64_t now = std::max<int64_t>(Utc(year, month, 1) - 2 * 86400, -60);
@@ -192,7 +170,7 @@ TEST(OrnSchedule, CalendarDaysAreTheDaysOfTheLibrarysStarts) {
     cases.push_back({chile, "* 1 * * *", 2024, 9, 0x7FFFFFFEu});
   }
   for (const Case& c : cases) {
-    Clock clock(c.tz);
+    CronClock clock(c.tz);
     SCOPED_TRACE(std::string(c.tz) + " '" + c.line + "' " + std::to_string(c.year) + "-" +
                  std::to_string(c.month));
     const uint32_t days = orn::DaysWithStarts(c.line, c.year, c.month);

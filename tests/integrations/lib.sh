@@ -55,7 +55,6 @@ expected_entries() {
   "$orn" log parse "${files[@]}" agent.log >expected.jsonl
 }
 
-# wait_lines FILE COUNT SECONDS: until FILE has COUNT lines, or the time is up.
 # The number of rotated files beside agent.log.
 rotated_files() { find . -maxdepth 1 -name 'agent.log.*' | wc -l; }
 # expect_rotations LABEL MIN: the run left at least MIN rotated files.
@@ -65,6 +64,7 @@ expect_rotations() {
   echo "rotated files: $rotated"
   [ "$rotated" -ge "$2" ] || report "$1: only $rotated rotations"
 }
+# wait_lines FILE COUNT SECONDS: until FILE has COUNT lines, or the time is up.
 wait_lines() {
   local deadline=$((SECONDS + $3))
   while [ "$(cat "$1" 2>/dev/null | wc -l)" -lt "$2" ] && [ $SECONDS -lt $deadline ]; do

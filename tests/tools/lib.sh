@@ -16,16 +16,21 @@ report() {
   printf 'FAILED: %s\n' "$*"
 }
 
-# Runs the program with the given arguments; sets rc, out and err (carriage
-# returns removed, since a Windows program writes its lines in text mode).
+# Starts the program under test (through the emulator when there is one) with
+# the given arguments and the caller's redirections; with $seconds set, under a
+# time limit of that many seconds, stretched by ORN2_TEST_TIME_FACTOR.
+launch() {
+  local limit=
+  [ -n "${seconds:-}" ] && limit="timeout $((seconds * ${ORN2_TEST_TIME_FACTOR:-1}))"
+  # shellcheck disable=SC2086
+  $limit $emulator "${program:-$orn}" "$@"
+}
+
+# Runs the program with the given arguments, its input from the file $stdin
+# (nothing when unset); sets rc, out and err (carriage returns removed, since a
+# Windows program writes its lines in text mode).
 run() {
-  local program=${program:-$orn}
-  if [ -n "$emulator" ]; then
-    # shellcheck disable=SC2086
-    $emulator "$program" "$@" >out.txt 2>err.txt </dev/null
-  else
-    "$program" "$@" >out.txt 2>err.txt </dev/null
-  fi
+  launch "$@" >out.txt 2>err.txt <"${stdin:-/dev/null}"
   rc=$?
   out=$(tr -d '\r' <out.txt)
   err=$(tr -d '\r' <err.txt)

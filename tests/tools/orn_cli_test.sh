@@ -149,14 +149,11 @@ fi
 # the file's save lock, so four loops of sets lose no update and none fails.
 race_sets=150
 [ -n "$emulator" ] && race_sets=20  # every run starts the emulator
-set_quietly() {  # arguments of orn; its messages are collected in race.err
-  # shellcheck disable=SC2086
-  $emulator "$orn" "$@" >/dev/null 2>>race.err </dev/null
-}
 printf '[s]\nfirst=1\n' >race.conf
 for n in 1 2 3 4; do
   (for i in $(seq "$race_sets"); do
-    set_quietly config set race.conf "k$n-$i" "v$n-$i" s || echo "k$n-$i" >>race.failed
+    launch config set race.conf "k$n-$i" "v$n-$i" s >/dev/null 2>>race.err </dev/null ||
+      echo "k$n-$i" >>race.failed
   done) &
 done
 wait
@@ -453,28 +450,16 @@ grep -Eq "^$stamp\[     orn\] \[ThreadId:[0-9]{4,}\] plain text$" <<<"$text" ||
 [ "$(grep -c 'Orn Library' <<<"$text")" = 1 ] || report "log header written twice"
 [ "$(grep -c '' <<<"$text")" = 6 ] || report "log: $(grep -c '' <<<"$text") lines, expected 6"
 
-run_with_input() {  # input file, then the arguments
-  local input=$1
-  shift
-  if [ -n "$emulator" ]; then
-    # shellcheck disable=SC2086
-    $emulator "$orn" "$@" >out.txt 2>err.txt <"$input"
-  else
-    "$orn" "$@" >out.txt 2>err.txt <"$input"
-  fi
-  rc=$?
-  err=$(tr -d '\r' <err.txt)
-}
 # Line ends and the DOS end-of-file byte must reach the dump unchanged.
 printf 'A\r\n\032B%%s' >bytes.bin
-run_with_input bytes.bin log dump.log --dump --title Packet
+stdin=bytes.bin run log dump.log --dump --title Packet
 check_status "log dump" 0
 text=$(tr -d '\r' <dump.log)
 want=$'Packet\n\n     ------------------------------------------------------  ----------------\n      0000 41 0D 0A 1A 42 25 73 ..  .. .. .. .. .. .. .. ..  A...B%s.........\n     ------------------------------------------------------  ----------------'
 [ "$(sed -n '4,$p' <<<"$text" | sed -E "1s#^$stamp\[     orn\] \[ThreadId:[0-9]+\] ##")" = "$want" ] ||
   report "log dump text: $(sed -n '4,$p' <<<"$text")"
 : >empty.bin
-run_with_input empty.bin log dump0.log --dump
+stdin=empty.bin run log dump0.log --dump
 check_status "log dump of nothing" 0
 grep -q '\] stdin.\?$' dump0.log || report "log dump of nothing: no default title"
 
@@ -492,10 +477,7 @@ expect_fail "log into a directory" 2 'logdir is a directory' -- log logdir hi
 specials=logdir
 [ -z "$emulator" ] && mkfifo fifo.log && specials="fifo.log /dev/null logdir"
 for special in $specials; do
-  # shellcheck disable=SC2086
-  timeout $((10 * ${ORN2_TEST_TIME_FACTOR:-1})) $emulator "$orn" log "$special" hi >out.txt 2>err.txt </dev/null
-  rc=$?
-  err=$(tr -d '\r' <err.txt)
+  seconds=10 run log "$special" hi
   check_status "log into $special" 2
 done
 
@@ -514,11 +496,9 @@ run log parse agent.log
 parsed "parse a log" "$agent_json"
 run log parse dump.log agent.log
 parsed "parse files in the order given" "$dump_json"$'\n'"$agent_json"
-run_with_input agent.log log parse
-out=$(tr -d '\r' <out.txt)
+stdin=agent.log run log parse
 parsed "parse standard input" "$agent_json"
-run_with_input agent.log log parse dump.log -
-out=$(tr -d '\r' <out.txt)
+stdin=agent.log run log parse dump.log -
 parsed "parse a file and -" "$dump_json"$'\n'"$agent_json"
 tr -d '\r' <agent.log | sed 's/$/\r/' >crlf.log
 run log parse crlf.log
@@ -637,6 +617,32 @@ if [ -z "$emulator" ]; then
   check_status "follow stops on SIGINT" 0
   out=$(cat f1.txt f2.txt)
   [ "$(messages)" = "entry 1 entry 2 entry 3 entry 4 entry 5 " ] || report "follow restarted: $(messages)"
+  # Entries still in the pipe when the follower stops, its reader having taken
+  # none of them, are printed again by the next follower.
+  if command -v python3 >/dev/null; then
+    run log pipe.log "kept 1"; run log pipe.log "kept 2"
+    mkfifo pipe.fifo
+    exec 3<>pipe.fifo  # held open, never read
+    "$orn" log follow pipe.log --json --from-start --state pipe.state >pipe.fifo 2>>follow.err &
+    follower=$!
+    for _ in $(seq 100); do
+      [ "$(python3 -c 'import fcntl, struct, termios
+print(struct.unpack("i", fcntl.ioctl(3, termios.FIONREAD, b"0000"))[0])')" -gt 0 ] && break
+      sleep 0.1
+    done
+    sleep 0.5  # time to record a position, were it to record what it printed
+    kill -TERM $follower
+    wait $follower
+    exec 3<&-
+    "$orn" log follow pipe.log --json --state pipe.state >p3.txt 2>>follow.err &
+    follower=$!
+    wait_for p3.txt 2
+    kill -TERM $follower
+    wait $follower
+    out=$(cat p3.txt)
+    checks=$((checks + 1))
+    [ "$(messages)" = "kept 1 kept 2 " ] || report "follow lost what its reader never took: $(messages)"
+  fi
   [ -s follow.err ] && report "follow: $(cat follow.err)"
 fi
 expect_fail "follow with both starts" 2 'or --from-now, not both$' -- log follow x.log --from-start --from-now
@@ -681,7 +687,7 @@ run log shipped.log --level 2 "${long:0:2040}"$'\n\r\n\n'"$long"
 printf '\n\n' >>shipped.log  # two blank lines, as LogBlank writes them
 for size in 0 17 384 1000; do
   head -c $size /dev/urandom >bytes$size.bin
-  run_with_input bytes$size.bin log shipped.log --dump --title "dump of $size"
+  stdin=bytes$size.bin run log shipped.log --dump --title "dump of $size"
 done
 run log parse shipped.log
 check_status "parse a file of every kind of line" 0

@@ -70,6 +70,11 @@ bool IdOfPath(const char* path, FileId& id);
 // as they spell it), as Log derives it from the file name.
 void WritersMutexName(const char* path, char* out, size_t size);
 
+// How many bytes written to standard output its reader has not taken yet:
+// those still in the pipe when standard output is a pipe, else 0 (also where
+// the system cannot tell).
+long long UnreadOutput();
+
 // Waits about `milliseconds`; a stop request may end the wait early.
 void Pause(int milliseconds);
 

@@ -73,6 +73,8 @@ void LogFollower::Begin(OpenFile file, int64_t offset) {
   groupIsEntry_ = false;
   quietPolls_ = 0;
   started_ = true;
+  haveFullFingerprint_ = false;
+  if (ends_ != nullptr) ends_->push_back({out_->size(), Position()});
 }
 
 void LogFollower::StartAtBeginning() {
@@ -128,11 +130,22 @@ uint64_t LogFollower::Fingerprint(const OpenFile& file, int64_t upTo) {
   return hash;
 }
 
+// The fingerprint of an offset of the file followed; past the fingerprinted
+// bytes it is the same for every offset, and read once.
+uint64_t LogFollower::FingerprintUpTo(int64_t offset) {
+  if (offset < kFingerprintBytes) return Fingerprint(current_, offset);
+  if (!haveFullFingerprint_) {
+    fullFingerprint_ = Fingerprint(current_, kFingerprintBytes);
+    haveFullFingerprint_ = true;
+  }
+  return fullFingerprint_;
+}
+
 FollowPosition LogFollower::Position() {
   FollowPosition position;
   position.id = current_.Id();
   position.offset = groupIsEntry_ ? groupStart_ : readAt_;
-  position.fingerprint = Fingerprint(current_, position.offset);
+  position.fingerprint = FingerprintUpTo(position.offset);
   return position;
 }
 
@@ -211,6 +224,13 @@ void LogFollower::FlushGroup(std::string& out) {
       out += '\n';
     }
   }
+  if (ends_ != nullptr) {
+    FollowPosition after;
+    after.id = current_.Id();
+    after.offset = groupStart_ + static_cast<int64_t>(group_.size());
+    after.fingerprint = FingerprintUpTo(after.offset);
+    ends_->push_back({out.size(), after});
+  }
   group_.clear();
   groupIsEntry_ = false;
 }
@@ -254,7 +274,16 @@ bool LogFollower::MoveOn(std::string& out) {
   return true;
 }
 
-bool LogFollower::Poll(std::string& out) {
+bool LogFollower::Poll(std::string& out, std::vector<EntryEnd>* ends) {
+  ends_ = ends;
+  out_ = &out;
+  bool read = PollFiles(out);
+  ends_ = nullptr;
+  out_ = nullptr;
+  return read;
+}
+
+bool LogFollower::PollFiles(std::string& out) {
   if (!started_) {
     OpenFile file;
     if (!file.Open(path_.c_str())) return false;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tools/common/followed_file.h"
 #include "tools/orn/log_parse.h"
@@ -53,10 +54,18 @@ class LogFollower {
   void StartAtEnd();
   bool Resume(const FollowPosition& position);
 
+  // Where an entry handed out ends (or a file is begun): the size `out` had
+  // after it, and the position after it in its file.
+  struct EntryEnd {
+    size_t outputSize;
+    FollowPosition position;
+  };
+
   // Reads what the writers appended, moving on across rotations, and appends
   // every complete entry to `out`: its lines as the file holds them, or one
-  // JSON object and a line end. False when nothing new was read.
-  bool Poll(std::string& out);
+  // JSON object and a line end. False when nothing new was read. Each entry's
+  // end is added to `ends`, where given.
+  bool Poll(std::string& out, std::vector<EntryEnd>* ends = nullptr);
   FollowPosition Position();
   // False while no file was found to follow yet.
   bool Started() const { return started_; }
@@ -68,7 +77,9 @@ class LogFollower {
   static constexpr int kQuietPolls = 4;
 
  private:
+  bool PollFiles(std::string& out);
   bool ReadAvailable(std::string& out);
+  uint64_t FingerprintUpTo(int64_t offset);
   void TakeLine(const char* line, size_t length, int64_t offset, std::string& out);
   void FlushGroup(std::string& out);
   bool MoveOn(std::string& out);
@@ -87,6 +98,10 @@ class LogFollower {
   int quietPolls_ = 0;
   long long skipped_ = 0;
   std::string chunk_;
+  std::vector<EntryEnd>* ends_ = nullptr;  // during Poll, with its output
+  const std::string* out_ = nullptr;
+  bool haveFullFingerprint_ = false;       // of current_'s first kFingerprintBytes
+  uint64_t fullFingerprint_ = 0;
   std::istringstream entryStream_;
   LogReader reader_{entryStream_};
 };

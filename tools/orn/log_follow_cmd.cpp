@@ -1,11 +1,14 @@
 // orn log follow: hands out the entries of a log file as its writers append
 // them, across rotations, with its position kept in a state file.
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "tools/common/console.h"
 #include "tools/common/followed_file.h"
@@ -23,10 +26,11 @@ const char kFollowUsage[] =
     "prints it), and goes on across rotations: no entry is lost or printed twice,\n"
     "and the last entry of a rotated file is printed when the file is rotated away.\n"
     "Starts at the end of FILE (--from-now, the default) or at its first entry\n"
-    "(--from-start). With --state, the position after the last entry printed is kept\n"
-    "in the file STATE (by file identity and offset), and a follower started again\n"
-    "with it goes on from there, through the rotated files FILE.1, FILE.2, ... that\n"
-    "are still kept; without a usable STATE it starts as the options say. Runs\n"
+    "(--from-start). With --state, the position after the last entry its reader has\n"
+    "taken is kept in the file STATE (by file identity and offset; entries still in a\n"
+    "pipe to a reader that stopped are not taken), and a follower started again with\n"
+    "it goes on from there, through the rotated files FILE.1, FILE.2, ... that are\n"
+    "still kept; without a usable STATE it starts as the options say. Runs\n"
     "until SIGTERM or SIGINT (Ctrl+C), then exits with 0; 2 for bad usage, or output\n"
     "or a STATE that cannot be written.\n";
 
@@ -91,34 +95,59 @@ int RunLogFollow(int argc, char** argv, int first) {
     follower.StartAtEnd();
   }
 
+  // The state names the end of the last entry the reader of standard output
+  // has taken, not just the last one written: entries still in the pipe when
+  // the reader stops (an engine stopped or restarted) are handed out again by
+  // the next follower instead of being lost.
   std::string out;
+  std::vector<LogFollower::EntryEnd> ends;
+  std::deque<std::pair<long long, FollowPosition>> untaken;  // output end, position after
+  long long written = 0;
   long long skipped = 0;
   bool savedOnce = false;
+  auto saveTaken = [&]() {
+    if (!hasState || !follower.Started()) return true;
+    const long long taken = written - orn2::followed::UnreadOutput();
+    bool moved = false;
+    FollowPosition now = saved;
+    while (!untaken.empty() && untaken.front().first <= taken) {
+      now = untaken.front().second;
+      untaken.pop_front();
+      moved = true;
+    }
+    if (!moved || (savedOnce && now.id == saved.id && now.offset == saved.offset)) return true;
+    if (!WriteState(stateFile, now)) return false;
+    saved = now;
+    savedOnce = true;
+    return true;
+  };
+  if (hasState && follower.Started()) {
+    saved = follower.Position();
+    if (!WriteState(stateFile, saved)) return Fail(kExitUsage, command, "cannot write " + stateFile);
+    savedOnce = true;
+  }
   while (!orn2::console::StopRequested()) {
-    bool read = follower.Poll(out);
+    bool read = follower.Poll(out, hasState ? &ends : nullptr);
     if (!out.empty()) {
       if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() ||
           std::fflush(stdout) != 0) {
         return Fail(kExitUsage, command, "cannot write standard output");
       }
-      out.clear();
     }
+    for (const LogFollower::EntryEnd& end : ends) {
+      untaken.emplace_back(written + static_cast<long long>(end.outputSize), end.position);
+    }
+    ends.clear();
+    written += static_cast<long long>(out.size());
+    out.clear();
     if (follower.Skipped() != skipped) {
       skipped = follower.Skipped();
       Fail(kExitOk, command, "skipped lines that are not log lines: " + std::to_string(skipped));
     }
-    if (hasState && follower.Started()) {
-      // Saved after the entries were handed on: a follower killed in between
-      // prints them again rather than never.
-      FollowPosition now = follower.Position();
-      if (!savedOnce || now.id != saved.id || now.offset != saved.offset) {
-        if (!WriteState(stateFile, now)) return Fail(kExitUsage, command, "cannot write " + stateFile);
-        saved = now;
-        savedOnce = true;
-      }
-    }
+    if (!saveTaken()) return Fail(kExitUsage, command, "cannot write " + stateFile);
     if (!read) orn2::followed::Pause(kPollMilliseconds);
   }
+  if (!saveTaken()) return Fail(kExitUsage, command, "cannot write " + stateFile);
   return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 #include "tools/common/followed_file.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -74,6 +75,16 @@ void WritersMutexName(const char* path, char* out, size_t size) {
   size_t length = ::strnlen(path, size - 1);
   std::memcpy(out, path, length);
   out[length] = '\0';
+}
+
+long long UnreadOutput() {
+  struct stat status {};
+  int unread = 0;
+  if (::fstat(STDOUT_FILENO, &status) != 0 || !S_ISFIFO(status.st_mode) ||
+      ::ioctl(STDOUT_FILENO, FIONREAD, &unread) != 0) {
+    return 0;
+  }
+  return unread;
 }
 
 void Pause(int milliseconds) {

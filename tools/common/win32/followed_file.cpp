@@ -89,6 +89,9 @@ void WritersMutexName(const char* path, char* out, size_t size) {
   out[length] = '\0';
 }
 
+// Windows tells the unread bytes of a pipe only at its reading end.
+long long UnreadOutput() { return 0; }
+
 void Pause(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
 
 }  // namespace orn2::followed

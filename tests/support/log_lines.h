@@ -1,0 +1,29 @@
+// Log's multi-process tests: the writer child that several test programs start
+// ("LogWriter") and the check of the lines such writers leave in a log's files.
+#ifndef ORN2_TESTS_SUPPORT_LOG_LINES_H
+#define ORN2_TESTS_SUPPORT_LOG_LINES_H
+
+#include <string>
+#include <vector>
+
+namespace orn2::testing {
+
+// The header that Log writes at the top of each new file.
+extern const char kLogHeader[];
+
+// One line "child <c> line <i>" as the writers write it.
+struct WriterLine {
+  int child, index;
+};
+
+// The lines of `file` after its header, each checked whole
+// ("[yyyy/mm/dd hh:mm.ss][  writer] [ThreadId:n] child c line i") and ended.
+std::vector<WriterLine> WriterLines(const std::string& file);
+
+// Checks that the files, oldest first, hold each writer's lines exactly once
+// and in order, from line 0 on; returns the line counts by child number.
+std::vector<int> ExpectEveryLineOnceInOrder(const std::vector<std::string>& files);
+
+}  // namespace orn2::testing
+
+#endif  // ORN2_TESTS_SUPPORT_LOG_LINES_H
