@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "config/config_text.h"
 
@@ -122,11 +123,16 @@ int Config::IsStorable(const char* key, const char* value, const char* section, 
     }
   }
   size_t fullLength = std::strlen(key) + (section == nullptr ? 0 : sectionLength + 1);
-  if (fullLength > kMaxFullName) return refuse("section/key is longer than 127 characters");
+  // The texts of the limits, formed once; *reason points into them for good.
+  static const std::string kNameTooLong =
+      "section/key is longer than " + std::to_string(kMaxFullName) + " characters";
+  static const std::string kValueTooLong =
+      "the value is longer than " + std::to_string(kMaxValue) + " characters";
+  if (fullLength > kMaxFullName) return refuse(kNameTooLong.c_str());
 
   size_t valueLength = std::strlen(value);
   if (valueLength == 0) return refuse("the value is empty");
-  if (valueLength > kMaxValue) return refuse("the value is longer than 512 characters");
+  if (valueLength > kMaxValue) return refuse(kValueTooLong.c_str());
   if (std::strpbrk(value, "\r\n") != nullptr) return refuse("the value holds a line end");
   if (IsSpace(value[0]) || value[0] == '=') {
     return refuse("the value begins with white space or '='");

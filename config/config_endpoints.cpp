@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "config/config_text.h"
+
 namespace {
 
 const char kSection[] = "soap";
@@ -26,9 +28,6 @@ constexpr size_t kServerKeyBuffer = 12;
 constexpr size_t kProtocolKeyBuffer = 16;
 constexpr size_t kPortKeyBuffer = 12;
 constexpr int kEndPointLimit = 10000;
-
-// GetInteger's in-band failure value: the key is missing or its hex text bad.
-constexpr int kMissingInteger = 65535;
 
 }  // namespace
 
@@ -57,7 +56,7 @@ int Config::RetrieveEndPoints(std::vector<OrnEndPoint>& endPoints) {
   endPoints.push_back(endPoint);
 
   int size = GetInteger("endpoint_size", kSection);
-  if (size == kMissingInteger || size < 2) return 0;
+  if (size == orn2::config::kIntegerFailure || size < 2) return 0;
   if (size > kEndPointLimit) size = kEndPointLimit;
   // Incomplete numbered endpoints are skipped without a word.
   for (int i = 1; i < size; ++i) {

@@ -46,7 +46,7 @@ uint32_t HashName(const char* name, size_t length) {
 
 }  // namespace
 
-size_t Config::Index::Probe(const char* fullName, uint32_t hash) const {
+size_t Config::Index::SlotOf(const char* fullName, uint32_t hash) const {
   size_t mask = slots_.size() - 1;
   size_t i = hash & mask;
   // Names are mostly looked up as they are written: the byte comparison
@@ -58,21 +58,17 @@ size_t Config::Index::Probe(const char* fullName, uint32_t hash) const {
   return i;
 }
 
+size_t Config::Index::SlotOfName(const char* fullName, size_t length) const {
+  return SlotOf(fullName, HashName(fullName, length));
+}
+
 Config::tConfigRecord* Config::Index::Find(const char* fullName) const {
   return Find(fullName, std::strlen(fullName));
 }
 
 Config::tConfigRecord* Config::Index::Find(const char* fullName, size_t length) const {
   if (size_ == 0) return nullptr;
-  return slots_[Probe(fullName, HashName(fullName, length))].first;
-}
-
-bool Config::Index::Entry(const char* fullName, tConfigRecord** first, size_t* count) const {
-  if (size_ == 0) return false;
-  const Slot& slot = slots_[Probe(fullName, HashName(fullName, std::strlen(fullName)))];
-  *first = slot.first;
-  *count = slot.count;
-  return slot.first != nullptr;
+  return slots_[SlotOfName(fullName, length)].first;
 }
 
 void Config::Index::Rehash(size_t slotCount) {
@@ -97,7 +93,7 @@ void Config::Index::Reserve(size_t names) {
 void Config::Index::Add(tConfigRecord* record) {
   if ((size_ + 1) * 2 > slots_.size()) Rehash(slots_.empty() ? kInitialSlots : slots_.size() * 2);
   uint32_t hash = HashName(record->name, std::strlen(record->name));
-  Slot& slot = slots_[Probe(record->name, hash)];
+  Slot& slot = slots_[SlotOf(record->name, hash)];
   if (slot.first == nullptr) {
     slot = Slot{record, hash, 1};
     ++size_;
@@ -114,7 +110,7 @@ void Config::Index::Add(tConfigRecord* record) {
 void Config::Index::Remove(tConfigRecord* record) {
   if (size_ == 0) return;
   size_t mask = slots_.size() - 1;
-  size_t i = Probe(record->name, HashName(record->name, std::strlen(record->name)));
+  size_t i = SlotOfName(record->name, std::strlen(record->name));
   Slot& slot = slots_[i];
   if (slot.first == nullptr) return;
   if (slot.count > 1) {

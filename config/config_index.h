@@ -38,7 +38,8 @@ struct Config::Index {
   };
   LoadedFile loadedFile;
 
-  // For consistency checks: the number of names and the entry of one name.
+  // For the tests' consistency checks: the number of names and the entry of
+  // one name. Entry is defined beside ConfigProbe, outside the library.
   size_t Size() const { return size_; }
   bool Entry(const char* fullName, tConfigRecord** first, size_t* count) const;
 
@@ -49,7 +50,9 @@ struct Config::Index {
     uint32_t count;
   };
   // The slot holding the name, or the free slot where it would go.
-  size_t Probe(const char* fullName, uint32_t hash) const;
+  size_t SlotOf(const char* fullName, uint32_t hash) const;
+  // The same for a name whose hash is not known yet.
+  size_t SlotOfName(const char* fullName, size_t length) const;
   void Rehash(size_t slotCount);
 
   std::vector<Slot> slots_;

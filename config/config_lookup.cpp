@@ -16,7 +16,6 @@ using namespace orn2::config;
 
 namespace {
 
-constexpr int kIntegerFailure = 65535;
 constexpr long kLongFailure = 2147483647L;
 
 // Forms the lookup path "section/key", or the key alone for a null section;

@@ -1,9 +1,18 @@
 #include "config/config_probe.h"
 
+#include <cstring>
 #include <map>
 
 #include "config/config_index.h"
 #include "config/config_text.h"
+
+bool Config::Index::Entry(const char* fullName, tConfigRecord** first, size_t* count) const {
+  if (size_ == 0) return false;
+  const Slot& slot = slots_[SlotOfName(fullName, std::strlen(fullName))];
+  *first = slot.first;
+  *count = slot.count;
+  return slot.first != nullptr;
+}
 
 namespace orn2::config {
 

@@ -1,5 +1,6 @@
 // A test seam: lets tests and the fuzz target read a store's record list and
-// check that its links and its index agree with it.
+// check that its links and its index agree with it. Built into the static twin
+// the tests link, never into the shared library.
 #ifndef ORN2_CONFIG_CONFIG_PROBE_H
 #define ORN2_CONFIG_CONFIG_PROBE_H
 

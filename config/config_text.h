@@ -21,6 +21,8 @@ constexpr size_t kFullNameBuffer = kMaxFullName + 1;
 // A configuration file name, leaving room for ".Save" or ".New" in 255.
 constexpr size_t kMaxFileName = Config::kFileNameMax;
 constexpr size_t kFileNameBuffer = Config::kFileNameSize;
+// GetInteger's in-band failure value: the key is missing or its hex text bad.
+constexpr int kIntegerFailure = 65535;
 // Lines are read in pieces of at most 1023 characters.
 constexpr size_t kLineBuffer = 1024;
 // The integer lookups read the value through a buffer of this size.

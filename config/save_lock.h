@@ -3,12 +3,14 @@
 #ifndef ORN2_CONFIG_SAVE_LOCK_H
 #define ORN2_CONFIG_SAVE_LOCK_H
 
+#include <liborn2/mutex.h>
+
 #include <cstddef>
 
 namespace orn2::config {
 
 // Longest name: what a Mutex keeps.
-constexpr size_t kSaveLockNameMax = 127;
+constexpr size_t kSaveLockNameMax = Mutex::kMaxName;
 
 // "ornconf-", a 64-bit FNV-1a hash of the file's canonical path in hex, "-",
 // and the canonical path's last characters with every byte outside
@@ -17,7 +19,8 @@ constexpr size_t kSaveLockNameMax = 127;
 // makes processes in different working directories, or spelling the folder
 // differently, agree; a link that a save follows counts as its target, so
 // that saving through the link and saving the target share one lock; a file
-// whose folder cannot be resolved is named as given. `out` holds at least kSaveLockNameMax + 1 characters.
+// whose folder cannot be resolved is named as given. `out` holds at least kSaveLockNameMax + 1
+// characters.
 void SaveLockNameFor(const char* fileName, char* out);
 
 }  // namespace orn2::config

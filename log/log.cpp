@@ -171,7 +171,7 @@ int Log::EnableLog(const char* file, int level) {
   std::memset(fileName_, 0, sizeof fileName_);
   std::memcpy(fileName_, file, length);
 
-  // Named after the file as stored (Mutex keeps its first 127 characters),
+  // Named after the file as stored (Mutex keeps its first Mutex::kMaxName characters),
   // changed only where the system refuses that as a mutex name.
   char name[kFileNameSize];
   orn2::port::FileMutexName(fileName_, name, sizeof name);

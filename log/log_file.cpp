@@ -187,8 +187,9 @@ void RepairCutLine(const char* path) {
   orn2::port::CloseFile(file);
 }
 
-// Mutex hands out the address of its handle for a caller's own wait. The field
-// holds the platform's mutex handle, untyped as the class's layout has it.
+// Mutex hands out the address of its handle field, which holds the platform
+// layer's mutex handle, untyped as the class's layout has it. The same cast as
+// sync/port_handles.h makes for Mutex itself.
 FileLock::FileLock(Mutex& mutex)
     : handle_(static_cast<orn2::port::MutexHandle*>(*static_cast<void**>(mutex))) {
   orn2::port::LockMutex(handle_);

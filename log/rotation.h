@@ -4,6 +4,8 @@
 #ifndef ORN2_LOG_ROTATION_H
 #define ORN2_LOG_ROTATION_H
 
+#include <liborn2/log.h>
+
 #include <cstdint>
 
 namespace orn2::log {
@@ -21,7 +23,7 @@ enum class RotateOutcome {
 };
 
 // Most rotated files a log keeps, and so the longest suffix, ".999".
-constexpr int kMaxKeep = 999;
+constexpr int kMaxKeep = Log::kMaxKeep;
 
 // Moves every file up one name, from FILE to FILE.1 up to the first name
 // that is missing, or else to FILE.keep, which is replaced: the oldest file

@@ -12,14 +12,19 @@ namespace orn2::port {
 // it, the next thread to wait takes it over (abandoned). Handles are opaque;
 // null stands for "the system refused" and every call accepts it (no effect).
 
+// Longest mutex name in bytes; a longer name stands for its first
+// kMaxMutexName bytes. Mutex::kMaxName publishes the same number.
+constexpr std::size_t kMaxMutexName = 127;
+
 // A handle to one mutex; what it points to is each platform's own (on Windows
 // the system's HANDLE itself, never dereferenced).
 struct MutexHandle;
 
 // Creates a mutex that is not owned. Null or empty `name`: a new anonymous
-// mutex. Otherwise the mutex of that name (its first 127 bytes), shared by
-// every process of the user: the existing one if there is one. Returns null
-// when refused, with the reason in *whyRefused (one line, no line end).
+// mutex. Otherwise the mutex of that name (its first kMaxMutexName bytes),
+// shared by every process of the user: the existing one if there is one.
+// Returns null when refused, with the reason in *whyRefused (one line, no line
+// end).
 MutexHandle* NewMutex(const char* name, std::string* whyRefused);
 
 // The name of the mutex that guards the file `fileName`: the file name itself,

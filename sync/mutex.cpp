@@ -7,6 +7,8 @@
 #include "port/sync.h"
 #include "sync/port_handles.h"
 
+static_assert(Mutex::kMaxName == orn2::port::kMaxMutexName,
+              "the published name limit is the one the platform layer keeps");
 static_assert(WinGuard::kSectionBytes >= orn2::port::kCriticalSectionBytes,
               "WinGuard's storage holds the platform's critical section");
 

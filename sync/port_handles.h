@@ -1,7 +1,10 @@
-// Mutex and Thread keep their system handle in a void* field and WinGuard its
-// critical section in a byte array, as the classes' published layouts have
+// Mutex and Thread keep their platform handle in a void* field and WinGuard
+// its critical section in a byte array, as the classes' published layouts have
 // them; the platform layer gives each kind of handle a type of its own. These
-// casts are the one place where the two meet.
+// casts turn the fields into the platform's types for the sync classes. One
+// other place casts a Mutex field: Log's file lock (log/log_file.cpp), which
+// reads it through Mutex's public handle address, as no class folder includes
+// another's private header.
 #ifndef ORN2_SYNC_PORT_HANDLES_H
 #define ORN2_SYNC_PORT_HANDLES_H
 

@@ -60,9 +60,12 @@ class ORN2_API Mutex {
   /// for an abandoned or never created mutex). Never creates the mutex.
   int TryLock();
 
-  /// The address of the handle field, for a caller's own system wait.
+  /// The address of the handle field (null before creation or when refused).
+  /// What the field holds is each platform's own: on Windows the mutex's
+  /// system HANDLE, which a caller may wait on; on Linux the library's own
+  /// record of the mutex, which no system call accepts.
   operator void**();
-  /// The address of the handle field, for a caller's own system wait.
+  /// The same address, read-only.
   operator void* const*() const;
 
   /// Afterwards both objects use the same lock: the target closes its previous
@@ -78,7 +81,9 @@ class ORN2_API Mutex {
   int initialised_;
   char name_[kMaxName + 1];
 
-  // Kept for the class's published layout; nothing changes it.
+  // Kept because the published class declares it (and the library exports
+  // it); being static it takes no room in the objects. Always 0: nothing
+  // reads or changes it.
   static int instancecount;
 };
 

@@ -32,8 +32,9 @@ class ORN2_API Thread {
   /// Not started, stop flag 0, the stack size for Start (raised there to the
   /// platform's minimum).
   Thread(unsigned int stackSize = 8192);
-  /// Copies the five fields. Handle ownership: the copy gets a duplicate of the
-  /// system handle, so each object closes its own handle, once.
+  /// Copies the five fields. Handle ownership: the copy gets a handle of its
+  /// own to the same thread (a duplicate), so each object closes its own
+  /// handle, once.
   Thread(const Thread& other);
   /// Closes the target's own handle, then copies as the copy constructor does.
   Thread& operator=(const Thread& other);
@@ -81,8 +82,10 @@ class ORN2_API Thread {
   /// The system's error code after a failed Start, 0 after a good one, or the
   /// result of the last Wait (0 or -1).
   int GetError();
-  /// The thread's system handle (not its numeric identifier); null before the
-  /// first Start.
+  /// The thread's handle (not its numeric identifier); null before the first
+  /// Start. What it holds is each platform's own: on Windows the thread's
+  /// system HANDLE; on Linux the library's own record of the thread, which no
+  /// system call accepts.
   void* Tid();
   /// The stack size for the next Start; a size below the platform's minimum is
   /// raised to it.

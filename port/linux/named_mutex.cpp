@@ -3,8 +3,8 @@
 // private directory (private_directory.h), which no other user may write, read
 // or search, so no other user can create, replace, lock or remove them:
 // squatting is made impossible, not detected afterwards. A file is named after
-// the mutex name itself, hex-encoded (127 bytes give 254 characters, within a
-// file name's 255), so every name has exactly one file and no two names share
+// the mutex name itself, hex-encoded (a name of kMaxMutexName bytes gives 254
+// characters, within a file name's 255), so every name has exactly one file and no two names share
 // one: two processes of the user that open one name always meet in one file.
 //
 // Who uses a file is told by open file description locks, which the kernel
@@ -101,7 +101,7 @@ struct NamedMutex {
 
 namespace {
 
-constexpr std::size_t kMaxNameBytes = 127;
+static_assert(2 * kMaxMutexName <= 255, "a hex-encoded name fits in one file name");
 constexpr uint32_t kLayoutMagic = 0x6e726f4c;  // "Lorn" in the file
 constexpr uint32_t kLayoutVersion = 4;
 constexpr mode_t kFileMode = 0600;
@@ -447,7 +447,7 @@ NamedMutex* SettledEntry(Registry& registry, const std::string& key) {
 }  // namespace
 
 NamedMutex* OpenNamedMutex(const char* name, std::string* why) {
-  std::string key(name, ::strnlen(name, kMaxNameBytes));
+  std::string key(name, ::strnlen(name, kMaxMutexName));
   static std::once_flag forkHandlers;
   std::call_once(forkHandlers,
                  [] { pthread_atfork(&PrepareFork, &ParentAfterFork, &ChildAfterFork); });

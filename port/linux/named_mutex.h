@@ -12,7 +12,7 @@ namespace orn2::port {
 // process that name it.
 struct NamedMutex;
 
-// The mutex of `name` (its first 127 bytes, at least one), opened or created;
+// The mutex of `name` (its first kMaxMutexName bytes, at least one), opened or created;
 // null with the reason in *why when it cannot be had.
 NamedMutex* OpenNamedMutex(const char* name, std::string* why);
 

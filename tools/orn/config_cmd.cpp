@@ -198,7 +198,8 @@ int Remove(Args& args) {
   const std::vector<std::string>& p = args.Positional();
   if (p[1].size() + 1 + p[2].size() > kMaxFullName ||
       (p.size() == 4 && p[1].size() + 1 + p[3].size() > kMaxFullName)) {
-    return Fail(kExitUsage, command, "section/prefix longer than 127 characters");
+    return Fail(kExitUsage, command,
+                "section/prefix longer than " + std::to_string(kMaxFullName) + " characters");
   }
   if (p.size() == 4 && p[3].empty()) {
     return Fail(kExitUsage, command, "an empty KEEP would keep every key; leave it out instead");

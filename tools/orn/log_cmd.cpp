@@ -74,12 +74,14 @@ const char kRotateUsage[] =
     "lost then; on Windows a reader may hold a file open). Spell FILE as its\n"
     "writers do: the mutex is named after the file name as given.\n";
 
+static_assert(Log::kMaxKeep == 999, "kRotateUsage names the most rotated files kept");
+
 constexpr long long kDefaultLevel = 3;
 constexpr long long kDefaultKeep = 5;
 // The dump text holds at most 2048 characters, about 24 hex lines; more input
 // than this is read and dropped rather than formatted.
 constexpr size_t kMaxDumpBytes = 4096;
-constexpr size_t kMaxFileName = 255;
+constexpr size_t kMaxFileName = Log::kFileNameSize - 1;
 
 // Prints the entries of one stream; false at the first line that is not a log
 // line unless `lenient`, which counts it in `skipped` instead.
@@ -190,7 +192,8 @@ int RunLogRotate(int argc, char** argv, int first) {
     return Fail(kExitUsage, command, "--if-larger takes a size in bytes, such as 1048576 or 1M");
   }
   if (file.empty() || file.size() > kMaxFileName) {
-    return Fail(kExitUsage, command, "the file name must have 1 to 255 characters");
+    return Fail(kExitUsage, command,
+                "the file name must have 1 to " + std::to_string(kMaxFileName) + " characters");
   }
   Log log("orn", 0);
   // Level 0 names the file and its mutex and creates nothing.
@@ -238,7 +241,8 @@ int RunLog(int argc, char** argv, int first) {
   if (!dump && hasTitle) return Fail(kExitUsage, command, "--title goes with --dump");
   if (!dump && p.size() < 2) return Fail(kExitUsage, command, "expected FILE MESSAGE...");
   if (file.empty() || file.size() > kMaxFileName) {
-    return Fail(kExitUsage, command, "the file name must have 1 to 255 characters");
+    return Fail(kExitUsage, command,
+                "the file name must have 1 to " + std::to_string(kMaxFileName) + " characters");
   }
 
   // EnableLog reports an unusable file without a line end; the common causes are
