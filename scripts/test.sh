@@ -80,6 +80,9 @@ windows() {
   /usr/lib/wine/wineserver -k 2>/dev/null || true
   /usr/lib/wine/wineserver -w 2>/dev/null || true
   /usr/lib/wine/wineserver -p
+  # The prefix's own background programs start now, with no test's output pipe
+  # to inherit and hold open.
+  /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 || true
   local rc=0
   configure_build_test windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" ||
     rc=$?
