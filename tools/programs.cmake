@@ -17,14 +17,17 @@ function(orn2_add_program target)
   endif()
 endfunction()
 
-# Programs that use the console helpers (tools/common/console.h) or the followed
-# files (tools/common/followed_file.h) compile their one source for this platform.
+# Programs that use the console helpers (tools/common/console.h), the followed
+# files (tools/common/followed_file.h) or local times (tools/common/local_time.h)
+# compile their one source for this platform.
 if(WIN32)
   set(ORN2_CONSOLE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/win32/console.cpp)
   set(ORN2_FOLLOWED_FILE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/win32/followed_file.cpp)
+  set(ORN2_LOCAL_TIME_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/win32/local_time.cpp)
 else()
   set(ORN2_CONSOLE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/posix/console.cpp)
   set(ORN2_FOLLOWED_FILE_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/posix/followed_file.cpp)
+  set(ORN2_LOCAL_TIME_SOURCE ${PROJECT_SOURCE_DIR}/tools/common/posix/local_time.cpp)
 endif()
 
 # Tests of the programs are shell scripts that start the program themselves; under a

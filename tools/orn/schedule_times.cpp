@@ -6,21 +6,15 @@
 #include <ctime>
 #include <vector>
 
+#include "tools/common/local_time.h"
+
 namespace orn {
 namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
 
 // The local calendar time of an instant; false when the runtime has none.
-bool ToLocal(int64_t seconds, std::tm& local) {
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  if (static_cast<int64_t>(t) != seconds) return false;
-  // The tool runs on one thread, so the runtime's shared result is safe to use.
-  const std::tm* converted = std::localtime(&t);
-  if (converted == nullptr) return false;
-  local = *converted;
-  return true;
-}
+bool ToLocal(int64_t seconds, std::tm& local) { return orn2::local_time::ToLocal(seconds, &local); }
 
 // CronParser takes the line as a writable C string (and never changes it).
 std::vector<char> Writable(const std::string& line) {
@@ -64,12 +58,11 @@ uint32_t DaysWithStarts(const std::string& line, int year, int month) {
     midnight.tm_mon = month - 1;
     midnight.tm_mday = day;
     midnight.tm_isdst = -1;
-    const std::time_t first = std::mktime(&midnight);
     // Where the runtime cannot place midnight (before 1970 on Windows), two
     // days before the UTC date lies before it in every zone.
-    int64_t from = first != static_cast<std::time_t>(-1)
-                       ? static_cast<int64_t>(first)
-                       : DaysFromCivil(year, month, day) * kSecondsPerDay - 2 * kSecondsPerDay;
+    int64_t from = 0;
+    if (!orn2::local_time::FromLocal(&midnight, &from))
+      from = DaysFromCivil(year, month, day) * kSecondsPerDay - 2 * kSecondsPerDay;
     // Searches begin in 1970 at the earliest.
     if (from < 0) from = 0;
     long long start = cron.getStartTimeAfter(text.data(), from - 60);
