@@ -47,6 +47,11 @@ void RepairOpenFile(FileHandle file, int64_t* end) {
 // protection of the file it rotated away (FILE.1), and with the header. Called
 // while the rotated file's lock is still held. Should it fail, the next line
 // creates the file as any missing one.
+//
+// A writer of another user (whose named mutex is not this one) may open the
+// new file as soon as it exists and, finding it empty, start it with the
+// header and its line. So the header goes in under the new file's own lock,
+// and only into a file still empty: whoever locks it first starts it.
 void StartAfterRotation(const char* path) {
   char rotated[kFileNameLimit];
   FileHandle file{};
@@ -54,12 +59,19 @@ void StartAfterRotation(const char* path) {
       orn2::port::CreateExclusive(path, rotated, false, &file) != OpenOutcome::kOpened) {
     return;
   }
-  if (orn2::port::RoomUnderSizeLimit(0, HeaderSize()))
+  if (g_newFileCreated != nullptr) g_newFileCreated();
+  bool waited = false;
+  orn2::port::LockWriters(file, &waited);
+  int64_t end = -1;
+  if (orn2::port::EndOf(file, &end) && end == 0 &&
+      orn2::port::RoomUnderSizeLimit(0, HeaderSize()))
     orn2::port::AppendText(file, kFileHeader, sizeof kFileHeader - 1);
   orn2::port::CloseFile(file);
 }
 
 }  // namespace
+
+void (*g_newFileCreated)() = nullptr;
 
 // A file that its writers may append to but not read (a drop box, mode 0622)
 // is there all the same: it is appended to, never created anew.

@@ -68,6 +68,10 @@ RotateOutcome RotateNow(const char* path, int keep, int64_t ifLarger, bool* notR
 // Nothing happens to a missing or special file. Taken under the writers' lock.
 void RepairCutLine(const char* path);
 
+// A test seam: called when a rotation has created the new file, before its
+// header goes in, so that a test can let another writer in there. Null in use.
+extern void (*g_newFileCreated)();
+
 // Holds a Log's mutex for one operation, like a Guard: it keeps the writers
 // of this user, and a program holding Mutex(<file name>), apart. The repair of
 // a cut line does not depend on seeing it abandoned: AppendWhole repairs

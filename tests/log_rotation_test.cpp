@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "log/log_file.h"
 #include "log/rotation.h"
 #include "port/clock.h"
 #include "support/child.h"
@@ -129,6 +130,31 @@ TEST(LogRotation, WritersOfTwoUsersKeepEveryLineWhole) {
   const std::vector<std::string> files = Generations(path);
   ASSERT_GE(files.size(), 10u) << "fewer than 9 rotations";
   EXPECT_EQ(ExpectEveryLineOnceInOrder(files), std::vector<int>(4, kLines));
+}
+
+// A writer of another user (its named mutex is its own) may open the file a
+// rotation has just created before the rotating writer has put the header in:
+// it starts the file itself, and the file still holds one header, at its top.
+TEST(LogRotation, AWriterThatOpensTheNewFileFirstStartsItWithTheOneHeader) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("first.log");
+  static Log* other = nullptr;
+  static int entered = 0;
+  Log rotating("writer"), second("writer");
+  other = &second;
+  entered = 0;
+  for (Log* log : {&rotating, &second}) {
+    ASSERT_EQ(log->EnableLog(path.c_str(), 3), 0);
+    ASSERT_EQ(log->SetRotation(400, 4), 0);
+  }
+  orn2::log::g_newFileCreated = [] {
+    if (entered++ == 0) other->LogLine(3, "child 1 line 0");
+  };
+  int lines = 0;
+  while (entered == 0 && lines < 100) rotating.LogLine(3, "child 0 line %d", lines++);
+  orn2::log::g_newFileCreated = nullptr;
+  ASSERT_EQ(entered, 1) << "no rotation";
+  EXPECT_EQ(ExpectEveryLineOnceInOrder(Generations(path)), (std::vector<int>{lines, 1}));
 }
 
 // orn log follow's reader, started at the beginning, stopped half-way
