@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "lib/hash.h"
 #include "port/fs.h"
+#include "util/hash.h"
 
 namespace orn2::config {
 namespace {

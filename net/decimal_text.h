@@ -7,7 +7,7 @@
 #include <climits>
 #include <string>
 
-#include "lib/constants.h"
+#include "net/constants.h"
 
 namespace orn2::net {
 

@@ -1,6 +1,6 @@
 #include <liborn2/endpoint.h>
 
-#include "lib/constants.h"
+#include "net/constants.h"
 #include "net/decimal_text.h"
 #include "net/endpoint_functions.h"
 

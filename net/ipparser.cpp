@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "lib/constants.h"
+#include "net/constants.h"
 #include "net/ipparser_text.h"
 
 using orn2::net::DecimalValue;

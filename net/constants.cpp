@@ -1,4 +1,4 @@
-#include "lib/constants.h"
+#include "net/constants.h"
 
 namespace orn2 {
 

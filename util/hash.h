@@ -1,7 +1,7 @@
 // The library's one string hash, 64-bit FNV-1a: the configuration index and
 // the names of shared system objects derive from it.
-#ifndef ORN2_LIB_HASH_H
-#define ORN2_LIB_HASH_H
+#ifndef ORN2_UTIL_HASH_H
+#define ORN2_UTIL_HASH_H
 
 #include <cstddef>
 #include <cstdint>
@@ -40,4 +40,4 @@ inline uint64_t Fnv1a64(const char* data, size_t length) {
 
 }  // namespace orn2
 
-#endif  // ORN2_LIB_HASH_H
+#endif  // ORN2_UTIL_HASH_H
