@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "examples/agent/workers.h"
-#include "tools/common/console.h"
+#include "agent/workers.h"
+#include "common/console.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "examples/agent/workers.h"
+#include "agent/workers.h"
 
 namespace agent {
 namespace {

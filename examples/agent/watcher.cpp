@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "examples/agent/workers.h"
+#include "agent/workers.h"
 
 namespace agent {
 

@@ -1,4 +1,4 @@
-#include "tools/orn/cli.h"
+#include "orn/cli.h"
 
 #include <cerrno>
 #include <cstdio>

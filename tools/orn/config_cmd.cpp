@@ -8,9 +8,9 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/orn/cli.h"
-#include "tools/orn/config_file.h"
-#include "tools/orn/json.h"
+#include "orn/cli.h"
+#include "orn/config_file.h"
+#include "orn/json.h"
 
 namespace orn {
 namespace {

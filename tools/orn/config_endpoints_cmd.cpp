@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/orn/cli.h"
-#include "tools/orn/config_file.h"
+#include "orn/cli.h"
+#include "orn/config_file.h"
 
 namespace orn {
 

@@ -1,4 +1,4 @@
-#include "tools/orn/config_file.h"
+#include "orn/config_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "tools/orn/cli.h"
+#include "orn/cli.h"
 
 namespace orn {
 

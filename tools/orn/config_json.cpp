@@ -1,7 +1,7 @@
 // config dump --json: the saved text of a store as JSON records.
 #include <string>
 
-#include "tools/orn/json.h"
+#include "orn/json.h"
 
 namespace orn {
 

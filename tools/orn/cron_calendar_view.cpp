@@ -1,8 +1,8 @@
-#include "tools/orn/cron_calendar_view.h"
+#include "orn/cron_calendar_view.h"
 
 #include <cstdio>
 
-#include "tools/orn/schedule_times.h"
+#include "orn/schedule_times.h"
 
 namespace orn {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/orn/cli.h"
-#include "tools/orn/cron_calendar_view.h"
-#include "tools/orn/json.h"
-#include "tools/orn/schedule_times.h"
+#include "orn/cli.h"
+#include "orn/cron_calendar_view.h"
+#include "orn/json.h"
+#include "orn/schedule_times.h"
 
 namespace orn {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/orn/cli.h"
-#include "tools/orn/json.h"
+#include "orn/cli.h"
+#include "orn/json.h"
 
 namespace orn {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/orn/json.h"
+#include "orn/json.h"
 
 #include <cstdio>
 

@@ -13,10 +13,10 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/common/console.h"
-#include "tools/orn/cli.h"
-#include "tools/orn/log_follow.h"
-#include "tools/orn/log_parse.h"
+#include "common/console.h"
+#include "orn/cli.h"
+#include "orn/log_follow.h"
+#include "orn/log_parse.h"
 
 namespace orn {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/orn/log_follow.h"
+#include "orn/log_follow.h"
 
 #include <liborn2/log.h>
 

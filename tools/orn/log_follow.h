@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/common/followed_file.h"
-#include "tools/orn/log_parse.h"
+#include "common/followed_file.h"
+#include "orn/log_parse.h"
 
 namespace orn {
 

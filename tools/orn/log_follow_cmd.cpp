@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "tools/common/console.h"
-#include "tools/common/followed_file.h"
-#include "tools/orn/cli.h"
-#include "tools/orn/log_follow.h"
+#include "common/console.h"
+#include "common/followed_file.h"
+#include "orn/cli.h"
+#include "orn/log_follow.h"
 
 namespace orn {
 namespace {

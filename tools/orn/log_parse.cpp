@@ -1,11 +1,11 @@
-#include "tools/orn/log_parse.h"
+#include "orn/log_parse.h"
 
 #include <liborn2/log.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "tools/orn/json.h"
+#include "orn/json.h"
 
 namespace orn {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/orn/cli.h"
+#include "orn/cli.h"
 
 namespace {
 

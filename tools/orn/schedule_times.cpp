@@ -1,4 +1,4 @@
-#include "tools/orn/schedule_times.h"
+#include "orn/schedule_times.h"
 
 #include <liborn2/cron.h>
 
@@ -6,7 +6,7 @@
 #include <ctime>
 #include <vector>
 
-#include "tools/common/local_time.h"
+#include "common/local_time.h"
 
 namespace orn {
 namespace {

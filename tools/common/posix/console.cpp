@@ -1,4 +1,4 @@
-#include "tools/common/console.h"
+#include "common/console.h"
 
 #include <signal.h>
 

@@ -1,4 +1,4 @@
-#include "tools/common/followed_file.h"
+#include "common/followed_file.h"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>

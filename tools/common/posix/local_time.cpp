@@ -1,4 +1,4 @@
-#include "tools/common/local_time.h"
+#include "common/local_time.h"
 
 namespace orn2::local_time {
 

@@ -1,12 +1,11 @@
-#include "tools/common/console.h"
+#include "common/console.h"
 
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstdio>
-
-#include "port/win32/windows_system.h"
 
 namespace orn2::console {
 namespace {

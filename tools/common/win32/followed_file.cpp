@@ -1,6 +1,6 @@
-#include "tools/common/followed_file.h"
+#include "common/followed_file.h"
 
-#include "port/win32/windows_system.h"
+#include <windows.h>
 
 namespace orn2::followed {
 namespace {

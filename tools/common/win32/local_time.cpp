@@ -1,4 +1,4 @@
-#include "tools/common/local_time.h"
+#include "common/local_time.h"
 
 #include <time.h>
 
