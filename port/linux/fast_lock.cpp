@@ -4,26 +4,16 @@
 #include "port/linux/fast_lock.h"
 
 #include <linux/futex.h>
-#include <pthread.h>
 #include <sys/single_threaded.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <ctime>
-#include <mutex>
+
+#include "port/linux/thread_id.h"
 
 namespace orn2::port {
 namespace {
-
-// Initial-exec: a few bytes of static TLS, read without a call.
-__attribute__((tls_model("initial-exec"))) thread_local pid_t cachedTid = 0;
-
-void ResetTidAfterFork() { cachedTid = 0; }
-
-bool ThreadAlive(pid_t tid) {
-  return ::syscall(SYS_tgkill, ::getpid(), tid, 0) == 0 || errno != ESRCH;
-}
 
 // How long a waiter sleeps before it looks whether the owner still lives.
 constexpr long kOwnerCheckNs = 50 * 1000000L;
@@ -39,15 +29,6 @@ void FutexWakeOne(std::atomic<int>* word) {
 }
 
 }  // namespace
-
-pid_t CallingThreadId() {
-  if (cachedTid == 0) {
-    static std::once_flag once;
-    std::call_once(once, [] { pthread_atfork(nullptr, nullptr, &ResetTidAfterFork); });
-    cachedTid = static_cast<pid_t>(::syscall(SYS_gettid));
-  }
-  return cachedTid;
-}
 
 // A thread id reused by a new thread of this process before a waiter looked
 // would hide the abandonment (thread ids cycle through a large range).
@@ -70,7 +51,7 @@ LockResult TakeFastLock(FastLock* lock, bool wait) {
   }
   for (;;) {
     pid_t owner = lock->owner.load(std::memory_order_acquire);
-    if (owner != 0 && !ThreadAlive(owner) &&
+    if (owner != 0 && !ThreadOfThisProcessLives(owner) &&
         lock->owner.compare_exchange_strong(owner, self, std::memory_order_acq_rel)) {
       lock->state.store(2, std::memory_order_relaxed);  // waiters may still sleep
       lock->depth = 1;

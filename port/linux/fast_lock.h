@@ -28,10 +28,6 @@ LockResult TakeFastLock(FastLock* lock, bool wait);
 // Releases one level; no effect unless the calling thread holds the lock.
 void ReleaseFastLock(FastLock* lock);
 
-// The calling thread's system id (gettid), cached per thread; a forked child
-// sees its own.
-pid_t CallingThreadId();
-
 }  // namespace orn2::port
 
 #endif  // ORN2_PORT_LINUX_FAST_LOCK_H

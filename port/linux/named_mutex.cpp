@@ -55,7 +55,6 @@
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -66,8 +65,8 @@
 #include <map>
 #include <mutex>
 
-#include "port/linux/fast_lock.h"
 #include "port/linux/private_directory.h"
+#include "port/linux/thread_id.h"
 
 namespace orn2::port {
 
@@ -185,7 +184,7 @@ pid_t Holder(pthread_mutex_t* mutex) {
 bool HeldInThisProcess(pthread_mutex_t* mutex) {
   pid_t holder = Holder(mutex);
   if (holder < 0) return true;  // cannot tell: keep the memory
-  return holder > 0 && ::syscall(SYS_tgkill, ::getpid(), holder, 0) == 0;
+  return holder > 0 && ThreadOfThisProcessLives(holder);
 }
 
 // The PID namespace of this process (the inode of /proc/self/ns/pid), or 0

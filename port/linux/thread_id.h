@@ -1,0 +1,22 @@
+// Thread identity on Linux: the calling thread's id, which the locks of
+// port/linux/ record as their owner and a log line shows (CurrentThreadId of
+// port/process.h), and the one probe of whether a thread of this process
+// still lives.
+#ifndef ORN2_PORT_LINUX_THREAD_ID_H
+#define ORN2_PORT_LINUX_THREAD_ID_H
+
+#include <sys/types.h>
+
+namespace orn2::port {
+
+// The calling thread's system id (gettid), asked of the system once per
+// thread; a child made by fork starts with the cache cleared, so it sees its own.
+pid_t CallingThreadId();
+
+// True unless the system says that this process has no thread `tid` (a
+// thread that ended, or an id of no thread at all).
+bool ThreadOfThisProcessLives(pid_t tid);
+
+}  // namespace orn2::port
+
+#endif  // ORN2_PORT_LINUX_THREAD_ID_H
