@@ -129,7 +129,7 @@ int Config::SaveConfig(const char* fileName) {
   // cannot be made must not stop the save. The old backup stays until the new
   // one replaces it.
   if (orn2::port::LinkOrCopyFile(path, linkName.c_str())) {
-    if (!orn2::port::ReplaceFileAtomically(linkName.c_str(), backupName.c_str())) {
+    if (!orn2::port::ReplaceWaitingForReaders(linkName.c_str(), backupName.c_str())) {
       std::remove(linkName.c_str());
     }
   }

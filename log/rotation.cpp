@@ -37,7 +37,7 @@ RotateOutcome RotateFiles(const char* path, int keep) {
       errno = ENAMETOOLONG;
       return RotateOutcome::kFailed;
     }
-    if (!orn2::port::RenameReplacing(from, to)) {
+    if (!orn2::port::ReplaceWithoutWaiting(from, to)) {
       if (errno == ENOENT) continue;  // removed meanwhile by someone else
       return RotateOutcome::kFailed;
     }

@@ -190,23 +190,26 @@ bool RemoveOwnLeftover(const char* path);
 // False (errno ELOOP) for a link that must not be followed.
 bool ResolveLinkToWrite(const char* path, std::string* target);
 
-// Renames `from` over `to` in one atomic step, as ReplaceFileAtomically, for
-// a file made by CreateExclusive in the likeness of `to`; on Windows the new
-// file also takes `to`'s hidden, system, archive and not-indexed attributes
-// (its access control list it got at its creation). False (errno set) on
-// failure.
+// Renames `from` over `to` as ReplaceWaitingForReaders does, for a file made
+// by CreateExclusive in the likeness of `to`; on Windows the new file also
+// takes `to`'s hidden, system, archive and not-indexed attributes (its access
+// control list it got at its creation). False (errno set) on failure.
 bool ReplaceKeepingProtection(const char* from, const char* to);
 
-// Renames `from` to `to` in one atomic step, replacing `to` when it exists,
-// so that `to` is never missing. False (errno set) on failure.
-bool ReplaceFileAtomically(const char* from, const char* to);
+// The two ways to rename `from` to `to` in one atomic step, replacing `to`
+// when it exists, so that `to` is never missing. They differ on Windows only,
+// where no file is replaced while a process that did not share its deletion
+// holds it open (a reader, as most programs open files); on POSIX both are
+// one rename. False (errno set; ENOENT when `from` is missing) on failure.
+//
+// ReplaceWaitingForReaders tries again for up to about two seconds while the
+// file is held open there (readers hold a file briefly), and writes the move
+// through to the disk: for a file that must be replaced now (a save).
+bool ReplaceWaitingForReaders(const char* from, const char* to);
 
-// Renames `from` to `to`, replacing `to` when it exists, without waiting:
-// false (errno set; ENOENT when `from` is missing) when it cannot. On Windows
-// that includes either file being held open by a process that did not share
-// its deletion (a reader, as most programs open files), which a caller can
-// only try again later.
-bool RenameReplacing(const char* from, const char* to);
+// ReplaceWithoutWaiting fails at once where a reader holds either file open:
+// for a caller that can only try again later (a rotation).
+bool ReplaceWithoutWaiting(const char* from, const char* to);
 
 // Makes the directory entries of the folder holding `path` durable (fsync of
 // the directory); does nothing where the system needs no such step.

@@ -342,9 +342,11 @@ bool LinkOrCopyFile(const char* from, const char* to) {
   return CopyFile(from, to);
 }
 
-bool ReplaceFileAtomically(const char* from, const char* to) { return std::rename(from, to) == 0; }
+bool ReplaceWaitingForReaders(const char* from, const char* to) {
+  return std::rename(from, to) == 0;
+}
 
-bool RenameReplacing(const char* from, const char* to) { return std::rename(from, to) == 0; }
+bool ReplaceWithoutWaiting(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
 OpenOutcome CreateExclusive(const char* path, const char* like, bool replaceOwn, FileHandle* file) {
   // The model is taken as it is, never through a link: whoever may swap a

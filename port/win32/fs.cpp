@@ -450,14 +450,14 @@ bool ReplaceKeepingProtection(const char* from, const char* to) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kKept) != 0) {
     SetFileAttributesA(from, attributes & kKept);
   }
-  return ReplaceFileAtomically(from, to);
+  return ReplaceWaitingForReaders(from, to);
 }
 
 // Windows does not replace a file that another process has open, whatever
 // the sharing mode it was opened with: a load reading the file at that moment
 // makes the rename fail with "access denied". Readers hold a file briefly, so
 // the rename is tried again for a while before it counts as failed.
-bool ReplaceFileAtomically(const char* from, const char* to) {
+bool ReplaceWaitingForReaders(const char* from, const char* to) {
   constexpr DWORD kPatienceMs = 2000;
   DWORD start = GetTickCount();
   for (int attempt = 0;; ++attempt) {
@@ -472,7 +472,7 @@ bool ReplaceFileAtomically(const char* from, const char* to) {
   return false;
 }
 
-bool RenameReplacing(const char* from, const char* to) {
+bool ReplaceWithoutWaiting(const char* from, const char* to) {
   if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return true;
   SetErrnoFromLastError();
   return false;
