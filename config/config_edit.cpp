@@ -2,7 +2,6 @@
 // its section's records) and removing groups of keys. No edit reloads the file.
 #include <liborn2/config.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -49,11 +48,7 @@ int Config::SetString(const char* key, const char* value, int reserved, const ch
   key = OrEmpty(key);
   value = OrEmpty(value);
   char path[kFullNameBuffer];
-  if (section != nullptr) {
-    std::snprintf(path, sizeof path, "%s/%s", section, key);
-  } else {
-    std::snprintf(path, sizeof path, "%s", key);
-  }
+  FormPath(path, key, section);
   cursor_ = FindKey(path);
   if (cursor_ != nullptr) {
     // The record keeps its place and its name as written.
@@ -72,7 +67,7 @@ int Config::SetString(const char* key, const char* value, int reserved, const ch
     AppendNode(record);
     return 0;
   }
-  std::snprintf(record->name, kFullNameBuffer, "%s/%s", section, key);
+  FormPath(record->name, key, section);
   cursor_ = SectionAnchor(head_, tail_, section, position);
   if (cursor_ == nullptr) {
     AppendNode(record);
@@ -143,11 +138,7 @@ int Config::IsStorable(const char* key, const char* value, const char* section, 
   // before every key of a section, and a new key of a section must not come
   // right before a key outside sections, which would be saved under it.
   char path[kFullNameBuffer];
-  if (section != nullptr) {
-    std::snprintf(path, sizeof path, "%s/%s", section, key);
-  } else {
-    std::snprintf(path, sizeof path, "%s", key);
-  }
+  FormPath(path, key, section);
   const Record* existing = FindKey(path);
   if (existing != nullptr) {
     if (HasSlash(existing)) return 1;
@@ -191,8 +182,8 @@ int Config::SetStringAtHead(const char* key, const char* value, int reserved, co
 int Config::RemoveRecords(const char* section, const char* prefix, const char* keepPrefix) {
   char removePattern[kFullNameBuffer];
   char keepPattern[kFullNameBuffer];
-  std::snprintf(removePattern, sizeof removePattern, "%s/%s", OrEmpty(section), OrEmpty(prefix));
-  std::snprintf(keepPattern, sizeof keepPattern, "%s/%s", OrEmpty(section), OrEmpty(keepPrefix));
+  FormPath(removePattern, prefix, OrEmpty(section));
+  FormPath(keepPattern, keepPrefix, OrEmpty(section));
   if (head_ == nullptr) return 0;
   cursor_ = head_;
   while (cursor_ != nullptr) {
@@ -211,11 +202,7 @@ int Config::RemoveRecords(const char* section, const char* prefix, const char* k
 
 int Config::RemoveKey(const char* key, const char* section) {
   char path[kFullNameBuffer];
-  if (section != nullptr) {
-    std::snprintf(path, sizeof path, "%s/%s", section, OrEmpty(key));
-  } else {
-    std::snprintf(path, sizeof path, "%s", OrEmpty(key));
-  }
+  FormPath(path, key, section);
   // Every record of that name goes (a file may hold a key twice); longer keys
   // that begin with it stay.
   int removed = 0;

@@ -56,7 +56,7 @@ int Config::RetrieveEndPoints(std::vector<OrnEndPoint>& endPoints) {
   endPoints.push_back(endPoint);
 
   int size = GetInteger("endpoint_size", kSection);
-  if (size == orn2::config::kIntegerFailure || size < 2) return 0;
+  if (size == Config::kMissingInteger || size < 2) return 0;
   if (size > kEndPointLimit) size = kEndPointLimit;
   // Incomplete numbered endpoints are skipped without a word.
   for (int i = 1; i < size; ++i) {

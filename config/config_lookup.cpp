@@ -16,17 +16,6 @@ using namespace orn2::config;
 
 namespace {
 
-constexpr long kLongFailure = 2147483647L;
-
-// Forms the lookup path "section/key", or the key alone for a null section;
-// returns its length.
-size_t FormPath(char* path, const char* key, const char* section) {
-  key = OrEmpty(key);
-  if (section != nullptr)
-    return JoinName(path, section, std::strlen(section), key, std::strlen(key));
-  return JoinName(path, key, std::strlen(key), nullptr, 0);
-}
-
 // The value as a number: hexadecimal after a lower-case "0x" (32-bit, wrapping,
 // a bad digit fails), otherwise the decimal conversion. Decimal values beyond
 // the 32-bit range saturate, so the result is the same on every platform.
@@ -80,9 +69,9 @@ int Config::GetString(const char* key, char* buffer, int length, const char* sec
 }
 
 int Config::GetInteger(const char* key, const char* section) {
-  return ReadNumber<int>(*this, key, section, kIntegerFailure);
+  return ReadNumber<int>(*this, key, section, Config::kMissingInteger);
 }
 
 long Config::GetLong(const char* key, const char* section) {
-  return ReadNumber<long>(*this, key, section, kLongFailure);
+  return ReadNumber<long>(*this, key, section, Config::kMissingLong);
 }

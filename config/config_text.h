@@ -21,8 +21,6 @@ constexpr size_t kFullNameBuffer = kMaxFullName + 1;
 // A configuration file name, leaving room for ".Save" or ".New" in 255.
 constexpr size_t kMaxFileName = Config::kFileNameMax;
 constexpr size_t kFileNameBuffer = Config::kFileNameSize;
-// GetInteger's in-band failure value: the key is missing or its hex text bad.
-constexpr int kIntegerFailure = 65535;
 // Lines are read in pieces of at most 1023 characters.
 constexpr size_t kLineBuffer = 1024;
 // The integer lookups read the value through a buffer of this size.
@@ -91,6 +89,19 @@ inline size_t JoinName(char* target, const char* first, size_t firstLength, cons
   return n;
 }
 
+// Null arguments are taken as empty texts, so that no operation dereferences one.
+inline const char* OrEmpty(const char* text) { return text == nullptr ? "" : text; }
+
+// Forms the path of a key, "section/key", or the key alone for a null
+// section (a null key counts as empty), in a buffer of kFullNameBuffer bytes;
+// returns its length. Every lookup, edit and removal names its record so.
+inline size_t FormPath(char* path, const char* key, const char* section) {
+  key = OrEmpty(key);
+  if (section != nullptr)
+    return JoinName(path, section, std::strlen(section), key, std::strlen(key));
+  return JoinName(path, key, std::strlen(key), nullptr, 0);
+}
+
 // Copies into a caller's buffer of `length` bytes: cut to length - 1
 // characters and terminated; nothing is written when length is not positive.
 inline void CopyToCaller(char* buffer, int length, const char* source) {
@@ -102,9 +113,6 @@ inline void CopyToCaller(char* buffer, int length, const char* source) {
 inline void ClearCaller(char* buffer, int length) {
   if (buffer != nullptr && length > 0) std::memset(buffer, 0, static_cast<size_t>(length));
 }
-
-// Null arguments are taken as empty texts, so that no operation dereferences one.
-inline const char* OrEmpty(const char* text) { return text == nullptr ? "" : text; }
 
 }  // namespace orn2::config
 

@@ -26,8 +26,6 @@ const char kUsage[] =
 constexpr int kExitUsage = 2;
 constexpr int kDefaultLevel = 3;
 constexpr int kDefaultKeep = 5;
-constexpr long kMissingLong = 2147483647;  // GetLong's answer for a missing key
-constexpr int kMissingInteger = 65535;     // GetInteger's
 constexpr unsigned long kWatchIntervalMs = 500;
 
 struct Options {
@@ -91,12 +89,12 @@ int main(int argc, char** argv) {
   agent::LogSettings settings;
   settings.file = options.log.empty() ? Setting(config, "logfile", "orn-agent.log") : options.log;
   settings.level = config.GetInteger("loglevel", "agent");
-  if (settings.level == kMissingInteger) settings.level = kDefaultLevel;
+  if (settings.level == Config::kMissingInteger) settings.level = kDefaultLevel;
   // Rotation by size, off unless log_max_size is set.
   const long maxBytes = config.GetLong("log_max_size", "agent");
-  settings.maxBytes = maxBytes == kMissingLong ? 0 : maxBytes;
+  settings.maxBytes = maxBytes == Config::kMissingLong ? 0 : maxBytes;
   settings.keep = config.GetInteger("log_keep", "agent");
-  if (settings.keep == kMissingInteger) settings.keep = kDefaultKeep;
+  if (settings.keep == Config::kMissingInteger) settings.keep = kDefaultKeep;
 
   Log log("agent", 1);
   if (log.EnableLog(settings.file.c_str(), settings.level) != 0) {

@@ -40,6 +40,8 @@ class ORN2_API Config {
   static constexpr int kValueSize = 513;     ///< A record's value field: holds any value.
   static constexpr int kFileNameMax = 250;   ///< Longer file names are refused (room for ".Save").
   static constexpr int kFileNameSize = 256;  ///< Holds any file name the store accepts.
+  static constexpr int kMissingInteger = 65535;      ///< GetInteger's answer for no number.
+  static constexpr long kMissingLong = 2147483647L;  ///< GetLong's answer for no number.
 
   /// One line of the file that the store keeps: a key record (kind kKeyRecord)
   /// or a kept comment or blank line (kind kLineRecord). Zero-filled when made,
@@ -66,15 +68,19 @@ class ORN2_API Config {
   ~Config();
 
   /// Reads `fileName` and appends its records to those already held (the list
-  /// is not emptied first). 0 on success, an empty file included; -1 when the
-  /// file cannot be accessed (after one retry), its name is over 250
-  /// characters, or an empty file cannot be restored; 1 when the file exists
-  /// but cannot be opened for reading, is a symbolic link that another user
-  /// may have placed (the rule of SaveConfig), or is a directory, FIFO, device or
-  /// socket (no message, loaded flag unchanged; opened without blocking and
-  /// never restored, deleted or replaced). Only a regular file of size 0 is
-  /// restored from its ".Save" backup (itself a regular file), never a missing
-  /// one. Messages on standard error:
+  /// is not emptied first). Only a regular file of size 0 is restored from its
+  /// ".Save" backup (itself a regular file), never a missing one; a directory,
+  /// FIFO, device or socket is opened without blocking and never restored,
+  /// deleted or replaced.
+  ///
+  /// Results: 0 on success, an empty file included; -1 when the file cannot be
+  /// accessed (after one retry), its name is over 250 characters, or an empty
+  /// file cannot be restored; 1 when the file exists but cannot be opened for
+  /// reading, is a symbolic link that another user may have placed (the rule
+  /// of SaveConfig), or is a directory, FIFO, device or socket (no message,
+  /// loaded flag unchanged).
+  ///
+  /// Messages on standard error:
   /// `"LoadConfig() Error: Cannot access [%s]\n"`,
   /// `"LoadConfig() Warning: filesize of %s is Zero\n"`, then either
   /// `"LoadConfig() Warning: No suitable backups loacated\n"` (spelled so) or
@@ -92,24 +98,29 @@ class ORN2_API Config {
 
   /// Copies the value of `key` in `section` into `buffer`, cut to length - 1
   /// characters and terminated; a null section takes `key` as the full name
-  /// ("soap/port"). 0 when found, -1 when not; the buffer is zero-filled first
-  /// either way. Of duplicate keys the first wins. First reloads the file when
-  /// its modification time moved forward (unsaved edits are then lost): at
-  /// the file system's full resolution (nanoseconds; 100 ns on Windows), and
-  /// an equal time counts as later when the file is another one (device and
-  /// inode, or volume and file index: a save renamed over it within one clock
-  /// tick), so a save made at any time after the load is seen (a deliberate
-  /// strengthening of the whole-second comparison). A change of size alone,
-  /// or a time that went back, reloads nothing. Or it
-  /// prints `"CheckModified() Error: Cannot stat [%s]!\n"` when it cannot read
-  /// the file's status (on every lookup of a store that never loaded a file).
+  /// ("soap/port"). Of duplicate keys the first wins. First reloads the file
+  /// when its modification time moved forward (unsaved edits are then lost):
+  /// at the file system's full resolution (nanoseconds; 100 ns on Windows),
+  /// and an equal time counts as later when the file is another one (device
+  /// and inode, or volume and file index: a save renamed over it within one
+  /// clock tick), so a save made at any time after the load is seen (a
+  /// deliberate strengthening of the whole-second comparison). A change of
+  /// size alone, or a time that went back, reloads nothing.
+  ///
+  /// Results: 0 when found, -1 when not; the buffer is zero-filled first
+  /// either way.
+  ///
+  /// Messages on standard error: `"CheckModified() Error: Cannot stat [%s]!\n"`
+  /// when it cannot read the file's status (on every lookup of a store that
+  /// never loaded a file).
   int GetString(const char* key, char* buffer, int length, const char* section);
   /// The value as an int: hexadecimal after a lower-case "0x" (digits in either
   /// case, 32-bit wrapping), otherwise decimal as atoi reads it (no digits, or
-  /// "0X10", give 0; beyond 32 bits it saturates). 65535 when the key is missing
-  /// or a hex digit is bad; in band, so a stored 65535 reads the same.
+  /// "0X10", give 0; beyond 32 bits it saturates). kMissingInteger (65535) when
+  /// the key is missing or a hex digit is bad; in band, so a stored 65535 reads
+  /// the same.
   int GetInteger(const char* key, const char* section);
-  /// As GetInteger (a 32-bit value), but 2147483647 on failure.
+  /// As GetInteger (a 32-bit value), but kMissingLong (2147483647) on failure.
   long GetLong(const char* key, const char* section);
 
   /// Starts the section enumeration: the section part of the first key
@@ -150,7 +161,9 @@ class ORN2_API Config {
   /// SaveConfig and a load gives back exactly this key and value, and leaves
   /// every other key in its section (an addition to the interface, for tools
   /// that must not save what loads back differently; SetString itself stores
-  /// anything). 1 when it does; 0 when not, with a short reason in `*reason`
+  /// anything). Takes no lock, changes nothing, reloads nothing.
+  ///
+  /// Results: 1 when it does; 0 when not, with a short reason in `*reason`
   /// (a static text) when `reason` is not null. Not storable: an empty key, a
   /// key holding white space or "=", a key (after its section's slash, for a
   /// full name with a null section) that begins with "[", "#" or ";"; an empty
@@ -163,7 +176,7 @@ class ORN2_API Config {
   /// a store that holds no key of a section (SetString appends it at the tail,
   /// and the save would write it under the last section line); a new key of a
   /// section is not storable where SetString would place it right before a key
-  /// outside sections. Takes no lock, changes nothing, reloads nothing.
+  /// outside sections.
   int IsStorable(const char* key, const char* value, const char* section, int position = 0,
                  const char** reason = nullptr);
   /// SetString with position 1: a new key goes after the section's last key.
@@ -184,39 +197,45 @@ class ORN2_API Config {
   /// Writes the store to `fileName` through "fileName.New"; the previous file
   /// becomes the "fileName.Save" backup and the new file then takes its name
   /// in one step. Format: `"\n[%s]\n"` at each change of section, keys as
-  /// `"    %s=%s\n"`, kept lines as they are. 0 on success; -1 without a
-  /// message when the name is over 250 characters, names a directory, FIFO,
-  /// device or socket (refused before anything happens), or the new file
-  /// cannot be created, written or closed (file and backup untouched); -1 and
-  /// `"Whilst saving config: %s\n"` with strerror(errno) when the last rename
-  /// fails. The object's file name, flag and time stay; the next lookup
-  /// usually reloads the saved file.
+  /// `"    %s=%s\n"`, kept lines as they are. The object's file name, flag and
+  /// time stay; the next lookup usually reloads the saved file.
   ///
   /// Crash safety: the file is never missing or partial, and once a backup
   /// exists, "fileName.Save" never goes missing (the new backup is made under
-  /// "fileName.Prev" and renamed over the old one). Saves of one file are
-  /// serialised across processes by the named Mutex of SaveLockName, so
-  /// concurrent savers each replace the file whole; loads take no lock.
+  /// "fileName.Prev" and renamed over the old one).
   ///
   /// Protection: the saved file keeps the previous file's permission bits,
   /// owner and group (on Windows its access control list and its hidden,
   /// system and archive attributes), and the backup is the previous file
-  /// itself. "fileName.New" is created
-  /// exclusively, never through a link, already protected like the file
-  /// before any content is written; a new file gets the umask's mode, never
-  /// less than read and write for its owner. Nothing is written outside the
-  /// file's folder. A ".New" or ".Prev" left by a killed save of the same
-  /// user (a regular file of the caller's) is replaced; anything else there
-  /// (another user's file, a link, a special file) makes the save return -1
-  /// with `"SaveConfig() Error: [%s] exists and is no file of ours, not
-  /// saved\n"`, and nothing is written.
-  /// A symbolic link at `fileName` is saved through (its target is replaced,
-  /// its companion files go beside the target, the link stays) unless another
-  /// user may have placed it: in a folder owned by another user than the
-  /// caller or root, or in a sticky folder others may write when the link is
-  /// neither the caller's nor the folder owner's; such a link makes the save
-  /// return -1 with `"SaveConfig() Error: [%s] is a link that is not followed
-  /// here, not saved\n"`, and nothing is written.
+  /// itself. "fileName.New" is created exclusively, never through a link,
+  /// already protected like the file before any content is written; a new
+  /// file gets the umask's mode, never less than read and write for its
+  /// owner. Nothing is written outside the file's folder. A ".New" or ".Prev"
+  /// left by a killed save of the same user (a regular file of the caller's)
+  /// is replaced; anything else there (another user's file, a link, a special
+  /// file) stops the save. A symbolic link at `fileName` is saved through (its
+  /// target is replaced, its companion files go beside the target, the link
+  /// stays) unless another user may have placed it: in a folder owned by
+  /// another user than the caller or root, or in a sticky folder others may
+  /// write when the link is neither the caller's nor the folder owner's; such
+  /// a link stops the save.
+  ///
+  /// Results: 0 on success; -1 when the name is over 250 characters, names a
+  /// directory, FIFO, device or socket (refused before anything happens), the
+  /// new file cannot be created, written or closed (file and backup
+  /// untouched), a ".New" or ".Prev" or the link at `fileName` stops the save
+  /// as above (nothing is written), or the last rename fails.
+  ///
+  /// Messages on standard error: none in the first three cases;
+  /// `"SaveConfig() Error: [%s] exists and is no file of ours, not saved\n"`
+  /// for a ".New" or ".Prev" that is not replaced,
+  /// `"SaveConfig() Error: [%s] is a link that is not followed here, not saved\n"`
+  /// for a link that is not saved through, and `"Whilst saving config: %s\n"`
+  /// with strerror(errno) when the last rename fails.
+  ///
+  /// Threads and processes: saves of one file are serialised across processes
+  /// by the named Mutex of SaveLockName, so concurrent savers each replace the
+  /// file whole; loads take no lock.
   int SaveConfig(const char* fileName);
   /// The name of the named Mutex that SaveConfig holds while it saves
   /// `fileName`. A caller that loads, changes and saves one file as one step,
