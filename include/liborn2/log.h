@@ -63,12 +63,18 @@ class ORN2_API Log {
   /// may write only when the link is the caller's or the folder owner's);
   /// elsewhere the file counts as one that cannot be created, and its lines
   /// are lost.
-  /// 0 on success; -100 for a null, empty or too long name, for a directory,
-  /// FIFO, device or socket at the path (refused at once, never waited on), or
-  /// for a file that cannot be created (printing
-  /// `"EnableLog() Cannot access Logfile, Logging disabled"` on standard error,
-  /// no line end); -101 for a level outside 0 to 5 (file and mutex still set, a
-  /// missing file still created). Logging is off after any failure or level 0.
+  ///
+  /// Results: 0 on success; -100 for a null, empty or too long name, for a
+  /// directory, FIFO, device or socket at the path (refused at once, never
+  /// waited on), or for a file that cannot be created; -101 for a level
+  /// outside 0 to 5 (file and mutex still set, a missing file still created).
+  /// Logging is off after any failure or level 0.
+  ///
+  /// Messages on standard error:
+  /// `"EnableLog() Cannot access Logfile, Logging disabled"` (no line end) for
+  /// a file that cannot be created.
+  ///
+  /// Threads: called while no other thread uses the object.
   int EnableLog(const char* file, int level);
   /// Writes `"[yyyy/mm/dd hh:mm.ss][  module] [ThreadId:nnnn]"` into buffer,
   /// which holds at least 54 characters, and returns it: local time with a full
@@ -76,15 +82,13 @@ class ORN2_API Log {
   /// calling thread's identifier in at least 4 digits. Takes no lock.
   char* RightNow(char* buffer);
   /// Formats a printf-style message and appends the line: RightNow, a blank,
-  /// `"**ERROR** "` for level 1 or `"*WARNING* "` for level 2, the message.
-  /// Returns the message's length, or -1 for a message cut to 2048 characters
-  /// (the line then holds `"*** Logline Error: Excessive Line truncated ***"`
-  /// and a line end, written as below, before the level prefix). Returns 0
-  /// instead when logging is on and the level is above the log's, and at once,
-  /// without formatting or locking, for a level from 4 up above the log's.
-  /// Nothing is written while logging is off. Echo prints the line without the
-  /// level prefix, after the locks are let go (so console lines of several
-  /// writers may come out in another order than in the file).
+  /// `"**ERROR** "` for level 1 or `"*WARNING* "` for level 2, the message. A
+  /// message cut to 2048 characters is marked: the line then holds
+  /// `"*** Logline Error: Excessive Line truncated ***"` and a line end,
+  /// written as below, before the level prefix. Nothing is written while
+  /// logging is off, nor for a level above the log's. Echo prints the line
+  /// without the level prefix, after the locks are let go (so console lines of
+  /// several writers may come out in another order than in the file).
   ///
   /// Line ends inside an entry (a strengthening of the original format): a
   /// line end in the message or the module name, and the one after the
@@ -105,12 +109,19 @@ class ORN2_API Log {
   /// without its line end is cut back by the next writer before it writes. A
   /// line that cannot be written (the file cannot be opened, is a directory,
   /// FIFO, device or socket, the disk is full, or the line does not fit under
-  /// the process's file size limit) is lost without changing the
-  /// result; it is counted in LostLines, and when a log starts losing lines it
-  /// says so once on standard error:
-  /// `"LogLine() Error: Cannot append to [%s] (%s), losing lines\n"` with the
-  /// file name and the reason. Once a line is written again, a new loss is
+  /// the process's file size limit) is lost without changing the result; it
+  /// is counted in LostLines.
+  ///
+  /// Results: the message's length, or -1 for a message that was cut; 0
+  /// instead when logging is on and the level is above the log's, and at once,
+  /// without formatting or locking, for a level from 4 up above the log's.
+  ///
+  /// Messages on standard error: when a log starts losing lines it says so
+  /// once, `"LogLine() Error: Cannot append to [%s] (%s), losing lines\n"` with
+  /// the file name and the reason. Once a line is written again, a new loss is
   /// reported again.
+  ///
+  /// Threads: any number of threads may write through one object at once.
   int LogLine(int level, const char* format, ...);
   /// Appends an empty line. 0, also while logging is off; -1 when the file is
   /// missing and cannot be created (logging then stops). A missing file is
@@ -143,17 +154,20 @@ class ORN2_API Log {
   /// FILE.(keep+1) and the names after it.
   ///
   /// A rename that fails (on Windows, while a reader holds the file open)
-  /// loses nothing: the line goes to FILE as it is, the rotation is tried
-  /// again at the next line, and the log says once on standard error
-  /// `"LogLine() Warning: Cannot rotate [%s] (%s), appending to it meanwhile\n"`.
-  /// A writer killed part-way through a rotation leaves every file under a
-  /// name no newer than its content, at worst with one name missing: the next
-  /// rotation moves up only the files below it, closing the gap, and a FILE
-  /// found missing or empty is started with the header by the next line.
+  /// loses nothing: the line goes to FILE as it is, and the rotation is tried
+  /// again at the next line. A writer killed part-way through a rotation
+  /// leaves every file under a name no newer than its content, at worst with
+  /// one name missing: the next rotation moves up only the files below it,
+  /// closing the gap, and a FILE found missing or empty is started with the
+  /// header by the next line. May come before or after EnableLog.
   ///
-  /// 0 on success; -1, with the setting unchanged, for a negative `maxBytes`
-  /// or, with rotation on, a `keep` outside 1 to kMaxKeep. Called while no
-  /// other thread uses the object; may come before or after EnableLog.
+  /// Results: 0 on success; -1, with the setting unchanged, for a negative
+  /// `maxBytes` or, with rotation on, a `keep` outside 1 to kMaxKeep.
+  ///
+  /// Messages on standard error, from the line that tried: once for a failed
+  /// rename, `"LogLine() Warning: Cannot rotate [%s] (%s), appending to it meanwhile\n"`.
+  ///
+  /// Threads: called while no other thread uses the object.
   int SetRotation(long long maxBytes, int keep);
   /// Rotates the file now, as a line past the threshold would, under the
   /// file's mutex, so that it never races the writers of any process (for cron
