@@ -10,23 +10,19 @@
 #include "port/process.h"
 
 namespace orn2::port {
-namespace {
 
-// Initial-exec: a few bytes of static TLS, read without a call (every lock and
-// every log line asks).
-__attribute__((tls_model("initial-exec"))) thread_local pid_t cachedThreadId = 0;
+__thread pid_t cachedThreadId = 0;
+
+namespace {
 
 void ForgetThreadIdAfterFork() { cachedThreadId = 0; }
 
 }  // namespace
 
-pid_t CallingThreadId() {
-  if (cachedThreadId == 0) {
-    static std::once_flag forkHandler;
-    std::call_once(forkHandler,
-                   [] { ::pthread_atfork(nullptr, nullptr, &ForgetThreadIdAfterFork); });
-    cachedThreadId = static_cast<pid_t>(::syscall(SYS_gettid));
-  }
+pid_t AskThreadId() {
+  static std::once_flag forkHandler;
+  std::call_once(forkHandler, [] { ::pthread_atfork(nullptr, nullptr, &ForgetThreadIdAfterFork); });
+  cachedThreadId = static_cast<pid_t>(::syscall(SYS_gettid));
   return cachedThreadId;
 }
 
