@@ -37,8 +37,7 @@ void AppendReported(const char* text, size_t length, const Rotation& rotation,
   // Only a line for which a rotation was due says anything about rotations.
   if (rotated != RotateOutcome::kNotDue &&
       StartsFailing(record.rotationFailing, rotated == RotateOutcome::kFailed)) {
-    std::fprintf(stderr,
-                 "LogLine() Warning: Cannot rotate [%s] (%s), appending to it meanwhile\n",
+    std::fprintf(stderr, "LogLine() Warning: Cannot rotate [%s] (%s), appending to it meanwhile\n",
                  record.fileName, std::strerror(errno));
   }
   NoteWritten(outcome, record);

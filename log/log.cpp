@@ -94,7 +94,8 @@ int Log::EnableLog(const char* file, int level) {
     if (state == FileState::kReadable) orn2::log::RepairCutLine(fileName_);
     if (state == FileState::kNotRegular ||
         (state == FileState::kUnreadable &&
-         orn2::log::CreateWithText(fileName_, kFileHeader, kFileHeaderLength) != WriteOutcome::kWritten)) {
+         orn2::log::CreateWithText(fileName_, kFileHeader, kFileHeaderLength) !=
+             WriteOutcome::kWritten)) {
       std::fprintf(stderr, "EnableLog() Cannot access Logfile, Logging disabled");
       return kResultBadFile;
     }

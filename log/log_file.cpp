@@ -49,8 +49,7 @@ void StartAfterRotation(const char* path) {
   bool waited = false;
   orn2::port::LockWriters(file, &waited);
   int64_t end = -1;
-  if (orn2::port::EndOf(file, &end) && end == 0 &&
-      orn2::port::RoomUnderSizeLimit(0, HeaderSize()))
+  if (orn2::port::EndOf(file, &end) && end == 0 && orn2::port::RoomUnderSizeLimit(0, HeaderSize()))
     orn2::port::AppendText(file, kFileHeader, kFileHeaderLength);
   orn2::port::CloseFile(file);
 }

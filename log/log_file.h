@@ -10,7 +10,6 @@
 #include <cstdint>
 
 #include "log/rotation.h"
-
 #include "port/sync.h"
 
 namespace orn2::log {

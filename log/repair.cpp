@@ -19,7 +19,8 @@ constexpr size_t kLongestLine = 8192;
 // read or changed.
 bool CutUnfinishedLine(FileHandle file, int64_t size) {
   if (size <= 0) return true;
-  size_t count = size < static_cast<int64_t>(kLongestLine) ? static_cast<size_t>(size) : kLongestLine;
+  size_t count =
+      size < static_cast<int64_t>(kLongestLine) ? static_cast<size_t>(size) : kLongestLine;
   std::string tail(count, '\0');
   int64_t start = size - static_cast<int64_t>(count);
   if (!orn2::port::ReadAt(file, start, &tail[0], count)) return false;
