@@ -39,9 +39,8 @@ using orn2::testing::ReadFileBytes;
 using std::filesystem::exists;
 
 const std::string kHeader = orn2::testing::kLogHeader;
-const std::string kMarker = "*** Logline Error: Excessive Line truncated ***\n\t|";
-const std::string kRuler =
-    "     ------------------------------------------------------  ----------------\n";
+const std::string kMarker = orn2::testing::kLogMarker + std::string("\n\t|");
+const std::string kRuler = orn2::testing::kLogRuler + std::string("\n");
 
 class LogTest : public ::testing::Test {
  protected:
