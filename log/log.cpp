@@ -1,3 +1,8 @@
+// Log's operations as a caller sees them: setting the file up, formatting a
+// message, and handing the line to the one append path (append_report.cpp).
+// The line's prefix (line_prefix.cpp), its composition (compose_line.cpp), the
+// sharing of the mutex (counted_mutex.cpp) and the file itself (log_file.cpp,
+// rotation.cpp, repair.cpp) each have a file of their own.
 #include <liborn2/log.h>
 
 #include <cerrno>

@@ -1,7 +1,8 @@
 // The texts of a module log file that Log writes, for programs that read such
 // files back (orn log parse and follow among them): defined here once, for the
-// writer and its readers alike. Constants only: nothing here is a symbol of
-// the library.
+// writer and its readers alike. Constants only, each with internal linkage
+// (plain constexpr, so that the header needs no more than C++11): nothing
+// here is a symbol of the library.
 #ifndef LIBORN2_LOG_FORMAT_H
 #define LIBORN2_LOG_FORMAT_H
 
@@ -19,36 +20,36 @@
 namespace LogFormat {
 
 /// The first line of a new file's header.
-inline constexpr char kHeaderTitle[] = "Orn Library: Generic Logging Routines";
+constexpr char kHeaderTitle[] = "Orn Library: Generic Logging Routines";
 /// The second line of a new file's header: the date and version of the format.
-inline constexpr char kHeaderVersion[] = "2001-08-16, v1.01.03";
+constexpr char kHeaderVersion[] = "2001-08-16, v1.01.03";
 /// Stands after the stamp of a message cut to Log::kMessageMax characters,
 /// followed by an encoded line end and the level prefix.
-inline constexpr char kTruncationMarker[] = "*** Logline Error: Excessive Line truncated ***";
+constexpr char kTruncationMarker[] = "*** Logline Error: Excessive Line truncated ***";
 /// Stands before the message of level 1.
-inline constexpr char kErrorPrefix[] = "**ERROR** ";
+constexpr char kErrorPrefix[] = "**ERROR** ";
 /// Stands before the message of level 2.
-inline constexpr char kWarningPrefix[] = "*WARNING* ";
+constexpr char kWarningPrefix[] = "*WARNING* ";
 /// Opens and closes the body of a hex dump, each time on a line of its own.
-inline constexpr char kDumpRuler[] =
+constexpr char kDumpRuler[] =
     "     ------------------------------------------------------  ----------------";
 /// The bytes shown on one line of a hex dump.
-inline constexpr int kDumpBytesPerLine = 16;
+constexpr int kDumpBytesPerLine = 16;
 /// Stands between the module field and the thread number.
-inline constexpr char kThreadField[] = "] [ThreadId:";
+constexpr char kThreadField[] = "] [ThreadId:";
 /// The fewest digits of the thread number (padded with zeros on the left).
-inline constexpr int kThreadMinDigits = 4;
+constexpr int kThreadMinDigits = 4;
 /// The module field's width: the module name, padded with blanks on the left.
-inline constexpr int kModuleWidth = Log::kModuleSize - 1;
+constexpr int kModuleWidth = Log::kModuleSize - 1;
 /// Begins every line of the file inside an entry, before the code of the line
 /// end that the writer's text had there.
-inline constexpr char kContinuation = '\t';
+constexpr char kContinuation = '\t';
 /// Code of a "\n" inside an entry.
-inline constexpr char kLineFeedCode = '|';
+constexpr char kLineFeedCode = '|';
 /// Code of a "\r" not followed by "\n" inside an entry.
-inline constexpr char kCarriageReturnCode = '<';
+constexpr char kCarriageReturnCode = '<';
 /// Code of a "\r\n" inside an entry.
-inline constexpr char kCarriageReturnLineFeedCode = '=';
+constexpr char kCarriageReturnLineFeedCode = '=';
 
 }  // namespace LogFormat
 
