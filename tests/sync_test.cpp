@@ -320,6 +320,34 @@ TEST(Mutex, OfUsersClosingTogetherTheLastRemovesTheObject) {
       EXPECT_TRUE(user.Wait(kTimeoutMs, nullptr)) << "round " << round;
     ASSERT_FALSE(std::filesystem::exists(files[0])) << "round " << round;
   }
+  Mutex last(name.c_str());
+  ASSERT_TRUE(std::filesystem::exists(files[0]));
+  last = Mutex();  // the handle an assignment drops is closed like any other
+  EXPECT_FALSE(std::filesystem::exists(files[0]));
+}
+
+// No program that the process starts inherits a descriptor of its named
+// mutexes (it would hold the lock's file, and the private directory, open).
+TEST(Mutex, ItsDescriptorsAreClosedOnExec) {
+  ot::TempDir dir;
+  const std::string name = UniqueName("close on exec");
+  std::vector<std::string> files;
+  ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
+  if (files.empty() || !std::filesystem::exists("/proc/self/fdinfo"))
+    GTEST_SKIP() << "the descriptors of a process cannot be seen here";
+  const std::string place = files[0].substr(0, files[0].rfind('/'));
+  Mutex m(name.c_str());
+  int seen = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+    if (error || target.rfind(place, 0) != 0) continue;
+    std::string info = ReadFileBytes("/proc/self/fdinfo/" + entry.path().filename().string());
+    const unsigned long flags = std::stoul(info.substr(info.find("flags:") + 6), nullptr, 8);
+    EXPECT_NE(flags & 02000000, 0u) << target << " is inherited: flags " << std::oct << flags;
+    ++seen;
+  }
+  EXPECT_GE(seen, 2) << "the private directory and the file of the lock";
 }
 
 // A Mutex left by a holder killed while it was the mutex's only user: the
@@ -805,6 +833,9 @@ TEST(Thread, StatusTransitionsWaitCooperativeCloseAndRestart) {
   EXPECT_EQ(w.Wait(0), -1);
   EXPECT_EQ(w.GetError(), -1);
   auto start = Clock::now();
+  EXPECT_EQ(w.Wait(999), -1);  // a deadline that carries into the next second
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(999));
+  start = Clock::now();
   w.CloseThread();  // the body polls the flag: it returns within a step
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(w.GetStatus(), Thread::Finished);
@@ -954,7 +985,11 @@ TEST(Thread, StackSizeIsHandedToTheSystemAndCopiesOwnTheirHandle) {
   EXPECT_EQ(copy.Wait(kTimeoutMs), 0);
   EXPECT_GE(w.stack.load(), 4u << 20);
   EXPECT_NE(w.CloseThreadHandle(), 0);
+  Worker other(Worker::kIgnoreStop);
+  static_cast<Thread&>(other) = copy;
   EXPECT_NE(copy.CloseThreadHandle(), 0);  // a handle of its own
+  static_cast<Thread&>(other) = w;         // w has none left: neither has other now
+  EXPECT_EQ(other.CloseThreadHandle(), 0);
 }
 
 }  // namespace
