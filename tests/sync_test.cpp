@@ -576,37 +576,52 @@ TEST(Mutex, ProcessesOfTwoPidNamespacesNeverBothHoldIt) {
   EXPECT_TRUE(holder.Wait(kTimeoutMs, nullptr));
 }
 
-// args: name, flag. In a mount namespace where the shared-memory file systems
-// are full, creates, takes and releases the named mutex, and writes what that
-// printed on standard error into <flag>. Exit 77 (the reason in <flag>) when
-// no such namespace can be had.
+// args: name, flag, "full" or "read-only". In a mount namespace where the
+// shared-memory file systems are full, or read-only so that not even the
+// private directory can be made, creates, takes and releases the named mutex,
+// and writes "refused" or "opened", a line end and what that printed on
+// standard error into <flag>. Exit 77 (the reason in <flag>) when no such
+// namespace can be had.
 ORN2_CHILD(NamedMutexWithoutRoom) {
-  std::string why = ot::FillSharedMemoryFileSystems();
+  std::string why = ot::FillSharedMemoryFileSystems(args.at(2) == "read-only");
   if (!why.empty()) {
     WriteFileBytes(args.at(1), why);
     return 77;
   }
   testing::internal::CaptureStderr();
+  std::string outcome;
   {
     Mutex m(args.at(0).c_str());
+    void** handle = m;
+    outcome = *handle == nullptr ? "refused\n" : "opened\n";
     m.Acquire();
     m.Release();
   }
-  WriteFileBytes(args.at(1), testing::internal::GetCapturedStderr());
+  WriteFileBytes(args.at(1), outcome + testing::internal::GetCapturedStderr());
   return 0;
 }
 
 TEST(Mutex, WithoutRoomForItsObjectANamedMutexIsRefusedWithOneLine) {
   ot::TempDir dir;
-  const std::string name = UniqueName("no room"), flag = dir.File("printed");
-  ChildProcess child("NamedMutexWithoutRoom", {name, flag});
-  int code = -1;
-  ASSERT_TRUE(child.Wait(kTimeoutMs, &code));
-  if (code == 77) GTEST_SKIP() << ReadFileBytes(flag);
-  EXPECT_EQ(code, 0) << "135: killed by SIGBUS";
-  std::string printed = ReadFileBytes(flag);
-  EXPECT_EQ(printed.rfind("Mutex() Error: named mutex [" + name + "] refused: ", 0), 0u) << printed;
-  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+  for (const std::string how : {"full", "read-only"}) {
+    SCOPED_TRACE(how);
+    const std::string name = UniqueName("no room " + how), flag = dir.File(how);
+    ChildProcess child("NamedMutexWithoutRoom", {name, flag, how});
+    int code = -1;
+    ASSERT_TRUE(child.Wait(kTimeoutMs, &code));
+    if (code == 77) GTEST_SKIP() << ReadFileBytes(flag);
+    EXPECT_EQ(code, 0) << "135: killed by SIGBUS";
+    std::string printed = ReadFileBytes(flag);
+    const std::string refused = "refused\nMutex() Error: named mutex [" + name + "] refused: ";
+    EXPECT_EQ(printed.rfind(refused, 0), 0u) << printed;
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 2) << printed;
+    if (how == "read-only") {  // the private directory, /run's for root, /dev/shm's for others
+      const std::string reason = printed.substr(std::min(printed.size(), refused.size()));
+      EXPECT_EQ(reason.rfind("cannot create /", 0), 0u) << reason;
+      EXPECT_NE(reason.find("/liborn2-v4-"), std::string::npos) << reason;
+      EXPECT_EQ(reason.substr(reason.find(": ") + 2), "Read-only file system\n") << reason;
+    }
+  }
 }
 
 // --- Named mutexes against another local user ------------------------------

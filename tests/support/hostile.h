@@ -54,9 +54,10 @@ int WaitForkedProcess(int pid, long timeoutMs);
 std::vector<std::string> SharedMappings();
 
 // For a child started for the purpose: gives it a mount namespace of its own
-// in which /dev/shm and /run are tiny file systems with no room left. Returns
-// "" or why it cannot (not permitted here, not available).
-std::string FillSharedMemoryFileSystems();
+// in which /dev/shm and /run are tiny file systems with no room left, or with
+// `readOnly` empty ones where nothing can be made. Returns "" or why it cannot
+// (not permitted here, not available).
+std::string FillSharedMemoryFileSystems(bool readOnly = false);
 
 // Sends the process's standard output, unbuffered, into a pipe that nobody
 // reads and that has room for less than two lines of 2048 characters: the

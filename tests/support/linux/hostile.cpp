@@ -108,12 +108,12 @@ std::vector<std::string> SharedMappings() {
   return std::vector<std::string>(paths.begin(), paths.end());
 }
 
-std::string FillSharedMemoryFileSystems() {
+std::string FillSharedMemoryFileSystems(bool readOnly) {
   if (::unshare(CLONE_NEWNS) != 0) return std::string("unshare: ") + std::strerror(errno);
   if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
     return std::string("private mounts: ") + std::strerror(errno);
   for (const char* dir : {"/dev/shm", "/run"}) {
-    if (::mount("tmpfs", dir, "tmpfs", 0, "size=64k,mode=1777") != 0)
+    if (::mount("tmpfs", dir, "tmpfs", readOnly ? MS_RDONLY : 0, "size=64k,mode=1777") != 0)
       return std::string("tmpfs on ") + dir + ": " + std::strerror(errno);
     std::string filler = std::string(dir) + "/filler";
     int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT, 0600);
