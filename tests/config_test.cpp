@@ -477,9 +477,9 @@ TEST(ConfigEdit, RemoveRecordsWithKeepPrefixes) {
       {nullptr, "sx/a", nullptr, all + "s/a=1|", 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "section " << (c.section ? c.section : "(null)")
-                                    << ", prefix '" << c.prefix << "', keep '"
-                                    << (c.keep ? c.keep : "(RemoveKey)") << "'");
+    SCOPED_TRACE(testing::Message()
+                 << "section " << (c.section ? c.section : "(null)") << ", prefix '" << c.prefix
+                 << "', keep '" << (c.keep ? c.keep : "(RemoveKey)") << "'");
     const bool exact = c.keep == nullptr;
     Loaded s(exact ? "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\na=1\n[sx]\na=6\n"
                    : "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\n[sx]\na=6\n");
@@ -512,6 +512,12 @@ TEST(ConfigIndex, StaysRightThroughRandomEdits) {
     }
     ASSERT_EQ(ConfigProbe::CheckConsistency(s.config), "") << "after step " << step;
   }
+  // Names added one at a time, each growth of the index keeping those before.
+  Config grown;
+  for (int n = 0; n < 100; ++n)
+    grown.SetStringAtTail(("k" + std::to_string(n)).c_str(), std::to_string(n).c_str(), 0, "s");
+  for (int n = 0; n < 100; ++n)
+    EXPECT_EQ(Get(grown, ("k" + std::to_string(n)).c_str(), "s"), std::to_string(n)) << n;
 }
 
 // The bytes that text mode writes for `text` on this platform.
@@ -733,6 +739,11 @@ TEST(ConfigSave, SaveLockNameIsOnePerFileWhereverItIsSpelledFrom) {
     return Config::SaveLockName(file.c_str(), name, sizeof name) == 0 ? std::string(name)
                                                                       : std::string("(refused)");
   };
+  // Every version of the library gives one file the same name, so that they
+  // exclude each other: the hash (64-bit FNV-1a) of the path, then its end.
+  if (std::filesystem::canonical("/") == "/") {
+    EXPECT_EQ(nameOf("/agent.cfg"), "ornconf-42e9076159e9de83-_agent.cfg");
+  }
   const std::string name = nameOf(dir.File("agent.cfg"));
   EXPECT_EQ(nameOf(dir.File("sub/../agent.cfg")), name);
   EXPECT_EQ(nameOf(dir.File("./sub/../agent.cfg")), name);
@@ -749,6 +760,40 @@ TEST(ConfigSave, SaveLockNameIsOnePerFileWhereverItIsSpelledFrom) {
   EXPECT_EQ(nameOf(""), "(refused)");
   char small[Mutex::kMaxName];
   EXPECT_EQ(Config::SaveLockName(dir.File("agent.cfg").c_str(), small, sizeof small), -1);
+}
+
+// args: folder. Where a hard link cannot be made (here: onto a small disk
+// mounted in a namespace of this process), the backup is a copy: a small
+// file is copied whole, and a copy that does not fit leaves nothing. Writes
+// what it found into <folder>/found. Exit 77 where no such disk can be had.
+ORN2_CHILD(CopyOntoASmallDisk) {
+  const std::string dir = args.at(0), disk = dir + "/disk";
+  if (orn2::testing::SimulateFullDisk(disk, 64 * 1024) != "tmpfs") return 77;
+  std::string found;
+  for (const char* name : {"small", "large"}) {
+    const std::string from = dir + "/" + name, to = disk + "/" + name;
+    const bool copied = orn2::port::LinkOrCopyFile(from.c_str(), to.c_str());
+    found += std::string(name) + (copied ? ": copied, " : ": not copied, ") +
+             (!exists(to)                                ? "missing"
+              : ReadFileBytes(to) == ReadFileBytes(from) ? "same"
+                                                         : "differs") +
+             "\n";
+  }
+  WriteFileBytes(dir + "/found", found);
+  return 0;
+}
+
+TEST(ConfigSave, WithoutHardLinksTheBackupIsACopy) {
+  orn2::testing::TempDir dir;
+  std::filesystem::create_directory(dir.File("disk"));
+  WriteFileBytes(dir.File("small"), std::string(20000, 's'));
+  WriteFileBytes(dir.File("large"), std::string(200000, 'l'));
+  orn2::testing::ChildProcess child("CopyOntoASmallDisk", {dir.path()});
+  int code = -1;
+  ASSERT_TRUE(child.Wait(30000, &code));
+  if (code == 77) GTEST_SKIP() << "no small disk can be mounted here";
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadFileBytes(dir.File("found")), "small: copied, same\nlarge: not copied, missing\n");
 }
 
 // args: file, tag, count. Saves 2000 keys whose values are all made of `tag`,

@@ -166,7 +166,7 @@ TEST_F(LogTest, LevelMatrix) {
                 outcome == 'z' ? 0 : static_cast<int>(message.size()));
       if (outcome == 'W') expected += Who("Lv") + prefixes[level + 1] + message + "\n";
     }
-    EXPECT_EQ(log.LogBlank(), 0);  // at every level but 0
+    EXPECT_EQ(log.LogBlank(), 0);   // at every level but 0
     log.Dump(&path[0], 0, "dump");  // a level 4 message
     expected += "\n";
     if (logLevel >= 4) expected += Who("Lv") + "dump\n\n" + kRuler + kRuler + "\n";

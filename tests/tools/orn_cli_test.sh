@@ -481,7 +481,7 @@ if [ -z "$emulator" ]; then
     "$orn" log follow fol.log --json --from-start --state fol.state >"$1" 2>>follow.err &
     follower=$!
   }
-  wait_for() { for _ in $(seq 100); do [ "$(grep -c . "$1")" -ge "$2" ] && return; sleep 0.1; done; }
+  wait_for() { for _ in $(seq $((100 * ${ORN2_TEST_TIME_FACTOR:-1}))); do [ "$(grep -c . "$1")" -ge "$2" ] && return; sleep 0.1; done; }
   run log fol.log "entry 1"
   follow f1.txt
   run log fol.log "entry 2"
@@ -511,7 +511,7 @@ if [ -z "$emulator" ]; then
     exec 3<>pipe.fifo  # held open, never read
     "$orn" log follow pipe.log --json --from-start --state pipe.state >pipe.fifo 2>>follow.err &
     follower=$!
-    for _ in $(seq 100); do
+    for _ in $(seq $((100 * ${ORN2_TEST_TIME_FACTOR:-1}))); do
       [ "$(python3 -c 'import fcntl, struct, termios
 print(struct.unpack("i", fcntl.ioctl(3, termios.FIONREAD, b"0000"))[0])')" -gt 0 ] && break
       sleep 0.1
