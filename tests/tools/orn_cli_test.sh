@@ -448,20 +448,15 @@ tr -d '\r' <parse | grep -q 'hello$' || report "orn log ./parse did not write th
 
 # --- log rotate -------------------------------------------------------------------
 # Rotations between lines: orn log parse of the files oldest first gives every
-# entry once, in order, and each file starts with the header.
+# entry once, in order.
 messages() { sed -E 's/.*"message":"([^"]*)".*/\1/' <<<"$out" | tr '\n' ' '; }
 for i in 1 2 3; do run log rot.log "line $i"; done
 expect "rotate" 0 '' -- log rotate rot.log --keep 2
-[ "$(tr -d '\r' <rot.log)" = $'Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03' ] ||
-  report "rotate: the new file is not the header alone: $(cat rot.log)"
 for i in 4 5; do run log rot.log "line $i"; done
 expect "rotate --if-larger a larger size" 1 '' -- log rotate rot.log --if-larger 1k
 [ -e rot.log.2 ] && report "rotate --if-larger 1k rotated a smaller file"
 expect "rotate --if-larger" 0 '' -- log rotate rot.log --if-larger 100 --keep 2
 run log rot.log "line 6"
-for file in rot.log.2 rot.log.1 rot.log; do
-  [ "$(head -c 37 $file)" = "Orn Library: Generic Logging Routines" ] || report "rotate: $file has no header"
-done
 run log parse rot.log.2 rot.log.1 rot.log
 check_status "parse rotated files" 0
 [ "$(messages)" = "line 1 line 2 line 3 line 4 line 5 line 6 " ] || report "parse rotated files: $(messages)"
