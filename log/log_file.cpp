@@ -69,6 +69,27 @@ void StartAfterRotation(const char* path) {
   orn2::port::CloseFile(file);
 }
 
+// Opens the file for the next line (see OpenForAppend), creating it when it
+// is missing. A missing file is created exclusively, protected like its
+// rotated predecessor FILE.1 where there is one: a writer of another user
+// finds FILE missing for a moment while a rotation has renamed it and not yet
+// started the new one, and the new file must not take that writer's umask
+// and owner (a log its group may only append to would become readable).
+OpenOutcome OpenOrCreate(const char* path, FileHandle* file, int64_t* end) {
+  OpenOutcome opened = orn2::port::OpenForAppend(path, file, end);
+  if (opened != OpenOutcome::kFailed || errno != ENOENT) return opened;
+  char rotated[kFileNameLimit];
+  const bool named = RotatedName(path, 1, rotated, sizeof rotated);
+  FileHandle created{};  // protected as the umask says where there is no FILE.1
+  if (orn2::port::CreateExclusive(path, named ? rotated : nullptr, false, &created) ==
+      OpenOutcome::kOpened) {
+    orn2::port::CloseFile(created);
+  } else if (errno != EEXIST) {
+    return OpenOutcome::kFailed;  // EEXIST: another writer created it meanwhile
+  }
+  return orn2::port::OpenForAppend(path, file, end);
+}
+
 }  // namespace
 
 void (*g_newFileCreated)() = nullptr;
@@ -108,7 +129,7 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
   if (rotated != nullptr) *rotated = RotateOutcome::kNotDue;
   FileHandle file{};
   int64_t end = 0;
-  OpenOutcome opened = orn2::port::OpenForAppend(path, &file, &end);
+  OpenOutcome opened = OpenOrCreate(path, &file, &end);
   if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
   if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
   RepairOpenFile(file, &end);
@@ -128,7 +149,7 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
       if (rotated != nullptr) *rotated = outcome;
       if (outcome != RotateOutcome::kFailed) {
         FileHandle old = file;
-        opened = orn2::port::OpenForAppend(path, &file, &end);
+        opened = OpenOrCreate(path, &file, &end);
         orn2::port::CloseFile(old);
         if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
         if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;

@@ -79,8 +79,9 @@ enum class OpenOutcome {
 OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
                             FileStatus* status);
 
-// Opens `path` for kAppend, checked exactly as OpenRegularFile checks it,
-// takes the writers' lock (see LockWriters below) and then sets *end to the
+// Opens an existing `path` for appending (kFailed, errno ENOENT, when it is
+// missing: creating it is the caller's choice), checked exactly as
+// OpenRegularFile checks it, takes the writers' lock (see LockWriters below) and then sets *end to the
 // file's size: where AppendText puts the next text. The size comes from the
 // check that the open makes anyway (the seek to the end), so knowing it costs
 // a log line nothing. A writer that had to wait for the lock checks that the

@@ -132,29 +132,51 @@ TEST(LogRotation, WritersOfTwoUsersKeepEveryLineWhole) {
   EXPECT_EQ(ExpectEveryLineOnceInOrder(files), std::vector<int>(4, kLines));
 }
 
-// A writer of another user (its named mutex is its own) may open the file a
-// rotation has just created before the rotating writer has put the header in:
-// it starts the file itself, and the file still holds one header, at its top.
-TEST(LogRotation, AWriterThatOpensTheNewFileFirstStartsItWithTheOneHeader) {
-  orn2::testing::TempDir dir;
-  const std::string path = dir.File("first.log");
-  static Log* other = nullptr;
-  static int entered = 0;
-  Log rotating("writer"), second("writer");
-  other = &second;
-  entered = 0;
-  for (Log* log : {&rotating, &second}) {
-    ASSERT_EQ(log->EnableLog(path.c_str(), 3), 0);
-    ASSERT_EQ(log->SetRotation(400, 4), 0);
+// A writer of another user (its named mutex is its own) may get in while a
+// rotation has renamed FILE away and not yet started the new one, or has
+// created the new file and not yet put the header in: the new file still
+// holds one header, at its top, and keeps the rotated file's mode (here one
+// that lets the group append but not read, which no usual umask gives).
+TEST(LogRotation, AWriterGettingInDuringARotationStartsTheNewFileAsTheRotationWould) {
+  for (const bool missing : {true, false}) {
+    SCOPED_TRACE(missing ? "FILE renamed away" : "the new FILE still empty");
+    orn2::testing::TempDir dir;
+    static std::string path;
+    static Log* other = nullptr;
+    static int entered = 0;
+    path = dir.File("first.log");
+    Log rotating("writer"), second("writer");
+    other = &second;
+    entered = 0;
+    for (Log* log : {&rotating, &second}) {
+      ASSERT_EQ(log->EnableLog(path.c_str(), 3), 0);
+      ASSERT_EQ(log->SetRotation(400, 4), 0);
+    }
+    using std::filesystem::perms;
+    const perms mode = perms::owner_read | perms::owner_write | perms::group_write;
+    std::filesystem::permissions(path, mode);
+    static void (*getIn)() = nullptr;
+    getIn = [] {
+      if (entered++ == 0) other->LogLine(3, "child 1 line 0");
+    };
+    if (missing) {
+      orn2::log::g_afterRotationStep = [](int) {
+        if (!exists(path)) getIn();
+      };
+    } else {
+      orn2::log::g_newFileCreated = getIn;
+    }
+    int lines = 0;
+    while (entered == 0 && lines < 100) rotating.LogLine(3, "child 0 line %d", lines++);
+    orn2::log::g_afterRotationStep = nullptr;
+    orn2::log::g_newFileCreated = nullptr;
+    ASSERT_EQ(entered, 1) << "no rotation";
+    EXPECT_EQ(ExpectEveryLineOnceInOrder(Generations(path)), (std::vector<int>{lines, 1}));
+    auto modeOf = [](const std::string& file) {
+      return static_cast<unsigned>(std::filesystem::status(file).permissions());
+    };
+    EXPECT_EQ(modeOf(path), modeOf(path + ".1")) << std::oct << "modes " << modeOf(path);
   }
-  orn2::log::g_newFileCreated = [] {
-    if (entered++ == 0) other->LogLine(3, "child 1 line 0");
-  };
-  int lines = 0;
-  while (entered == 0 && lines < 100) rotating.LogLine(3, "child 0 line %d", lines++);
-  orn2::log::g_newFileCreated = nullptr;
-  ASSERT_EQ(entered, 1) << "no rotation";
-  EXPECT_EQ(ExpectEveryLineOnceInOrder(Generations(path)), (std::vector<int>{lines, 1}));
 }
 
 // orn log follow's reader, started at the beginning, stopped half-way

@@ -144,8 +144,10 @@ bool StatFile(const char* path, FileStatus* status) {
 namespace {
 
 // Opens `path` for appending and sets *end (see OpenForAppend); with
-// `lockWriters`, takes the writers' lock before it looks at the end.
-OpenOutcome OpenAppending(const char* path, FileHandle* file, int64_t* end, bool lockWriters) {
+// `lockWriters`, takes the writers' lock before it looks at the end; with
+// `create`, a missing file is created.
+OpenOutcome OpenAppending(const char* path, FileHandle* file, int64_t* end, bool lockWriters,
+                          bool create) {
   // A writer that waited reopens this often at most when it finds the path
   // renamed meanwhile; each time needs another rotation by another writer.
   constexpr int kMaxReopens = 100;
@@ -154,9 +156,10 @@ OpenOutcome OpenAppending(const char* path, FileHandle* file, int64_t* end, bool
     // Readable as well where it may be, so that the writer can look at the
     // last byte (ByteBefore); a file others let this user append to only is
     // still written.
-    int fd = OpenDescriptor(path, O_RDWR | O_APPEND | O_CREAT, &outcome);
+    const int created = create ? O_CREAT : 0;
+    int fd = OpenDescriptor(path, O_RDWR | O_APPEND | created, &outcome);
     if (fd < 0 && errno == EACCES)
-      fd = OpenDescriptor(path, O_WRONLY | O_APPEND | O_CREAT, &outcome);
+      fd = OpenDescriptor(path, O_WRONLY | O_APPEND | created, &outcome);
     if (fd < 0) return outcome;
     if (lockWriters && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
       // Held by another: a special file is refused before it is waited on.
@@ -187,14 +190,14 @@ OpenOutcome OpenAppending(const char* path, FileHandle* file, int64_t* end, bool
 }  // namespace
 
 OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
-  return OpenAppending(path, file, end, true);
+  return OpenAppending(path, file, end, true, false);
 }
 
 OpenOutcome OpenRegularFile(const char* path, FileAccess access, FileHandle* file,
                             FileStatus* status) {
   if (access == FileAccess::kAppend && status == nullptr) {
     int64_t end = 0;
-    return OpenAppending(path, file, &end, false);
+    return OpenAppending(path, file, &end, false, true);
   }
   int flags = access == FileAccess::kRead     ? O_RDONLY
               : access == FileAccess::kUpdate ? O_RDWR | O_APPEND

@@ -184,7 +184,7 @@ OpenOutcome OpenForAppend(const char* path, FileHandle* file, int64_t* end) {
   constexpr int kMaxReopens = 100;
   for (int reopened = 0;; ++reopened) {
     FileStatus status{};
-    OpenOutcome outcome = OpenRegularFile(path, FileAccess::kAppend, file, &status);
+    OpenOutcome outcome = OpenRegularFile(path, FileAccess::kUpdate, file, &status);
     if (outcome != OpenOutcome::kOpened) return outcome;
     bool waited = false;
     if (LockWriters(*file, &waited) && waited && reopened < kMaxReopens &&
