@@ -100,7 +100,6 @@ remove_case() {  # name, prefix, keep (or -), expected changed/unchanged, status
 }
 remove_case "with keep" server server_1 changed 0 $'server_1\nserver_10\nport'
 remove_case "without keep" server - changed 0 'port'
-remove_case "empty prefix" '' zzz changed 0 ''
 remove_case "nothing matches" user - unchanged 1 $'server\nserver_1\nserver_10\nserver_2\nport'
 remove_case "exact" server --exact changed 0 $'server_1\nserver_10\nserver_2\nport'
 expect_fail "remove --exact with KEEP" 2 'expected FILE SECTION KEY with --exact$' -- config remove rm.conf soap a b --exact
