@@ -110,8 +110,10 @@ TEST(EndPointParse, DottedQuadCheckSparesTheNameServices) {
 
 // A host must have an IPv4 address: "::1" resolves without a network, to IPv6 only.
 TEST(EndPointParse, HostsWithOnlyAnIPv6AddressAreRefused) {
+  ASSERT_TRUE(orn2::port::StartNetwork());
   EXPECT_FALSE(orn2::port::LooksUpIPv4Host("::1"));
   EXPECT_TRUE(orn2::port::LooksUpIPv4Host("localhost"));
+  orn2::port::StopNetwork();
 }
 
 TEST(EndPointCopy, CopiesCarryFieldsOnlyFromAValidSource) {
