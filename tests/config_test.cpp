@@ -477,9 +477,9 @@ TEST(ConfigEdit, RemoveRecordsWithKeepPrefixes) {
       {nullptr, "sx/a", nullptr, all + "s/a=1|", 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message()
-                 << "section " << (c.section ? c.section : "(null)") << ", prefix '" << c.prefix
-                 << "', keep '" << (c.keep ? c.keep : "(RemoveKey)") << "'");
+    SCOPED_TRACE(testing::Message() << "section " << (c.section ? c.section : "(null)")
+                                    << ", prefix '" << c.prefix << "', keep '"
+                                    << (c.keep ? c.keep : "(RemoveKey)") << "'");
     const bool exact = c.keep == nullptr;
     Loaded s(exact ? "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\na=1\n[sx]\na=6\n"
                    : "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\n[sx]\na=6\n");
