@@ -79,12 +79,15 @@ int TryLockElsewhere(Mutex& m) {
   return result;
 }
 
-// Acquire and Release on another thread; the future is ready once it got the
-// lock. A thread still blocked when the test ends has failed it already.
+// Acquire (twice: a lock got after a wait is the thread's own, too) and
+// Release on another thread; the future is ready once it got the lock. A
+// thread still blocked when the test ends has failed it already.
 std::future<void> AcquireElsewhere(Mutex& m) {
   auto done = std::make_shared<std::promise<void>>();
   std::thread([&m, done] {
     m.Acquire();
+    m.Acquire();
+    m.Release();
     m.Release();
     done->set_value();
   }).detach();
@@ -133,7 +136,10 @@ TEST(Mutex, RecursionTryLockGuardAndAbandonment) {
     EXPECT_TRUE(Ready(AcquireElsewhere(lock)));
     lock.Acquire();  // taken over: held once, released once
     EXPECT_EQ(TryLockElsewhere(lock), -1);
+    std::future<void> waiting = AcquireElsewhere(lock);
+    EXPECT_FALSE(Ready(waiting, 50));  // blocked while this thread holds it
     lock.Release();
+    EXPECT_TRUE(Ready(waiting));
     EXPECT_EQ(TryLockElsewhere(lock), 0);
   }
 }
@@ -164,6 +170,7 @@ TEST(Mutex, OneLockPerNameCutTo127Characters) {
 TEST(Mutex, StaticConstructorCreatesOnFirstAcquire) {
   static Mutex lazy(Mutex::StaticInit);
   void** handle = lazy;
+  EXPECT_EQ(static_cast<void* const*>(static_cast<const Mutex&>(lazy)), handle);
   EXPECT_EQ(*handle, nullptr);
   EXPECT_EQ(lazy.TryLock(), 0);
   lazy.Release();  // not created: no effect
