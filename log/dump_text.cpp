@@ -1,5 +1,7 @@
 #include "log/dump_text.h"
 
+#include <liborn2/log_format.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -7,11 +9,9 @@
 namespace orn2::log {
 namespace {
 
-constexpr int kBytesPerLine = 16;
-// "     " 54 hyphens "  " 16 hyphens and the line end: as long as a hex line.
-constexpr char kRuler[] =
-    "     ------------------------------------------------------  ----------------\n";
-constexpr size_t kLineLength = sizeof kRuler - 1;  // 77 characters and the line end
+constexpr int kBytesPerLine = LogFormat::kDumpBytesPerLine;
+// The ruler is as long as a hex line: 77 characters and the line end.
+constexpr size_t kLineLength = sizeof LogFormat::kDumpRuler;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // Appends one hex line for the bytes [offset, offset + count) at out.
@@ -44,6 +44,12 @@ size_t AppendHexLine(const unsigned char* data, int offset, int count, char* out
   return static_cast<size_t>(p - out);
 }
 
+size_t AppendRuler(char* out, size_t used) {
+  std::memcpy(out + used, LogFormat::kDumpRuler, kLineLength - 1);
+  out[used + kLineLength - 1] = '\n';
+  return used + kLineLength;
+}
+
 }  // namespace
 
 size_t BuildDumpText(const unsigned char* data, int length, const char* title, char* out,
@@ -62,14 +68,12 @@ size_t BuildDumpText(const unsigned char* data, int length, const char* title, c
   used += titleKept;
   out[used++] = '\n';
   out[used++] = '\n';
-  std::memcpy(out + used, kRuler, kLineLength);
-  used += kLineLength;
+  used = AppendRuler(out, used);
   for (int offset = 0; offset < length && used + 2 * kLineLength < size; offset += kBytesPerLine) {
     int count = length - offset < kBytesPerLine ? length - offset : kBytesPerLine;
     used += AppendHexLine(data, offset, count, out + used);
   }
-  std::memcpy(out + used, kRuler, kLineLength);
-  used += kLineLength;
+  used = AppendRuler(out, used);
   return used;
 }
 

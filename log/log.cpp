@@ -1,33 +1,26 @@
+// Log's operations as a caller sees them: setting the file up, formatting a
+// message, and handing the line to the one append path (append_report.cpp).
+// The line's prefix (line_prefix.cpp), its composition (compose_line.cpp), the
+// sharing of the mutex (counted_mutex.cpp) and the file itself (log_file.cpp,
+// rotation.cpp, repair.cpp) each have a file of their own.
 #include <liborn2/log.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
+#include "log/append_report.h"
+#include "log/compose_line.h"
 #include "log/counted_mutex.h"
 #include "log/dump_text.h"
 #include "log/log_file.h"
-#include "port/clock.h"
+#include "log/repair.h"
 #include "port/process.h"
 #include "port/sync.h"
 
 namespace {
 
-constexpr const char* kHeader = orn2::log::kFileHeader;
-constexpr size_t kHeaderLength = sizeof orn2::log::kFileHeader - 1;
-// Ends in a line end, written like every line end inside an entry: the file's
-// line end and a continuation code (see AppendEncoded).
-constexpr char kTruncationMarker[] = "*** Logline Error: Excessive Line truncated ***\n\t|";
-constexpr char kErrorPrefix[] = "**ERROR** ";
-constexpr char kWarningPrefix[] = "*WARNING* ";
-// A line as LogLine puts it together: each character of the prefix and the
-// message may take three bytes once line ends inside them are encoded.
-constexpr size_t kLineSize =
-    3 * (Log::kPrefixSize + Log::kMessageMax) + sizeof kTruncationMarker + sizeof kErrorPrefix + 2;
-constexpr size_t kRightNowSize = 54;
-constexpr int kStampSize = 160;  // room for any field values
 constexpr int kDumpLevel = 4;
 constexpr int kMaxLevel = 5;
 constexpr int kResultBadFile = -100;
@@ -35,28 +28,12 @@ constexpr int kResultBadLevel = -101;
 
 using orn2::log::FileLock;
 using orn2::log::FileState;
+using orn2::log::kFileHeader;
+using orn2::log::kFileHeaderLength;
+using orn2::log::kLineSize;
+using orn2::log::LossRecord;
 using orn2::log::RotateOutcome;
 using orn2::log::WriteOutcome;
-
-// Writes a value from 0 to 99 as two digits.
-char* PutTwoDigits(char* out, int value) {
-  out[0] = static_cast<char>('0' + value / 10);
-  out[1] = static_cast<char>('0' + value % 10);
-  return out + 2;
-}
-
-// Writes value in decimal, zero-padded to at least `width` digits.
-char* PutDecimal(char* out, unsigned long value, int width) {
-  char digits[24];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  for (int i = count; i < width; ++i) *out++ = '0';
-  while (count > 0) *out++ = digits[--count];
-  return out;
-}
 
 // Formats "%s" of `text` into a buffer of kMessageMax + 1 characters as
 // vsnprintf does, without its machinery: "%s" alone is Dump's format, and a
@@ -69,48 +46,6 @@ int CopyText(char* message, const char* text) {
   message[kept] = '\0';
   return static_cast<int>(length);  // beyond kMessageMax it only counts as cut
 }
-
-// Called under the lock after every line for which a rotation was due: says
-// so on standard error when rotations start failing, not for every line.
-void NoteRotation(RotateOutcome outcome, const char* fileName, int& failing) {
-  if (outcome == RotateOutcome::kRotated) failing = 0;
-  if (outcome != RotateOutcome::kFailed || failing != 0) return;
-  failing = 1;
-  std::fprintf(stderr, "LogLine() Warning: Cannot rotate [%s] (%s), appending to it meanwhile\n",
-               fileName, std::strerror(errno));
-}
-
-size_t Append(char* out, size_t used, const char* text) {
-  size_t length = std::strlen(text);
-  std::memcpy(out + used, text, length);
-  return used + length;
-}
-
-// Appends `length` characters of `text`, writing each line end in it as a line
-// end of the file followed by a tab and a code naming what the caller wrote:
-// '|' for "\n", '<' for a "\r" alone, '=' for "\r\n". So no text can start a
-// line of the file: every line inside an entry begins with a tab, and a
-// reader decodes the exact text. `out` has room for 3 * `length` characters.
-size_t AppendEncoded(char* out, size_t used, const char* text, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    char c = text[i];
-    if (c != '\n' && c != '\r') {
-      out[used++] = c;
-      continue;
-    }
-    char code = c == '\n' ? '|' : '<';
-    if (c == '\r' && i + 1 < length && text[i + 1] == '\n') {
-      code = '=';
-      ++i;
-    }
-    out[used++] = '\n';
-    out[used++] = '\t';
-    out[used++] = code;
-  }
-  return used;
-}
-
-bool HoldsLineEnd(const char* text) { return text[std::strcspn(text, "\r\n")] != '\0'; }
 
 }  // namespace
 
@@ -127,34 +62,6 @@ Log::Log(const char* module, int echo)
   mutex_ = new CountedMutex();
   SetModule(module);
   processId_ = orn2::port::ProcessId();
-}
-
-Log::~Log() { ReplaceMutex(nullptr); }
-
-// Lets go of the current mutex, destroying it when no other log holds it, and
-// holds `replacement` instead.
-void Log::ReplaceMutex(CountedMutex* replacement) {
-  CountedMutex* previous = mutex_;
-  mutex_ = replacement;
-  if (previous != nullptr && previous->holders.fetch_sub(1, std::memory_order_acq_rel) == 1)
-    delete previous;
-}
-
-void Log::operator=(const Log& other) {
-  if (this == &other) return;
-  std::memcpy(fileName_, other.fileName_, sizeof fileName_);
-  level_ = other.level_;
-  enabled_ = other.enabled_;
-  if (mutex_ != other.mutex_) {
-    other.mutex_->holders.fetch_add(1, std::memory_order_relaxed);
-    ReplaceMutex(other.mutex_);
-  }
-  // The echo flag and the count of lost lines stay the target's own; the
-  // rotation setting goes with the file.
-  std::memcpy(module_, other.module_, kModuleSize - 1);
-  processId_ = other.processId_;
-  maxBytes_ = other.maxBytes_;
-  keep_ = other.keep_;
 }
 
 int Log::SetModule(const char* module) {
@@ -192,7 +99,8 @@ int Log::EnableLog(const char* file, int level) {
     if (state == FileState::kReadable) orn2::log::RepairCutLine(fileName_);
     if (state == FileState::kNotRegular ||
         (state == FileState::kUnreadable &&
-         orn2::log::CreateWithText(fileName_, kHeader, kHeaderLength) != WriteOutcome::kWritten)) {
+         orn2::log::CreateWithText(fileName_, kFileHeader, kFileHeaderLength) !=
+             WriteOutcome::kWritten)) {
       std::fprintf(stderr, "EnableLog() Cannot access Logfile, Logging disabled");
       return kResultBadFile;
     }
@@ -202,63 +110,6 @@ int Log::EnableLog(const char* file, int level) {
   level_ = level;
   if (level_ > 0) enabled_ = 1;
   return 0;
-}
-
-char* Log::RightNow(char* buffer) {
-  if (buffer == nullptr) return buffer;
-  size_t length = FormatPrefix(buffer);
-  buffer[length] = '\0';
-  return buffer;
-}
-
-// The RightNow text, unterminated, into out (kRightNowSize - 1 characters at
-// most); returns its length. Every line pays for it, so the usual field
-// values are put together by hand, exactly as the printf format
-// "[%04d/%02d/%02d %02d:%02d.%02d][%8s] [ThreadId:%04lu]" would give them.
-size_t Log::FormatPrefix(char* out) const {
-  std::tm now{};
-  orn2::port::LocalTime(orn2::port::NowSeconds(), &now);
-  unsigned long thread = orn2::port::CurrentThreadId();
-  int year = now.tm_year + 1900;
-  bool usual = year >= 0 && year <= 9999 && now.tm_mon >= 0 && now.tm_mon <= 98 &&
-               now.tm_mday >= 0 && now.tm_mday <= 99 && now.tm_hour >= 0 && now.tm_hour <= 99 &&
-               now.tm_min >= 0 && now.tm_min <= 99 && now.tm_sec >= 0 && now.tm_sec <= 99 &&
-               thread <= 0xFFFFFFFFul;
-  if (!usual) {
-    char text[kStampSize];
-    int length = std::snprintf(
-        text, sizeof text, "[%04d/%02d/%02d %02d:%02d.%02d][%8s] [ThreadId:%04lu]", year,
-        now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec, module_, thread);
-    size_t kept = length < 0 ? 0 : static_cast<size_t>(length);
-    if (kept > kRightNowSize - 1) kept = kRightNowSize - 1;
-    std::memcpy(out, text, kept);
-    return kept;
-  }
-  char* p = out;
-  *p++ = '[';
-  p = PutTwoDigits(p, year / 100);
-  p = PutTwoDigits(p, year % 100);
-  *p++ = '/';
-  p = PutTwoDigits(p, now.tm_mon + 1);
-  *p++ = '/';
-  p = PutTwoDigits(p, now.tm_mday);
-  *p++ = ' ';
-  p = PutTwoDigits(p, now.tm_hour);
-  *p++ = ':';
-  p = PutTwoDigits(p, now.tm_min);
-  *p++ = '.';
-  p = PutTwoDigits(p, now.tm_sec);
-  *p++ = ']';
-  *p++ = '[';
-  size_t moduleLength = std::strlen(module_);
-  for (size_t i = moduleLength; i < kModuleSize - 1; ++i) *p++ = ' ';
-  std::memcpy(p, module_, moduleLength);
-  p += moduleLength;
-  std::memcpy(p, "] [ThreadId:", 12);
-  p += 12;
-  p = PutDecimal(p, thread, 4);
-  *p++ = ']';
-  return static_cast<size_t>(p - out);
 }
 
 int Log::LogLine(int level, const char* format, ...) {
@@ -292,17 +143,8 @@ int Log::WriteMessage(int level, char* message, int result, size_t bodyAt) {
   char line[kLineSize];
   size_t used = ComposeLine(level, message, &result, bodyAt, line, true);
   if (used == 0) return result;
-  // After a lost line, this writer's own short write may not have been cut
-  // off again; the file is checked before the next line goes on.
-  const orn2::log::Rotation rotation{maxBytes_, keep_};
-  RotateOutcome rotated = RotateOutcome::kNotDue;
-  WriteOutcome outcome = orn2::log::AppendWhole(fileName_, line, used, &rotation, &rotated);
-  NoteRotation(rotated, fileName_, rotationFailing_);
-  if (outcome != WriteOutcome::kWritten) {
-    CountLostLine(outcome == WriteOutcome::kNotRegular);
-  } else {
-    losing_ = 0;
-  }
+  const LossRecord losses{fileName_, &lostLines_, &losing_, &rotationFailing_};
+  orn2::log::AppendReported(line, used, {maxBytes_, keep_}, losses);
   return result;
 }
 
@@ -319,99 +161,28 @@ void Log::EchoMessage(int level, char* message, int result, size_t bodyAt) {
   if (used != 0) std::fwrite(line, 1, used, stdout);
 }
 
-// Puts together the line of a message formatted with *result (set to -1 for a
-// cut message): the prefix, a blank, the marker, the level prefix (unless for
-// the console), the message and a line end. The message's line ends before
-// `bodyAt` are written as continuation lines; those from there on (a hex
-// dump's body) as they are. Returns the line's length, or 0 when nothing is
-// written (logging off, or a level above the log's; *result then says what
-// LogLine returns).
-size_t Log::ComposeLine(int level, char* message, int* result, size_t bodyAt, char* line,
-                        bool forFile) const {
-  // Some runtimes answer -1 for a message that does not fit and leave it
-  // unterminated; either way the message is cut to its first 2048 characters.
-  message[kMessageMax] = '\0';
-  bool cut = *result < 0 || *result > kMessageMax;
-  if (cut) *result = -1;
-
-  if (enabled_ == 0) return 0;
-  if (level_ == 0 || level > level_) {
-    *result = 0;
-    return 0;
-  }
-  const char* marker = cut ? kTruncationMarker : "";
-  // The line holds the message up to its first null character, as the echo
-  // does; a "%c" of 0 counts in the result but ends the written text. The
-  // same pass finds the first line end: a message without one is copied as
-  // it is.
-  size_t messageLength = std::strcspn(message, "\r\n");
-  bool plain = message[messageLength] == '\0' && !HoldsLineEnd(module_);
-  if (!plain) messageLength += std::strlen(message + messageLength);
-  if (bodyAt > messageLength) bodyAt = messageLength;
-
-  // The console line carries no level prefix.
-  const char* levelPrefix = !forFile     ? ""
-                            : level == 1 ? kErrorPrefix
-                            : level == 2 ? kWarningPrefix
-                                         : "";
-  size_t used = 0;
-  if (plain) {
-    used = FormatPrefix(line);
-  } else {
-    char prefix[kPrefixSize];
-    used = AppendEncoded(line, 0, prefix, FormatPrefix(prefix));
-  }
-  line[used++] = ' ';
-  used = Append(line, used, marker);
-  used = Append(line, used, levelPrefix);
-  if (plain) {
-    std::memcpy(line + used, message, messageLength);
-    used += messageLength;
-  } else {
-    used = AppendEncoded(line, used, message, bodyAt);
-    std::memcpy(line + used, message + bodyAt, messageLength - bodyAt);
-    used += messageLength - bodyAt;
-  }
-  line[used++] = '\n';
-  return used;
-}
-
-void Log::CountLostLine(bool notRegular) {
-  const char* reason = notRegular ? "not a regular file" : std::strerror(errno);
-  __atomic_fetch_add(&lostLines_, 1ul, __ATOMIC_RELAXED);
-  if (losing_ != 0) return;
-  losing_ = 1;
-  std::fprintf(stderr, "LogLine() Error: Cannot append to [%s] (%s), losing lines\n", fileName_,
-               reason);
-}
-
-unsigned long Log::LostLines() const { return __atomic_load_n(&lostLines_, __ATOMIC_RELAXED); }
-
 int Log::LogBlank() {
   FileLock lock(mutex_->mutex);
   if (level_ == 0 || enabled_ == 0) return 0;
 
   // A missing file is created with the short header (no empty line after it)
   // and gets no empty line; a special file gets nothing and loses the line.
-  FileState state = orn2::log::ProbeFile(fileName_);
-  WriteOutcome outcome = WriteOutcome::kNotRegular;
-  if (state == FileState::kUnreadable) {
-    outcome = orn2::log::CreateWithText(fileName_, kHeader, kHeaderLength - 1);
-    if (outcome == WriteOutcome::kFailed) {
-      enabled_ = 0;
-      return -1;
-    }
-  }
-  if (state == FileState::kReadable) {
-    const orn2::log::Rotation rotation{maxBytes_, keep_};
-    RotateOutcome rotated = RotateOutcome::kNotDue;
-    outcome = orn2::log::AppendWhole(fileName_, "\n", 1, &rotation, &rotated);
-    NoteRotation(rotated, fileName_, rotationFailing_);
-  }
-  if (outcome != WriteOutcome::kWritten) {
-    CountLostLine(outcome == WriteOutcome::kNotRegular);
-  } else {
-    losing_ = 0;
+  const LossRecord losses{fileName_, &lostLines_, &losing_, &rotationFailing_};
+  switch (orn2::log::ProbeFile(fileName_)) {
+    case FileState::kReadable:
+      orn2::log::AppendReported("\n", 1, {maxBytes_, keep_}, losses);
+      break;
+    case FileState::kUnreadable:
+      if (orn2::log::CreateWithText(fileName_, kFileHeader, kFileHeaderLength - 1) ==
+          WriteOutcome::kFailed) {
+        enabled_ = 0;
+        return -1;
+      }
+      orn2::log::NoteWritten(WriteOutcome::kWritten, losses);
+      break;
+    case FileState::kNotRegular:
+      orn2::log::NoteWritten(WriteOutcome::kNotRegular, losses);
+      break;
   }
   lock.Release();
   if (echo_ != 0) std::fputs("\n", stderr);  // once the lock is let go, as LogLine's
@@ -431,7 +202,7 @@ int Log::Rotate(int keep, long long ifLarger) {
   bool notRegular = false;
   switch (orn2::log::RotateNow(fileName_, keep, ifLarger, &notRegular)) {
     case RotateOutcome::kRotated:
-      rotationFailing_ = 0;
+      orn2::log::StartsFailing(&rotationFailing_, false);  // the run of failures ends
       return 0;
     case RotateOutcome::kNotDue:
       return 1;

@@ -3,16 +3,12 @@
 #include <cerrno>
 #include <string>
 
+#include "log/repair.h"
 #include "port/fs.h"
 #include "port/sync.h"
 
 namespace orn2::log {
 namespace {
-
-// Longer than any text one LogLine appends (a 100-character prefix, the
-// truncation marker, a level prefix, 2048 characters of message and a line
-// end, each line end possibly two bytes): a cut line of a Log lies within it.
-constexpr size_t kLongestLine = 8192;
 
 // A log's file name (255 characters at most), a full stop and a number.
 constexpr int kFileNameLimit = 256 + 8;
@@ -24,7 +20,7 @@ using orn2::port::OpenOutcome;
 // The header's size in the file, line ends as the platform writes them: a
 // file no larger holds no line to rotate away.
 size_t HeaderSize() {
-  static const size_t size = orn2::port::AppendedSize(kFileHeader, sizeof kFileHeader - 1);
+  static const size_t size = orn2::port::AppendedSize(kFileHeader, kFileHeaderLength);
   return size;
 }
 
@@ -32,16 +28,6 @@ size_t HeaderSize() {
 // most when it finds the path renamed meanwhile; each time needs another
 // rotation by another writer, so this is not reached in practice.
 constexpr int kMaxReopens = 100;
-
-// Cuts back a last line without its line end, left by a writer that died
-// half-way through it, whoever has held any lock since; *end follows. The
-// file records it itself: every whole line ends with a line end.
-void RepairOpenFile(FileHandle file, int64_t* end) {
-  int last = orn2::port::ByteBefore(file, *end);
-  if (last < 0 || last == '\n') return;
-  orn2::port::CutUnfinishedLine(file, kLongestLine);
-  orn2::port::EndOf(file, end);
-}
 
 // Starts the file that a rotation left missing: created exclusively with the
 // protection of the file it rotated away (FILE.1), and with the header. Called
@@ -63,9 +49,8 @@ void StartAfterRotation(const char* path) {
   bool waited = false;
   orn2::port::LockWriters(file, &waited);
   int64_t end = -1;
-  if (orn2::port::EndOf(file, &end) && end == 0 &&
-      orn2::port::RoomUnderSizeLimit(0, HeaderSize()))
-    orn2::port::AppendText(file, kFileHeader, sizeof kFileHeader - 1);
+  if (orn2::port::EndOf(file, &end) && end == 0 && orn2::port::RoomUnderSizeLimit(0, HeaderSize()))
+    orn2::port::AppendText(file, kFileHeader, kFileHeaderLength);
   orn2::port::CloseFile(file);
 }
 
@@ -156,7 +141,7 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
       }
     }
     if (end == 0) {
-      withHeader.assign(kFileHeader, sizeof kFileHeader - 1);
+      withHeader.assign(kFileHeader, kFileHeaderLength);
       withHeader.append(text, length);
       text = withHeader.data();
       length = withHeader.size();
@@ -206,18 +191,6 @@ RotateOutcome RotateNow(const char* path, int keep, int64_t ifLarger, bool* notR
   if (outcome == RotateOutcome::kRotated) StartAfterRotation(path);
   orn2::port::CloseFile(file);
   return outcome;
-}
-
-void RepairCutLine(const char* path) {
-  FileHandle file{};
-  if (orn2::port::OpenRegularFile(path, FileAccess::kUpdate, &file, nullptr) !=
-      OpenOutcome::kOpened) {
-    return;
-  }
-  bool waited = false;
-  orn2::port::LockWriters(file, &waited);
-  orn2::port::CutUnfinishedLine(file, kLongestLine);
-  orn2::port::CloseFile(file);
 }
 
 // Mutex hands out the address of its handle field, which holds the platform

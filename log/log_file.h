@@ -3,20 +3,37 @@
 #ifndef ORN2_LOG_LOG_FILE_H
 #define ORN2_LOG_LOG_FILE_H
 
+#include <liborn2/log_format.h>
 #include <liborn2/mutex.h>
 
 #include <cstddef>
 #include <cstdint>
 
 #include "log/rotation.h"
-
 #include "port/sync.h"
 
 namespace orn2::log {
 
-// The header of a new file ("%s\n%s, %s\n\n" with the title, the date and the
-// version); LogBlank writes it without its last line end.
-constexpr char kFileHeader[] = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
+// The header of a new file: the title line, the version line and an empty
+// line (LogBlank writes it without its last line end), joined at compile time
+// from the texts that <liborn2/log_format.h> defines for writer and readers.
+struct HeaderText {
+  // Each part's terminator makes room for its line end; two more for the
+  // empty line and the terminator.
+  char text[sizeof LogFormat::kHeaderTitle + sizeof LogFormat::kHeaderVersion + 2];
+};
+constexpr HeaderText JoinHeader() {
+  HeaderText header{};
+  size_t at = 0;
+  for (const char* part : {LogFormat::kHeaderTitle, "\n", LogFormat::kHeaderVersion, "\n\n"}) {
+    for (size_t i = 0; part[i] != '\0'; ++i) header.text[at++] = part[i];
+  }
+  return header;
+}
+inline constexpr HeaderText kHeader = JoinHeader();
+inline constexpr const char* kFileHeader = kHeader.text;
+inline constexpr size_t kFileHeaderLength = sizeof kHeader.text - 1;
+static_assert(kHeader.text[kFileHeaderLength - 1] == '\n', "the header is joined whole");
 
 // What a Log finds at its file's path. Only regular files are used; the check
 // opens the file without blocking and looks at what was opened.
@@ -61,12 +78,6 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
 // is). The caller holds the Log's mutex; the rotation happens under the
 // writers' lock of the file.
 RotateOutcome RotateNow(const char* path, int keep, int64_t ifLarger, bool* notRegular);
-
-// Cuts a last line that has no line end back to the end of the line before it,
-// so that the next line is not glued onto it; a file whose last line end is
-// farther back than any line a Log writes is ended with a line end instead.
-// Nothing happens to a missing or special file. Taken under the writers' lock.
-void RepairCutLine(const char* path);
 
 // A test seam: called when a rotation has created the new file, before its
 // header goes in, so that a test can let another writer in there. Null in use.

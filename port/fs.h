@@ -113,12 +113,15 @@ bool AppendText(FileHandle file, const char* text, std::size_t length);
 // more than `length` where a line end takes two bytes.
 std::size_t AppendedSize(const char* text, std::size_t length);
 
-// Repairs a file opened for kUpdate whose last line has no line end (a writer
-// ended half-way): cuts it back to the end of the line before it. A file with
-// no line end among its last `longestLine` bytes holds no cut line of the
-// caller's, so its last line is ended with a line end instead. False when the
-// file could not be read or changed.
-bool CutUnfinishedLine(FileHandle file, std::size_t longestLine);
+// Reads `length` bytes at `offset` of a file opened for kRead, kUpdate or
+// kAppend, without moving where AppendText writes. False (errno set) unless
+// all of them were read: past the end, or a file that cannot be read (an
+// append-only file of another user).
+bool ReadAt(FileHandle file, int64_t offset, char* out, std::size_t length);
+
+// Cuts a file opened for kUpdate or kAppend to its first `length` bytes.
+// False (errno set) on failure.
+bool TruncateTo(FileHandle file, int64_t length);
 
 // --- The lock of a file's writers -------------------------------------------
 // Every process that appends to a file takes this lock on its open file before
@@ -139,10 +142,6 @@ bool PathNamesFile(const char* path, FileHandle file);
 
 // The file's size now; false (errno set) when it cannot be read.
 bool EndOf(FileHandle file, int64_t* end);
-
-// The byte before `end` of a file opened for kUpdate or kAppend, or -1 when
-// there is none or it cannot be read (an append-only file of another user).
-int ByteBefore(FileHandle file, int64_t end);
 
 // Whether a write of `length` bytes at `end` finds room under the process's
 // file size limit; a write with no room would raise a signal that ends the

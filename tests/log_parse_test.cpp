@@ -17,6 +17,7 @@
 #include "log/dump_text.h"
 #include "port/clock.h"
 #include "port/process.h"
+#include "support/log_lines.h"
 #include "support/system.h"
 #include "support/temp_dir.h"
 
@@ -27,9 +28,8 @@ using orn::LogLevel;
 using orn::LogReader;
 using orn2::testing::ReadFileBytes;
 
-const char kHeader[] = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
-const char kRuler[] =
-    "     ------------------------------------------------------  ----------------";
+using orn2::testing::kLogHeader;
+const std::string kRuler = orn2::testing::kLogRuler;
 
 struct ReadResult {
   std::vector<LogEntry> entries;
@@ -200,7 +200,7 @@ TEST_F(LogParseTest, SkipsTheShortHeaderAndHeadersOfConcatenatedFiles) {
   log.LogBlank();  // recreates the file with the two-line header
   log.LogLine(2, "in the second file");
   const std::string secondText = ReadFileBytes(second);
-  ASSERT_EQ(Replace(secondText, "\r\n", "\n").find(kHeader), std::string::npos)
+  ASSERT_EQ(Replace(secondText, "\r\n", "\n").find(kLogHeader), std::string::npos)
       << "not the short header: " << secondText;
 
   ReadResult read = ReadAll(ReadFileBytes(first) + secondText);
@@ -247,14 +247,14 @@ TEST(LogParseGrammar, RefusesLinesOutsideTheGrammarAndReadsOn) {
        1},
       {"cut stamp", {"[2026/12/03 23:10.39][  Poller] [Thre"}, "1: not a log line\n", 1},
       {"header title alone",
-       {"Orn Library: Generic Logging Routines"},
+       {std::string(kLogHeader).substr(0, std::string(kLogHeader).find('\n'))},
        "1: a header without its line \"2001-08-16, v1.01.03\"\n",
        1},
       {"a message with a line end of its own", {stamp + "a", "b"}, "2: not a log line\n", 2},
       {"a line of an entry with a code", {stamp + "a", "\t|b", "\t=c"}, "", 2},
       {"a tab and no code", {stamp + "a", "\tb"}, "2: not a log line\n", 2},
       {"a cut message as older writers left it",
-       {stamp + "*** Logline Error: Excessive Line truncated ***", "**ERROR** cut"},
+       {stamp + orn2::testing::kLogMarker, "**ERROR** cut"},
        "",
        2},
       {"a line of an entry with no entry", {"\t|b"}, "1: not a log line\n", 1},

@@ -38,9 +38,8 @@ using orn2::testing::ReadFileBytes;
 using std::filesystem::exists;
 
 const std::string kHeader = orn2::testing::kLogHeader;
-const std::string kMarker = "*** Logline Error: Excessive Line truncated ***\n\t|";
-const std::string kRuler =
-    "     ------------------------------------------------------  ----------------\n";
+const std::string kMarker = orn2::testing::kLogMarker + std::string("\n\t|");
+const std::string kRuler = orn2::testing::kLogRuler + std::string("\n");
 
 class LogTest : public ::testing::Test {
  protected:
@@ -394,25 +393,32 @@ TEST_F(LogTest, SpecialFilesAreRefusedAtOnceAndTheirLinesCountedLost) {
 
 TEST_F(LogTest, ALineCutByAWriterKilledHalfWayIsCutBackByTheNextOwner) {
   const std::string half = "[2026/12/03 23:10.39][  writer] [ThreadId:0042] half a li";
+  // No line end in the last 8 KiB: more than any line a Log writes, so not one
+  // of its lines; it is ended rather than cut.
+  const std::string endless(9000, 'x');
   const struct {
-    const char* owner;  // what takes the abandoned lock next
-    bool takenBefore;   // a Mutex of the file's name is acquired and released first
-    std::string after;  // what it adds after the line "before"
-  } cases[] = {{"LogLine", false, Who("Next") + "after the kill\n"},
-               {"LogLine", true, Who("Next") + "after the kill\n"},
-               {"LogBlank", false, "\n"},
-               {"EnableLog", false, ""}};
+    const char* owner;        // what takes the abandoned lock next
+    bool takenBefore;         // a Mutex of the file's name is acquired and released first
+    std::string after;        // what it adds after the line "before"
+    const std::string& left;  // what the killed writer left
+    std::string kept;         // what stays of that
+  } cases[] = {{"LogLine", false, Who("Next") + "after the kill\n", half, ""},
+               {"LogLine", true, Who("Next") + "after the kill\n", half, ""},
+               {"LogBlank", false, "\n", half, ""},
+               {"EnableLog", false, "", half, ""},
+               {"LogLine", false, Who("Next") + "after the kill\n", endless, endless + "\n"},
+               {"EnableLog", false, "", endless, endless + "\n"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.owner << (c.takenBefore ? " after a Mutex" : ""));
+    SCOPED_TRACE(testing::Message() << c.owner << (c.takenBefore ? " after a Mutex" : "")
+                                    << " left " << c.left.size());
     Log log("Next");
-    std::string path =
-                    Enable(log, std::string(c.owner) + std::to_string(c.takenBefore) + ".log", 3),
+    std::string path = Enable(log, c.owner + std::to_string(&c - cases) + ".log", 3),
                 flag = path + ".flag";
     EXPECT_EQ(log.LogLine(3, "before"), 6);
-    ChildProcess holder("LockHolder", {path, flag, half});
+    ChildProcess holder("LockHolder", {path, flag, c.left});
     ASSERT_TRUE(orn2::testing::FileAppears(flag, 60000, &holder))
         << "the child never held the lock";
-    ASSERT_EQ(Body(path), Who("Next") + "before\n" + half);
+    ASSERT_EQ(Body(path), Who("Next") + "before\n" + c.left);
     holder.Kill();
     ASSERT_TRUE(holder.Wait(30000, nullptr));
     if (c.takenBefore) {  // whoever sees the abandonment, the next line still repairs
@@ -428,7 +434,7 @@ TEST_F(LogTest, ALineCutByAWriterKilledHalfWayIsCutBackByTheNextOwner) {
     } else {
       EXPECT_EQ(log.EnableLog(path.c_str(), 3), 0);
     }
-    EXPECT_EQ(Body(path), Who("Next") + "before\n" + c.after);
+    EXPECT_EQ(Body(path), Who("Next") + "before\n" + c.kept + c.after);
     EXPECT_EQ(log.LostLines(), 0u);
   }
 }

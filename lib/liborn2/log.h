@@ -187,7 +187,6 @@ class ORN2_API Log {
   void EchoMessage(int level, char* message, int result, size_t bodyAt);
   size_t ComposeLine(int level, char* message, int* result, size_t bodyAt, char* line,
                      bool forFile) const;
-  void CountLostLine(bool notRegular);
 
   char fileName_[kFileNameSize];
   int level_;

@@ -154,7 +154,7 @@ OpenOutcome OpenAppending(const char* path, FileHandle* file, int64_t* end, bool
   for (int reopened = 0;; ++reopened) {
     OpenOutcome outcome = OpenOutcome::kOpened;
     // Readable as well where it may be, so that the writer can look at the
-    // last byte (ByteBefore); a file others let this user append to only is
+    // last byte (ReadAt); a file others let this user append to only is
     // still written.
     const int created = create ? O_CREAT : 0;
     int fd = OpenDescriptor(path, O_RDWR | O_APPEND | created, &outcome);
@@ -254,10 +254,18 @@ bool EndOf(FileHandle file, int64_t* end) {
   return true;
 }
 
-int ByteBefore(FileHandle file, int64_t end) {
-  unsigned char byte = 0;
-  if (end <= 0 || ::pread(Descriptor(file), &byte, 1, static_cast<off_t>(end - 1)) != 1) return -1;
-  return byte;
+bool ReadAt(FileHandle file, int64_t offset, char* out, std::size_t length) {
+  ssize_t n;
+  do {
+    n = ::pread(Descriptor(file), out, length, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  if (n == static_cast<ssize_t>(length)) return true;
+  if (n >= 0) errno = EIO;  // short: the file ends before
+  return false;
+}
+
+bool TruncateTo(FileHandle file, int64_t length) {
+  return ::ftruncate(Descriptor(file), static_cast<off_t>(length)) == 0;
 }
 
 bool RoomUnderSizeLimit(int64_t end, std::size_t length) {
@@ -296,25 +304,6 @@ bool AppendText(FileHandle file, const char* text, std::size_t length) {
 }
 
 std::size_t AppendedSize(const char*, std::size_t length) { return length; }
-
-bool CutUnfinishedLine(FileHandle file, std::size_t longestLine) {
-  int fd = Descriptor(file);
-  struct stat st;
-  if (::fstat(fd, &st) != 0) return false;
-  if (st.st_size == 0) return true;
-  std::string tail(longestLine < static_cast<std::size_t>(st.st_size)
-                       ? longestLine
-                       : static_cast<std::size_t>(st.st_size),
-                   '\0');
-  off_t start = st.st_size - static_cast<off_t>(tail.size());
-  ssize_t n = ::pread(fd, &tail[0], tail.size(), start);
-  if (n != static_cast<ssize_t>(tail.size())) return false;
-  if (tail.back() == '\n') return true;
-  std::size_t lastEnd = tail.find_last_of('\n');
-  if (lastEnd == std::string::npos)
-    return RoomUnderSizeLimit(st.st_size, 1) && AppendText(file, "\n", 1);
-  return ::ftruncate(fd, start + static_cast<off_t>(lastEnd) + 1) == 0;
-}
 
 bool CanonicalPath(const char* path, std::string* canonical) {
   std::string whole(path);

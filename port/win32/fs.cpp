@@ -236,15 +236,24 @@ bool EndOf(FileHandle file, int64_t* end) {
   return false;
 }
 
-int ByteBefore(FileHandle file, int64_t end) {
-  if (end <= 0) return -1;
+bool ReadAt(FileHandle file, int64_t offset, char* out, std::size_t length) {
   OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>((end - 1) & 0xFFFFFFFF);
-  at.OffsetHigh = static_cast<DWORD>((end - 1) >> 32);
-  unsigned char byte = 0;
+  at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD read = 0;
-  if (!ReadFile(Handle(file), &byte, 1, &read, &at) || read != 1) return -1;
-  return byte;
+  if (!ReadFile(Handle(file), out, static_cast<DWORD>(length), &read, &at)) {
+    FailWithLastError();
+    return false;
+  }
+  if (read == length) return true;
+  errno = EIO;  // short: the file ends before
+  return false;
+}
+
+bool TruncateTo(FileHandle file, int64_t length) {
+  if (Truncate(Handle(file), length)) return true;
+  FailWithLastError();
+  return false;
 }
 
 // Windows has no file size limit of a process.
@@ -312,28 +321,6 @@ std::size_t AppendedSize(const char* text, std::size_t length) {
     if (text[i] == '\n') ++size;
   }
   return size;
-}
-
-bool CutUnfinishedLine(FileHandle file, std::size_t longestLine) {
-  HANDLE handle = Handle(file);
-  int64_t size = 0;
-  if (!SizeOf(handle, &size)) return false;
-  if (size == 0) return true;
-  std::size_t count =
-      longestLine < static_cast<uint64_t>(size) ? longestLine : static_cast<std::size_t>(size);
-  std::string tail(count, '\0');
-  int64_t start = size - static_cast<int64_t>(count);
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(start & 0xFFFFFFFF);
-  at.OffsetHigh = static_cast<DWORD>(start >> 32);
-  DWORD read = 0;
-  if (!ReadFile(handle, &tail[0], static_cast<DWORD>(count), &read, &at) || read != count) {
-    return false;
-  }
-  if (tail.back() == '\n') return true;
-  std::size_t lastEnd = tail.find_last_of('\n');
-  if (lastEnd == std::string::npos) return AppendText(file, "\n", 1);
-  return Truncate(handle, start + static_cast<int64_t>(lastEnd) + 1);
 }
 
 bool CanonicalPath(const char* path, std::string* canonical) {

@@ -13,6 +13,9 @@
 namespace orn2::testing {
 
 const char kLogHeader[] = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
+const char kLogMarker[] = "*** Logline Error: Excessive Line truncated ***";
+const char kLogRuler[] =
+    "     ------------------------------------------------------  ----------------";
 
 std::vector<WriterLine> WriterLines(const std::string& file) {
   std::string text = ReadFileBytes(file);

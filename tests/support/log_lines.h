@@ -8,8 +8,14 @@
 
 namespace orn2::testing {
 
-// The header that Log writes at the top of each new file.
+// The texts of Log's lines, written out here once for every test, apart
+// from the library's own definition, so that the tests check it:
+// the header that Log writes at the top of each new file,
 extern const char kLogHeader[];
+// the marker before a cut message (then an encoded line end), and the ruler
+// that opens and closes a hex dump's body (each without its line end).
+extern const char kLogMarker[];
+extern const char kLogRuler[];
 
 // One line "child <c> line <i>" as the writers write it.
 struct WriterLine {

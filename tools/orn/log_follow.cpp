@@ -1,6 +1,7 @@
 #include "tools/orn/log_follow.h"
 
 #include <liborn2/log.h>
+#include <liborn2/log_format.h>
 
 #include <cinttypes>
 #include <cstdio>
@@ -14,8 +15,8 @@ namespace {
 using orn2::followed::FileId;
 using orn2::followed::OpenFile;
 
-const char kHeaderTitle[] = "Orn Library: Generic Logging Routines";
-const char kHeaderVersion[] = "2001-08-16, v1.01.03";
+using LogFormat::kHeaderTitle;
+using LogFormat::kHeaderVersion;
 const char kPositionTag[] = "orn-log-follow 1";
 constexpr size_t kReadChunk = 64 * 1024;
 constexpr int64_t kFingerprintBytes = 4096;
@@ -50,9 +51,9 @@ bool PositionFromText(const std::string& text, FollowPosition& position) {
   if (text.compare(0, sizeof kPositionTag - 1, kPositionTag) != 0) return false;
   FollowPosition read;
   int used = 0;
-  if (std::sscanf(text.c_str() + sizeof kPositionTag - 1, " %" SCNu64 " %" SCNu64 " %" SCNd64
-                  " %" SCNu64 "%n", &read.id.volume, &read.id.index, &read.offset,
-                  &read.fingerprint, &used) != 4 ||
+  if (std::sscanf(text.c_str() + sizeof kPositionTag - 1,
+                  " %" SCNu64 " %" SCNu64 " %" SCNd64 " %" SCNu64 "%n", &read.id.volume,
+                  &read.id.index, &read.offset, &read.fingerprint, &used) != 4 ||
       read.offset < 0) {
     return false;
   }

@@ -1,6 +1,7 @@
 #include "tools/orn/log_parse.h"
 
 #include <liborn2/log.h>
+#include <liborn2/log_format.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,21 +11,22 @@
 namespace orn {
 namespace {
 
-const char kHeaderTitle[] = "Orn Library: Generic Logging Routines";
-const char kHeaderVersion[] = "2001-08-16, v1.01.03";
-const char kMarker[] = "*** Logline Error: Excessive Line truncated ***";
-const char kErrorPrefix[] = "**ERROR** ";
-const char kWarningPrefix[] = "*WARNING* ";
-const char kRuler[] =
-    "     ------------------------------------------------------  ----------------";
-const char kThreadField[] = "] [ThreadId:";
-constexpr size_t kLevelPrefixLength = 10;
-constexpr size_t kModuleWidth = Log::kModuleSize - 1;
+// The writer's texts and widths, shared with it through the public header.
+using LogFormat::kDumpRuler;
+using LogFormat::kErrorPrefix;
+using LogFormat::kHeaderTitle;
+using LogFormat::kHeaderVersion;
+using LogFormat::kThreadField;
+using LogFormat::kTruncationMarker;
+using LogFormat::kWarningPrefix;
+static_assert(sizeof kErrorPrefix == sizeof kWarningPrefix, "both level prefixes are as long");
+constexpr size_t kLevelPrefixLength = sizeof kErrorPrefix - 1;
+constexpr size_t kModuleWidth = LogFormat::kModuleWidth;
 constexpr size_t kModuleAt = 22;  // after "[YYYY/MM/DD hh:mm.ss]["
 constexpr size_t kThreadAt = kModuleAt + kModuleWidth + sizeof kThreadField - 1;
-constexpr size_t kMinThreadDigits = 4;
+constexpr size_t kMinThreadDigits = LogFormat::kThreadMinDigits;
 constexpr size_t kMaxThreadDigits = 19;  // fits an unsigned 64-bit number
-constexpr int kBytesPerHexLine = 16;
+constexpr int kBytesPerHexLine = LogFormat::kDumpBytesPerLine;
 // The longest line a writer makes: the prefix (shorter than its buffer), a
 // blank, the level prefix and a whole message, or a continuation line's tab,
 // code, level prefix and message; hex dump lines are shorter. A longer line is
@@ -92,13 +94,13 @@ bool IsHexLine(const std::string& line) {
 // A line inside an entry: a tab and the code of the line end before it.
 // Gives that line end, or null when `text` is no such line.
 const char* ContinuedLineEnd(const std::string& text) {
-  if (text.size() < 2 || text[0] != '\t') return nullptr;
+  if (text.size() < 2 || text[0] != LogFormat::kContinuation) return nullptr;
   switch (text[1]) {
-    case '|':
+    case LogFormat::kLineFeedCode:
       return "\n";
-    case '<':
+    case LogFormat::kCarriageReturnCode:
       return "\r";
-    case '=':
+    case LogFormat::kCarriageReturnLineFeedCode:
       return "\r\n";
     default:
       return nullptr;
@@ -200,7 +202,9 @@ LogReader::Result LogReader::Next(LogEntry& entry) {
         if (version.text == kHeaderVersion && !version.tooLong) continue;
         PushBack(std::move(version));
       }
-      return Refuse(line.number, "a header without its line \"2001-08-16, v1.01.03\"");
+      static const std::string kNoVersion =
+          std::string("a header without its line \"") + kHeaderVersion + "\"";
+      return Refuse(line.number, kNoVersion.c_str());
     }
     // The entry's text: its line, and each following line that begins with a
     // tab and a code, with the line end that the code names.
@@ -219,12 +223,12 @@ LogReader::Result LogReader::Next(LogEntry& entry) {
     size_t stampLength = ParseStamp(text, entry);
     if (stampLength == 0) return Refuse(line.number, "not a log line");
     entry.line = line.number;
-    if (text.compare(stampLength, sizeof kMarker - 1, kMarker) == 0 &&
-        text.compare(stampLength + sizeof kMarker - 1, 1, "\n") == 0) {
+    if (text.compare(stampLength, sizeof kTruncationMarker - 1, kTruncationMarker) == 0 &&
+        text.compare(stampLength + sizeof kTruncationMarker - 1, 1, "\n") == 0) {
       entry.truncated = true;
-      SplitLevel(text.substr(stampLength + sizeof kMarker), entry);
-    } else if (text.size() == stampLength + sizeof kMarker - 1 &&
-               text.compare(stampLength, std::string::npos, kMarker) == 0 && Pull(next)) {
+      SplitLevel(text.substr(stampLength + sizeof kTruncationMarker), entry);
+    } else if (text.size() == stampLength + sizeof kTruncationMarker - 1 &&
+               text.compare(stampLength, std::string::npos, kTruncationMarker) == 0 && Pull(next)) {
       // Files written before line ends inside entries were marked: the cut
       // message on the line after the marker, as it is (one line of it).
       entry.truncated = true;
@@ -255,7 +259,7 @@ void LogReader::ReadDumpBody(LogEntry& entry) {
     PushBack(std::move(blank));
     return;
   }
-  if (ruler.tooLong || ruler.text != kRuler) {
+  if (ruler.tooLong || ruler.text != kDumpRuler) {
     PushBack(std::move(ruler));
     PushBack(std::move(blank));
     return;
@@ -274,7 +278,7 @@ void LogReader::ReadDumpBody(LogEntry& entry) {
       entry.message += line.text;
       continue;
     }
-    if (!line.tooLong && line.text == kRuler) {
+    if (!line.tooLong && line.text == kDumpRuler) {
       entry.message += '\n';
       entry.message += line.text;
       Line after;
