@@ -81,9 +81,11 @@ std::string EnterNewPidNamespace();
 // system's lock table shows it); false where that cannot be seen.
 bool SomeoneWaitsForALockOn(const std::string& path);
 
-// Another descriptor of standard input (-1 when none is left), and closing one.
+// Another descriptor of standard input (-1 when none is left), and closing one;
+// how many descriptors the process has open (-1 where that cannot be seen).
 int DuplicateStandardInput();
 void CloseDescriptor(int fd);
+int OpenDescriptorCount();
 
 // Takes a write lock of the open file description kind on one byte of the file
 // at `path`, held until the process ends; false when it cannot.

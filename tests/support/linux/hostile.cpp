@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -169,6 +170,15 @@ bool SomeoneWaitsForALockOn(const std::string& path) {
 int DuplicateStandardInput() { return ::fcntl(0, F_DUPFD_CLOEXEC, 0); }
 
 void CloseDescriptor(int fd) { ::close(fd); }
+
+int OpenDescriptorCount() {
+  std::error_code error;
+  int count = 0;
+  for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
+       it.increment(error))
+    ++count;
+  return error ? -1 : count;
+}
 
 bool LockFileByte(const std::string& path, long long byte) {
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);  // left open: the lock stays

@@ -44,6 +44,8 @@ int DuplicateStandardInput() { return -1; }
 
 void CloseDescriptor(int) {}
 
+int OpenDescriptorCount() { return -1; }
+
 bool LockFileByte(const std::string&, long long) { return false; }
 
 bool BlockAllSignals() { return false; }
