@@ -9,6 +9,7 @@
 #include <string>
 
 #include "net/endpoint_functions.h"
+#include "port/net.h"
 
 namespace {
 
@@ -105,6 +106,14 @@ TEST(EndPointParse, DottedQuadCheckSparesTheNameServices) {
   check("http://a.resolves.invalid:8080", 1, true);
   check("ftp://a.resolves.invalid", 0, false);  // a protocol error stops the parse
   orn2::net::SetHostLookupForTesting(previous);
+}
+
+// A host must have an IPv4 address: "::1" resolves without a network, to IPv6 only.
+TEST(EndPointParse, HostsWithOnlyAnIPv6AddressAreRefused) {
+  ASSERT_TRUE(orn2::port::StartNetwork());
+  EXPECT_FALSE(orn2::port::LooksUpIPv4Host("::1"));
+  EXPECT_TRUE(orn2::port::LooksUpIPv4Host("localhost"));
+  orn2::port::StopNetwork();
 }
 
 TEST(EndPointCopy, CopiesCarryFieldsOnlyFromAValidSource) {

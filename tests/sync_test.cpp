@@ -79,12 +79,15 @@ int TryLockElsewhere(Mutex& m) {
   return result;
 }
 
-// Acquire and Release on another thread; the future is ready once it got the
-// lock. A thread still blocked when the test ends has failed it already.
+// Acquire (twice: a lock got after a wait is the thread's own, too) and
+// Release on another thread; the future is ready once it got the lock. A
+// thread still blocked when the test ends has failed it already.
 std::future<void> AcquireElsewhere(Mutex& m) {
   auto done = std::make_shared<std::promise<void>>();
   std::thread([&m, done] {
     m.Acquire();
+    m.Acquire();
+    m.Release();
     m.Release();
     done->set_value();
   }).detach();
@@ -133,7 +136,10 @@ TEST(Mutex, RecursionTryLockGuardAndAbandonment) {
     EXPECT_TRUE(Ready(AcquireElsewhere(lock)));
     lock.Acquire();  // taken over: held once, released once
     EXPECT_EQ(TryLockElsewhere(lock), -1);
+    std::future<void> waiting = AcquireElsewhere(lock);
+    EXPECT_FALSE(Ready(waiting, 50));  // blocked while this thread holds it
     lock.Release();
+    EXPECT_TRUE(Ready(waiting));
     EXPECT_EQ(TryLockElsewhere(lock), 0);
   }
 }
@@ -164,6 +170,7 @@ TEST(Mutex, OneLockPerNameCutTo127Characters) {
 TEST(Mutex, StaticConstructorCreatesOnFirstAcquire) {
   static Mutex lazy(Mutex::StaticInit);
   void** handle = lazy;
+  EXPECT_EQ(static_cast<void* const*>(static_cast<const Mutex&>(lazy)), handle);
   EXPECT_EQ(*handle, nullptr);
   EXPECT_EQ(lazy.TryLock(), 0);
   lazy.Release();  // not created: no effect
@@ -320,6 +327,34 @@ TEST(Mutex, OfUsersClosingTogetherTheLastRemovesTheObject) {
       EXPECT_TRUE(user.Wait(kTimeoutMs, nullptr)) << "round " << round;
     ASSERT_FALSE(std::filesystem::exists(files[0])) << "round " << round;
   }
+  Mutex last(name.c_str());
+  ASSERT_TRUE(std::filesystem::exists(files[0]));
+  last = Mutex();  // the handle an assignment drops is closed like any other
+  EXPECT_FALSE(std::filesystem::exists(files[0]));
+}
+
+// No program that the process starts inherits a descriptor of its named
+// mutexes (it would hold the lock's file, and the private directory, open).
+TEST(Mutex, ItsDescriptorsAreClosedOnExec) {
+  ot::TempDir dir;
+  const std::string name = UniqueName("close on exec");
+  std::vector<std::string> files;
+  ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
+  if (files.empty() || !std::filesystem::exists("/proc/self/fdinfo"))
+    GTEST_SKIP() << "the descriptors of a process cannot be seen here";
+  const std::string place = files[0].substr(0, files[0].rfind('/'));
+  Mutex m(name.c_str());
+  int seen = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+    if (error || target.rfind(place, 0) != 0) continue;
+    std::string info = ReadFileBytes("/proc/self/fdinfo/" + entry.path().filename().string());
+    const unsigned long flags = std::stoul(info.substr(info.find("flags:") + 6), nullptr, 8);
+    EXPECT_NE(flags & 02000000, 0u) << target << " is inherited: flags " << std::oct << flags;
+    ++seen;
+  }
+  EXPECT_GE(seen, 2) << "the private directory and the file of the lock";
 }
 
 // A Mutex left by a holder killed while it was the mutex's only user: the
@@ -548,37 +583,52 @@ TEST(Mutex, ProcessesOfTwoPidNamespacesNeverBothHoldIt) {
   EXPECT_TRUE(holder.Wait(kTimeoutMs, nullptr));
 }
 
-// args: name, flag. In a mount namespace where the shared-memory file systems
-// are full, creates, takes and releases the named mutex, and writes what that
-// printed on standard error into <flag>. Exit 77 (the reason in <flag>) when
-// no such namespace can be had.
+// args: name, flag, "full" or "read-only". In a mount namespace where the
+// shared-memory file systems are full, or read-only so that not even the
+// private directory can be made, creates, takes and releases the named mutex,
+// and writes "refused" or "opened", a line end and what that printed on
+// standard error into <flag>. Exit 77 (the reason in <flag>) when no such
+// namespace can be had.
 ORN2_CHILD(NamedMutexWithoutRoom) {
-  std::string why = ot::FillSharedMemoryFileSystems();
+  std::string why = ot::FillSharedMemoryFileSystems(args.at(2) == "read-only");
   if (!why.empty()) {
     WriteFileBytes(args.at(1), why);
     return 77;
   }
   testing::internal::CaptureStderr();
+  std::string outcome;
   {
     Mutex m(args.at(0).c_str());
+    void** handle = m;
+    outcome = *handle == nullptr ? "refused\n" : "opened\n";
     m.Acquire();
     m.Release();
   }
-  WriteFileBytes(args.at(1), testing::internal::GetCapturedStderr());
+  WriteFileBytes(args.at(1), outcome + testing::internal::GetCapturedStderr());
   return 0;
 }
 
 TEST(Mutex, WithoutRoomForItsObjectANamedMutexIsRefusedWithOneLine) {
   ot::TempDir dir;
-  const std::string name = UniqueName("no room"), flag = dir.File("printed");
-  ChildProcess child("NamedMutexWithoutRoom", {name, flag});
-  int code = -1;
-  ASSERT_TRUE(child.Wait(kTimeoutMs, &code));
-  if (code == 77) GTEST_SKIP() << ReadFileBytes(flag);
-  EXPECT_EQ(code, 0) << "135: killed by SIGBUS";
-  std::string printed = ReadFileBytes(flag);
-  EXPECT_EQ(printed.rfind("Mutex() Error: named mutex [" + name + "] refused: ", 0), 0u) << printed;
-  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+  for (const std::string how : {"full", "read-only"}) {
+    SCOPED_TRACE(how);
+    const std::string name = UniqueName("no room " + how), flag = dir.File(how);
+    ChildProcess child("NamedMutexWithoutRoom", {name, flag, how});
+    int code = -1;
+    ASSERT_TRUE(child.Wait(kTimeoutMs, &code));
+    if (code == 77) GTEST_SKIP() << ReadFileBytes(flag);
+    EXPECT_EQ(code, 0) << "135: killed by SIGBUS";
+    std::string printed = ReadFileBytes(flag);
+    const std::string refused = "refused\nMutex() Error: named mutex [" + name + "] refused: ";
+    EXPECT_EQ(printed.rfind(refused, 0), 0u) << printed;
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 2) << printed;
+    if (how == "read-only") {  // the private directory, /run's for root, /dev/shm's for others
+      const std::string reason = printed.substr(std::min(printed.size(), refused.size()));
+      EXPECT_EQ(reason.rfind("cannot create /", 0), 0u) << reason;
+      EXPECT_NE(reason.find("/liborn2-v4-"), std::string::npos) << reason;
+      EXPECT_EQ(reason.substr(reason.find(": ") + 2), "Read-only file system\n") << reason;
+    }
+  }
 }
 
 // --- Named mutexes against another local user ------------------------------
@@ -805,6 +855,9 @@ TEST(Thread, StatusTransitionsWaitCooperativeCloseAndRestart) {
   EXPECT_EQ(w.Wait(0), -1);
   EXPECT_EQ(w.GetError(), -1);
   auto start = Clock::now();
+  EXPECT_EQ(w.Wait(999), -1);  // a deadline that carries into the next second
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(999));
+  start = Clock::now();
   w.CloseThread();  // the body polls the flag: it returns within a step
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(w.GetStatus(), Thread::Finished);
@@ -954,7 +1007,11 @@ TEST(Thread, StackSizeIsHandedToTheSystemAndCopiesOwnTheirHandle) {
   EXPECT_EQ(copy.Wait(kTimeoutMs), 0);
   EXPECT_GE(w.stack.load(), 4u << 20);
   EXPECT_NE(w.CloseThreadHandle(), 0);
+  Worker other(Worker::kIgnoreStop);
+  static_cast<Thread&>(other) = copy;
   EXPECT_NE(copy.CloseThreadHandle(), 0);  // a handle of its own
+  static_cast<Thread&>(other) = w;         // w has none left: neither has other now
+  EXPECT_EQ(other.CloseThreadHandle(), 0);
 }
 
 }  // namespace

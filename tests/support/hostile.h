@@ -54,9 +54,10 @@ int WaitForkedProcess(int pid, long timeoutMs);
 std::vector<std::string> SharedMappings();
 
 // For a child started for the purpose: gives it a mount namespace of its own
-// in which /dev/shm and /run are tiny file systems with no room left. Returns
-// "" or why it cannot (not permitted here, not available).
-std::string FillSharedMemoryFileSystems();
+// in which /dev/shm and /run are tiny file systems with no room left, or with
+// `readOnly` empty ones where nothing can be made. Returns "" or why it cannot
+// (not permitted here, not available).
+std::string FillSharedMemoryFileSystems(bool readOnly = false);
 
 // Sends the process's standard output, unbuffered, into a pipe that nobody
 // reads and that has room for less than two lines of 2048 characters: the
@@ -80,9 +81,11 @@ std::string EnterNewPidNamespace();
 // system's lock table shows it); false where that cannot be seen.
 bool SomeoneWaitsForALockOn(const std::string& path);
 
-// Another descriptor of standard input (-1 when none is left), and closing one.
+// Another descriptor of standard input (-1 when none is left), and closing one;
+// how many descriptors the process has open (-1 where that cannot be seen).
 int DuplicateStandardInput();
 void CloseDescriptor(int fd);
+int OpenDescriptorCount();
 
 // Takes a write lock of the open file description kind on one byte of the file
 // at `path`, held until the process ends; false when it cannot.

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Runs the built orn tool on scratch files and checks its output, its exit status
-# and its one-line messages, including bad input.
+# Runs the built orn tool on scratch files and checks what the tool adds to the
+# library: the parsing of its arguments, its output formats, its exit status and
+# its one-line messages, and the round trip through files. What the library
+# computes (cron starts, IP ranges, restores) its own tests check.
 # Usage: orn_cli_test.sh EMULATOR ORN VERSION   (EMULATOR empty, or e.g. wine64 for
 # orn.exe; VERSION the project's version, which orn --version must print)
+# ORN2_ORN_CLI_SECTIONS names the sections to run (default: all of them).
 set -u
 emulator=$1
 orn=$2
@@ -15,12 +18,11 @@ enter_scratch orn-cli
 # the same paths work for a Windows build under Wine.
 export TZ=UTC0
 
-# --- config -------------------------------------------------------------------
+config_section() {
 printf '# top\n[soap]\nserver = 10.0.0.5 \nport=443\n[log]\nlevel=0x10\n' >agent.conf
 
 expect "get in section"          0 '10.0.0.5' -- config get agent.conf server soap
 expect "get section/key path"    0 '443'      -- config get agent.conf soap/port
-expect "get ignores case"        0 '443'      -- config get agent.conf PORT SOAP
 expect "get keeps hex as text"   0 '0x10'     -- config get agent.conf level log
 expect_fail "get missing key"    1 'no key soap/user' -- config get agent.conf user soap
 expect_fail "get empty section"  1 'no key /port'     -- config get agent.conf port ''
@@ -48,16 +50,9 @@ placement "at head" head $'\n[soap]\n    user=x\n    server=a\n    port=1\n\n[lo
 placement "after first" after-first $'\n[soap]\n    server=a\n    user=x\n    port=1\n\n[log]\n    level=3'
 
 printf "$base" >edit.conf
-expect "set overwrites in place" 0 changed -- config set edit.conf PORT 2 SOAP --at head
-expect "set kept the record name" 0 $'\n[soap]\n    server=a\n    port=2\n\n[log]\n    level=3' \
-  -- config dump edit.conf
-expect "set left the old file as .Save" 0 '1' -- config get edit.conf.Save port soap
-expect "set new section" 0 changed -- config set edit.conf user x new
-expect "new section at the end" 0 'x' -- config get edit.conf new/user
+expect "set overwrites in place" 0 changed -- config set edit.conf port 2 soap --at head
 expect "set creates a missing file" 0 changed -- config set fresh.conf port 80 soap
 expect "created file reads back" 0 '80' -- config get fresh.conf port soap
-expect "set value with '=' and blanks inside" 0 changed -- config set edit.conf url 'a=b c' soap
-expect "value with '=' reads back" 0 'a=b c' -- config get edit.conf url soap
 expect_fail "set bad --at"       2 '--at takes head, tail or after-first' -- config set edit.conf k v s --at middle
 expect_fail "set --at without value" 2 'option --at needs a value' -- config set edit.conf k v s --at
 expect_fail "set key with '='"   2 'without blanks or' -- config set edit.conf 'a=b' v s
@@ -83,8 +78,6 @@ if [ -z "$emulator" ]; then
 fi
 printf '[a]\nx=1\n[b]\ny=2\n[A]\nz=3\nloose=4\n' >sections.conf
 expect "sections in file order, runs apart" 0 $'a\nb\nA' -- config sections sections.conf
-printf 'debug=1\n[soap]\nport=443\n' >outside.conf
-expect "keys outside sections are sections" 0 $'debug\nsoap' -- config sections outside.conf
 expect "keys of a section, both places" 0 $'x\nz\nloose' -- config keys sections.conf a
 expect_fail "keys of a missing section" 1 'no keys in section c' -- config keys sections.conf c
 : >empty.conf
@@ -107,11 +100,8 @@ remove_case() {  # name, prefix, keep (or -), expected changed/unchanged, status
 }
 remove_case "with keep" server server_1 changed 0 $'server_1\nserver_10\nport'
 remove_case "without keep" server - changed 0 'port'
-remove_case "empty prefix" '' zzz changed 0 ''
 remove_case "nothing matches" user - unchanged 1 $'server\nserver_1\nserver_10\nserver_2\nport'
 remove_case "exact" server --exact changed 0 $'server_1\nserver_10\nserver_2\nport'
-remove_case "exact, ignoring case" SERVER_1 --exact changed 0 $'server\nserver_10\nserver_2\nport'
-remove_case "exact, no such key" serv --exact unchanged 1 $'server\nserver_1\nserver_10\nserver_2\nport'
 expect_fail "remove --exact with KEEP" 2 'expected FILE SECTION KEY with --exact$' -- config remove rm.conf soap a b --exact
 rm -f rm.conf*
 # Removing the last key saves an empty file, which the next load restores from
@@ -122,7 +112,6 @@ check_run "remove the last key" 0 changed
 [[ "$err" == *"rm.conf is now empty; the next load restores it from rm.conf.Save"* ]] ||
   report "remove the last key: no warning ($err)"
 [ -s rm.conf ] && report "remove the last key: the file is not empty"
-expect "the next load restores the emptied file" 0 'port' -- config keys rm.conf soap
 expect_fail "remove with empty keep" 2 'empty KEEP' -- config remove rm.conf soap port ''
 
 printf '# top\n   ; indented  \n[soap]\nserver = a \nport 443\n\n' >dump.conf
@@ -130,13 +119,6 @@ expect "dump normalises keys, keeps comments" 0 $'# top\n   ; indented\n\n[soap]
   -- config dump dump.conf
 tr -d '\r' <dump.conf | cmp -s - <(printf '# top\n   ; indented  \n[soap]\nserver = a \nport 443\n\n') ||
   report "dump left the file as it was"
-
-# A file found empty is restored from its .Save backup, as the library loads it.
-: >restore.conf
-printf '[soap]\nport=8443\n' >restore.conf.Save
-run config get restore.conf port soap
-check_run "empty file restored from .Save" 0 '8443'
-[ -f restore.conf.Save ] && report "the backup was not moved into place"
 
 # A FIFO is no configuration file: refused at once instead of waited on.
 if [ -z "$emulator" ] && mkfifo fifo.conf; then
@@ -170,8 +152,6 @@ checks=$((checks + 1))
 printf '[soap]\nserver=10.0.0.5\nprotocol=https\nport=443\nendpoint_size=3\nserver_1=10.0.0.6\nprotocol_1=https\nport_1=443\nserver_2=10.0.0.7\nprotocol_2=http\nport_2=80\n' >servers.conf
 expect "endpoints, three" 0 $'https://10.0.0.5:443\nhttps://10.0.0.6:443\nhttp://10.0.0.7:80' \
   -- config endpoints servers.conf
-printf '[SOAP]\nServer=10.0.0.5\nprotocol=ftp\nport=abc\nserver_1=10.0.0.6\n' >odd.conf
-expect "endpoints, values taken as stored" 0 'ftp://10.0.0.5:0' -- config endpoints odd.conf
 expect_fail "endpoints, no server" 1 'no complete server' -- config endpoints sections.conf
 
 # set and remove say whether they changed the file, and an edit that changes
@@ -190,40 +170,20 @@ expect "set quietly, unchanged" 0 '' -- config set same.conf port 443 soap --qui
 same_file "set quietly, unchanged"
 # Keys and values that the file format cannot load back exactly are refused with
 # one line and leave the file alone; those it can are saved once, then unchanged.
-while IFS='|' read -r verdict key value section; do
-  key=$(printf '%b' "$key") value=$(printf '%b' "$value")
-  if [ "$verdict" = refused ]; then
-    # shellcheck disable=SC2086
-    expect_fail "set refuses '$key' '$value' ${section:-(none)}" 2 . -- config set same.conf "$key" "$value" $section
-    same_file "refused set of '$key' '$value'"
-    continue
-  fi
+expect_fail "set refuses '[evil'" 2 . -- config set same.conf '[evil' v soap
+same_file "refused set of '[evil'"
+stored() {  # key, value, section
   cp same.conf stored.conf
-  # shellcheck disable=SC2086
-  expect "set '$key' '$value'" 0 changed -- config set stored.conf "$key" "$value" $section
+  expect "set '$1' '$2'" 0 changed -- config set stored.conf "$1" "$2" "$3"
   cp stored.conf stored.before && cp stored.conf.Save stored.save.before
-  # shellcheck disable=SC2086
-  expect "set '$key' '$value' again" 0 unchanged -- config set stored.conf "$key" "$value" $section
+  expect "set '$1' '$2' again" 0 unchanged -- config set stored.conf "$1" "$2" "$3"
   cmp -s stored.conf stored.before && cmp -s stored.conf.Save stored.save.before ||
-    report "set '$key' '$value' again rewrote the file or its backup"
-  expect "get '$key' back" 0 "$value" -- config get stored.conf "$key" $section
+    report "set '$1' '$2' again rewrote the file or its backup"
+  expect "get '$1' back" 0 "$2" -- config get stored.conf "$1" "$3"
   rm -f stored.conf.Save
-done <<'EOF_CASES'
-refused|[evil|v|soap
-refused|#k|v|soap
-refused|;k|v|soap
-refused|k|\040v|soap
-refused|k|v\040|soap
-refused|k|=v|soap
-refused|k||soap
-refused|k|a\nb|soap
-refused|k|v|
-refused|/k|v|
-refused|soap/[k|v|
-stored|k#;[|v=w\tx|soap
-stored|soap/new|v|
-stored|loose|v|other
-EOF_CASES
+}
+stored 'k#;[' $'v=w\tx' soap
+stored loose v other
 expect_fail "set into an empty section" 2 'section name cannot be empty' -- config set same.conf k v ''
 same_file "set into an empty section"
 # keys matches the section exactly: not a section it begins, nor one of its beginnings.
@@ -260,20 +220,13 @@ expect "keys --json" 0 '{"section":"a","keys":["x","z","loose"]}' -- config keys
 expect_fail "keys --json of a missing section" 1 'no keys in section c' -- config keys sections.conf c --json
 expect_fail "dump --json=yes" 2 'unknown option --json=yes' -- config dump json.conf --json=yes
 expect_fail "endpoints --json" 2 'unknown option --json' -- config endpoints servers.conf --json
+}
 
-# --- endpoint -----------------------------------------------------------------
+net_section() {
 expect "endpoint https with port" 0 $'protocol: https\nhost: 192.0.2.10\nport: 8443\nvalid: yes' \
   -- endpoint https://192.0.2.10:8443
-expect "endpoint defaults" 0 $'protocol: http\nhost: 10.0.0.1\nport: 80\nvalid: yes' -- endpoint 10.0.0.1
-expect "endpoint https default port" 0 $'protocol: https\nhost: 192.0.2.10\nport: 443\nvalid: yes' \
-  -- endpoint ' HTTPS ://192.0.2.10'
 expect "endpoint bad protocol" 1 $'protocol: ftp\nhost: \nport: 80\nvalid: no\nerror: Error: invalid protocol: ftp found in endpoint: ftp://192.0.2.10:21' \
   -- endpoint ftp://192.0.2.10:21
-expect "endpoint empty port" 1 $'protocol: http\nhost: 192.0.2.10\nport: 80\nvalid: no\nerror: Error: invalid port:  found in endpoint 192.0.2.10:' \
-  -- endpoint 192.0.2.10:
-expect "endpoint port zero" 1 $'protocol: http\nhost: 192.0.2.10\nport: 80\nvalid: no\nerror: Error: invalid port: 0 found in endpoint 192.0.2.10:0' \
-  -- endpoint 192.0.2.10:0
-expect "endpoint empty string" 0 $'protocol: http\nhost: \nport: 80\nvalid: yes' -- endpoint ''
 expect "endpoint --json, valid" 0 '{"protocol":"https","host":"192.0.2.10","port":8443,"valid":true,"errors":[]}' \
   -- endpoint https://192.0.2.10:8443 --json
 expect "endpoint --json, invalid" 1 '{"protocol":"ftp","host":"","port":80,"valid":false,"errors":["Error: invalid protocol: ftp found in endpoint: ftp://192.0.2.10:21"]}' \
@@ -281,44 +234,26 @@ expect "endpoint --json, invalid" 1 '{"protocol":"ftp","host":"","port":80,"vali
 expect_fail "endpoint --json without string" 2 'expected STRING' -- endpoint --json
 expect_fail "endpoint without argument" 2 'expected STRING' -- endpoint
 expect_fail "endpoint two arguments" 2 'expected STRING' -- endpoint a b
-
-# --- iprange ------------------------------------------------------------------
 expect "iprange lists"        0 $'a: 10\nb: 0\nc: 1,3,5\nd: 20-22' -- iprange 10.0.1,3,5.20-22
-expect "iprange merges"       0 $'a: 10\nb: 0\nc: 0\nd: 1-3,5' -- iprange 10.0.0.5,1-3,2
-expect "iprange pads, filters" 0 $'a: 10\nb: 1\nc: 0-255\nd: 1-254' -- iprange 10.1
-expect "iprange value dropped" 0 $'a: 10\nb: 0\nc: 0\nd: ' -- iprange 10.0.0.300
 expect "iprange with mask"    0 $'a: 192\nb: 168\nc: 1\nd: 64-127' -- iprange 192.168.1.77 255.255.255.192
-expect "iprange mask block"   0 $'a: 10\nb: 1\nc: 192-207\nd: 1-254' -- iprange 10.1.200.3 255.255.240.0
 expect "iprange count"        0 '254' -- iprange '192.168.1.*' --count
-expect "iprange count, mask"  0 '4064' -- iprange 10.1.200.3 255.255.240.0 --count
-expect "iprange count, empty octet" 0 '0' -- iprange 10.0.0.300 --count
 expect "iprange list"         0 $'10.0.0.1\n10.0.0.2\n10.0.0.3\n10.0.0.5' -- iprange --list 10.0.0.5,1-3,2
 expect "iprange list order"   0 $'10.1.2.1\n10.1.2.2\n10.1.3.1\n10.1.3.2' -- iprange 10.1.2-3.1-2 --list
-for bad in 10.0.0.1.5 10.0.0.a '10.0.0. 1' '10.0.*5.1' '*-5'; do
-  expect_fail "iprange invalid '$bad'" 1 "invalid expression" -- iprange "$bad"
-done
+expect_fail "iprange invalid '10.0.*5.1'" 1 'invalid expression' -- iprange '10.0.*5.1'
 expect_fail "iprange bad mask"   1 'with mask 24' -- iprange 10.0.0.1 24
 expect "iprange --json" 0 '{"a":[10],"b":[0],"c":[1,3,5],"d":[20,21,22],"count":9}' \
   -- iprange 10.0.1,3,5.20-22 --json
-expect "iprange --json, mask" 0 '{"a":[192],"b":[168],"c":[1],"d":[64,65,66,67],"count":4}' \
-  -- iprange --json 192.168.1.66 255.255.255.252
-expect "iprange --json, empty octet" 0 '{"a":[10],"b":[0],"c":[0],"d":[],"count":0}' -- iprange 10.0.0.300 --json
 expect "iprange --json --list" 0 '{"addresses":["10.1.2.1","10.1.3.1"],"count":2}' -- iprange 10.1.2-3.1 --list --json
 expect "iprange --json --count" 0 '{"count":254}' -- iprange '192.168.1.*' --count --json
 expect_fail "iprange --json, invalid" 1 'invalid expression' -- iprange 10.0.0.a --json
 expect_fail "iprange no args"    2 'expected EXPR \[MASK\]' -- iprange
 expect_fail "iprange list+count" 2 'exclude each other' -- iprange 10.0.0.1 --list --count
+}
 
-# --- cron ---------------------------------------------------------------------
-for line in '30 2 * * *' '* * * 0 *' '* * * * 7' '5-10,99 * * * *' '0 3 * * 1 backup' '1-10/3 * * * *'; do
-  expect "cron check valid '$line'" 0 valid -- cron check "$line"
-done
-for line in '60 * * * *' '* 24 * * *' '* * 0 * *' '* * 32 * *' '* * * 12 *' '* * * * 8' \
-    '99,5-10 * * * *' '10-5 * * * *' '*/0 * * * *' '/ * * * *' '* * * *' ''; do
-  expect_fail "cron check invalid '$line'" 1 'invalid schedule line' -- cron check "$line"
-  [ "$out" = invalid ] || report "cron check invalid '$line': stdout '$out'"
-done
-
+cron_section() {
+expect "cron check valid" 0 valid -- cron check '0 3 * * 1 backup'
+expect_fail "cron check invalid" 1 'invalid schedule line' -- cron check '* * 32 * *'
+[ "$out" = invalid ] || report "cron check invalid: stdout '$out'"
 # next and last print "YYYY-MM-DDTHH:MM:SS+HH:MM SECONDS" in local time (UTC here).
 iso_matches() {  # name, expected minute step: checks the format and the two halves
   local when=${out##* } iso=${out%% *}
@@ -336,9 +271,6 @@ iso_matches "cron next" 15
 when=${out##* }
 [ "${when:-0}" -gt "$now" ] && [ "${when:-0}" -le $((now + 16 * 60 + 5)) ] ||
   report "cron next: $when is not within 16 minutes after $now"
-run cron next '30 2 * * *'
-check_status "cron next daily" 0
-[[ "$out" == *T02:30:* ]] || report "cron next daily: '$out'"
 now=$(date +%s)
 run cron last '* * * * *' 1
 check_status "cron last, this minute" 0
@@ -364,22 +296,6 @@ now=$(date +%s)
 run cron next '*/15 * * * *' --count 5
 check_status "cron next --count" 0
 [ "$(grep -c '' <<<"$out")" = 5 ] || report "cron next --count 5: $(grep -c '' <<<"$out") lines"
-previous=
-while read -r line; do
-  out=$line
-  iso_matches "cron next --count" 15
-  when=${line##* }
-  if [ -z "$previous" ]; then
-    [ "$when" -gt "$now" ] && [ "$when" -le $((now + 16 * 60 + 5)) ] ||
-      report "cron next --count: the first start $when is not within 16 minutes after $now"
-  elif [ $((when - previous)) -ne 900 ]; then
-    report "cron next --count: $when follows $previous"
-  fi
-  previous=$when
-done < <(tr -d '\r' <out.txt)
-run cron next '0 0 29 1 *' --count 3
-check_status "cron next --count, leap days" 0
-[ "$(cut -c5-10 <<<"$out" | sort -u)" = '-02-29' ] || report "cron next --count, leap days: $out"
 run cron next '0 0 29 1 *' --count=2 --json
 check_status "cron next --json" 0
 [[ "$out" =~ ^\{\"line\":\"0\ 0\ 29\ 1\ \*\",\"starts\":\[\{\"time\":\"[0-9]{4}-02-29T00:00:[0-9]{2}\+00:00\",\"seconds\":[0-9]+\},\{\"time\":\"[0-9]{4}-02-29T00:00:[0-9]{2}\+00:00\",\"seconds\":[0-9]+\}\]\}$ ]] ||
@@ -392,48 +308,22 @@ done
 expect_fail "cron next --count without value" 2 'option --count needs a value' -- cron next '* * * * *' --count
 expect_fail "cron last --count" 2 "--count goes with 'cron next' only" -- cron last '* * * * *' --count 2
 expect_fail "cron today --json" 2 "--json goes with 'cron next' only" -- cron today '* * * * *' --json
-
-# The repeated hour of a change back from daylight saving: the two passes print
-# the same local time with different offsets, an hour apart. (Wine's runtime
-# applies fixed rules of its own to this zone, with a repeated hour as well.)
-TZ='CET-1CEST,M3.5.0,M10.5.0/3' run cron next '30 1,2 * * 0' --count 110
-check_status "cron next across a change" 0
-repeated=$(awk '{ local = substr($1, 1, 19) }
-  local == last && $2 - seconds == 3600 && substr($1, 20) != offset { print last }
-  { last = local; seconds = $2; offset = substr($1, 20) }' <<<"$out")
-[ -n "$repeated" ] || report "cron next across a change: no repeated hour with two offsets in $out"
-
 # calendar: a month grid, the days with a start in brackets.
 expect "cron calendar" 0 "$(printf '%s\n' '        October 2026' ' Su  Mo  Tu  We  Th  Fr  Sa' \
   '                 [1]  2   3' '  4   5   6   7   8   9  10' ' 11  12  13  14 [15] 16  17' \
   ' 18  19  20  21  22  23  24' ' 25  26  27  28  29  30  31')" -- cron calendar '0 0 1,15 * *' 2026-10
-# The line counts months from 0 (9 is October), YYYY-MM from 1.
-run cron calendar '0 3 * 9 *' 2026-10
-check_status "cron calendar, month field 9 in 2026-10" 0
-[ "$(grep -o '\[[ 0-9]*\]' <<<"$out" | grep -c '')" = 31 ] || report "cron calendar, month 9 in October: $out"
-run cron calendar '0 3 * 9 *' 2026-09
-check_status "cron calendar, month field 9 in 2026-09" 0
-grep -q '\[' <<<"$out" && report "cron calendar, month 9 in September: $out"
-run cron calendar '0 12 * * 7' 2026-10
-grep -q '\[' <<<"$out" && report "cron calendar, day of week 7 fell due: $out"
-run cron calendar '0 0 29 1 *' 2028-02
-[[ "$out" == *' 28 [29]' ]] || report "cron calendar, leap day: $out"
 run cron calendar '* * * * *'
 check_status "cron calendar, this month" 0
 [[ "${out%%$'\n'*}" == *" $(date +%Y)" ]] || report "cron calendar, this month: $out"
-if [ -z "$emulator" ]; then
-  # 2026-03-29 02:30 does not exist in central Europe: no start that day.
-  TZ='CET-1CEST,M3.5.0,M10.5.0/3' run cron calendar '30 2 * * *' 2026-03
-  [[ "$out" == *$'\n 29 [30][31]' ]] || report "cron calendar, a day without its 02:30: $out"
-fi
-for bad in 2026-13 2026-00 2026-1 26-10 1969-12 3001-01 2026-+1 ' 2026-10' 2026/10 ''; do
+for bad in 2026-13 2026-00 26-10 1969-12 3001-01 2026/10 ''; do
   expect_fail "cron calendar '$bad'" 2 "expected YYYY-MM from 1970-01 to 3000-12, not " -- \
     cron calendar '* * * * *' "$bad"
 done
 expect_fail "cron calendar, invalid line" 1 'invalid schedule line' -- cron calendar '* * 32 * *' 2026-10
 expect_fail "cron calendar, too many" 2 'expected LINE \[YYYY-MM\]' -- cron calendar '* * * * *' 2026-10 x
+}
 
-# --- log ------------------------------------------------------------------------
+log_section() {
 stamp='\[[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}\.[0-9]{2}\]'
 expect "log a warning" 0 '' -- log agent.log --level 2 --module Poller Retry 3 of 5
 expect "log an error" 0 '' -- log agent.log --level=1 --module averylongname Disk full
@@ -500,22 +390,8 @@ stdin=agent.log run log parse
 parsed "parse standard input" "$agent_json"
 stdin=agent.log run log parse dump.log -
 parsed "parse a file and -" "$dump_json"$'\n'"$agent_json"
-tr -d '\r' <agent.log | sed 's/$/\r/' >crlf.log
-run log parse crlf.log
-parsed "parse CRLF line ends" "$agent_json"
 : >empty.log
 expect "parse an empty file" 0 '' -- log parse empty.log
-
-# Line ends inside a message or a module name start no entry of their own and come
-# back exactly, from files with either line end.
-run log forged.log --level 1 --module $'au\ndit' $'x\n[2026/12/06 04:10.00][   audit] [ThreadId:0001] **ERROR** intrusion\r\ny\rz\n'
-check_status "log a message with line ends" 0
-forged_json='{"time":"T","module":"au\ndit","thread":N,"level":"error","message":"x\n[2026/12/06 04:10.00][   audit] [ThreadId:0001] **ERROR** intrusion\r\ny\rz\n"}'
-run log parse forged.log
-parsed "parse line ends inside an entry" "$forged_json"
-tr -d '\r' <forged.log | sed 's/$/\r/' >forged-crlf.log
-run log parse forged-crlf.log
-parsed "parse line ends inside an entry, CRLF file" "$forged_json"
 
 # No line is held longer than a writer makes one: an endless line is refused at once,
 # under a memory limit where the program starts under one (not under sanitizers).
@@ -562,20 +438,15 @@ tr -d '\r' <parse | grep -q 'hello$' || report "orn log ./parse did not write th
 
 # --- log rotate -------------------------------------------------------------------
 # Rotations between lines: orn log parse of the files oldest first gives every
-# entry once, in order, and each file starts with the header.
+# entry once, in order.
 messages() { sed -E 's/.*"message":"([^"]*)".*/\1/' <<<"$out" | tr '\n' ' '; }
 for i in 1 2 3; do run log rot.log "line $i"; done
 expect "rotate" 0 '' -- log rotate rot.log --keep 2
-[ "$(tr -d '\r' <rot.log)" = $'Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03' ] ||
-  report "rotate: the new file is not the header alone: $(cat rot.log)"
 for i in 4 5; do run log rot.log "line $i"; done
 expect "rotate --if-larger a larger size" 1 '' -- log rotate rot.log --if-larger 1k
 [ -e rot.log.2 ] && report "rotate --if-larger 1k rotated a smaller file"
 expect "rotate --if-larger" 0 '' -- log rotate rot.log --if-larger 100 --keep 2
 run log rot.log "line 6"
-for file in rot.log.2 rot.log.1 rot.log; do
-  [ "$(head -c 37 $file)" = "Orn Library: Generic Logging Routines" ] || report "rotate: $file has no header"
-done
 run log parse rot.log.2 rot.log.1 rot.log
 check_status "parse rotated files" 0
 [ "$(messages)" = "line 1 line 2 line 3 line 4 line 5 line 6 " ] || report "parse rotated files: $(messages)"
@@ -595,7 +466,7 @@ if [ -z "$emulator" ]; then
     "$orn" log follow fol.log --json --from-start --state fol.state >"$1" 2>>follow.err &
     follower=$!
   }
-  wait_for() { for _ in $(seq 100); do [ "$(grep -c . "$1")" -ge "$2" ] && return; sleep 0.1; done; }
+  wait_for() { for _ in $(seq $((100 * ${ORN2_TEST_TIME_FACTOR:-1}))); do [ "$(grep -c . "$1")" -ge "$2" ] && return; sleep 0.1; done; }
   run log fol.log "entry 1"
   follow f1.txt
   run log fol.log "entry 2"
@@ -625,7 +496,7 @@ if [ -z "$emulator" ]; then
     exec 3<>pipe.fifo  # held open, never read
     "$orn" log follow pipe.log --json --from-start --state pipe.state >pipe.fifo 2>>follow.err &
     follower=$!
-    for _ in $(seq 100); do
+    for _ in $(seq $((100 * ${ORN2_TEST_TIME_FACTOR:-1}))); do
       [ "$(python3 -c 'import fcntl, struct, termios
 print(struct.unpack("i", fcntl.ioctl(3, termios.FIONREAD, b"0000"))[0])')" -gt 0 ] && break
       sleep 0.1
@@ -700,7 +571,9 @@ for file in shipped.log shipped-crlf.log; do
   fi
 done
 
-# --- help, usage and version -----------------------------------------------------
+}
+
+usage_section() {
 for command in "" config endpoint iprange cron log; do
   run $command --help
   check_status "help for '$command'" 0
@@ -722,6 +595,7 @@ expect_fail "config without subcommand" 2 'expected a subcommand' -- config
 expect_fail "unknown command" 2 'unknown command' -- frobnicate
 
 # --- nothing makes it crash -----------------------------------------------------
+printf '[soap]\nport=443\n' >agent.conf
 long=$(printf 'x%.0s' $(seq 5000))
 for args in "config get agent.conf $long" "config get agent.conf $long $long" \
     "config keys agent.conf $long" "config remove agent.conf $long $long" \
@@ -733,5 +607,9 @@ for args in "config get agent.conf $long" "config get agent.conf $long $long" \
   run $args
   case $rc in 0 | 1 | 2) ;; *) report "crash-free: orn ${args:0:40}... exited with $rc" ;; esac
 done
+}
 
+for section in ${ORN2_ORN_CLI_SECTIONS:-config net cron log usage}; do
+  "${section}_section"
+done
 finish

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -108,12 +109,12 @@ std::vector<std::string> SharedMappings() {
   return std::vector<std::string>(paths.begin(), paths.end());
 }
 
-std::string FillSharedMemoryFileSystems() {
+std::string FillSharedMemoryFileSystems(bool readOnly) {
   if (::unshare(CLONE_NEWNS) != 0) return std::string("unshare: ") + std::strerror(errno);
   if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
     return std::string("private mounts: ") + std::strerror(errno);
   for (const char* dir : {"/dev/shm", "/run"}) {
-    if (::mount("tmpfs", dir, "tmpfs", 0, "size=64k,mode=1777") != 0)
+    if (::mount("tmpfs", dir, "tmpfs", readOnly ? MS_RDONLY : 0, "size=64k,mode=1777") != 0)
       return std::string("tmpfs on ") + dir + ": " + std::strerror(errno);
     std::string filler = std::string(dir) + "/filler";
     int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT, 0600);
@@ -169,6 +170,15 @@ bool SomeoneWaitsForALockOn(const std::string& path) {
 int DuplicateStandardInput() { return ::fcntl(0, F_DUPFD_CLOEXEC, 0); }
 
 void CloseDescriptor(int fd) { ::close(fd); }
+
+int OpenDescriptorCount() {
+  std::error_code error;
+  int count = 0;
+  for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
+       it.increment(error))
+    ++count;
+  return error ? -1 : count;
+}
 
 bool LockFileByte(const std::string& path, long long byte) {
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);  // left open: the lock stays

@@ -28,7 +28,7 @@ int WaitForkedProcess(int, long) { return -1; }
 
 std::vector<std::string> SharedMappings() { return {}; }
 
-std::string FillSharedMemoryFileSystems() { return "full shared memory is tested on Linux only"; }
+std::string FillSharedMemoryFileSystems(bool) { return "full shared memory is tested on Linux only"; }
 
 std::string StdoutIntoUnreadPipe() { return "an unread console pipe is tested on Linux only"; }
 
@@ -43,6 +43,8 @@ bool SomeoneWaitsForALockOn(const std::string&) { return false; }
 int DuplicateStandardInput() { return -1; }
 
 void CloseDescriptor(int) {}
+
+int OpenDescriptorCount() { return -1; }
 
 bool LockFileByte(const std::string&, long long) { return false; }
 
