@@ -254,7 +254,7 @@ TEST(LogParseGrammar, RefusesLinesOutsideTheGrammarAndReadsOn) {
       {"a line of an entry with a code", {stamp + "a", "\t|b", "\t=c"}, "", 2},
       {"a tab and no code", {stamp + "a", "\tb"}, "2: not a log line\n", 2},
       {"a cut message as older writers left it",
-       {stamp + orn2::testing::kLogMarker, "**ERROR** cut"},
+       {stamp + orn2::testing::kLogMarker, orn2::testing::kLogError + std::string("cut")},
        "",
        2},
       {"a line of an entry with no entry", {"\t|b"}, "1: not a log line\n", 1},

@@ -34,6 +34,8 @@ namespace {
 namespace gi = testing::internal;
 using orn2::testing::ChildProcess;
 using orn2::testing::ExpectEveryLineOnceInOrder;
+using orn2::testing::kLogError;
+using orn2::testing::kLogWarning;
 using orn2::testing::ReadFileBytes;
 using std::filesystem::exists;
 
@@ -98,7 +100,7 @@ TEST_F(LogTest, LineLayoutIsByteExact) {
   EXPECT_EQ(log.SetModule("SecondModule"), 0);
   EXPECT_EQ(log.LogLine(3, "cut module%c gone", 0), 16);  // written up to the null
   EXPECT_NE(other, Who("Poller"));                        // each thread shows its own id
-  EXPECT_EQ(Body(path), Who("Poller") + "*WARNING* Retry 3 of 5\n" + other + "elsewhere\n" +
+  EXPECT_EQ(Body(path), Who("Poller") + kLogWarning + "Retry 3 of 5\n" + other + "elsewhere\n" +
                             Who("SecondMo") + "cut module\n");
   char prefix[Log::kPrefixSize];
   EXPECT_EQ(Masked(Log().RightNow(prefix)) + " ", Who("UNKNOWN"));
@@ -120,7 +122,7 @@ TEST_F(LogTest, EnableLogAndLogBlankCreateTheFileWithItsHeaderOnce) {
     EXPECT_EQ(log.EnableLog(path.c_str(), c.level), c.result);
     EXPECT_EQ(log.LogLine(1, "hello"), 5);  // the length, written or not
     std::string expected = c.existing ? "old\n" : c.created ? kHeader : "(none)";
-    if (c.logs) expected += Who("Mod") + "**ERROR** hello\n";
+    if (c.logs) expected += Who("Mod") + kLogError + "hello\n";
     EXPECT_EQ(exists(path) ? Masked(ReadFileBytes(path)) : "(none)", expected);
   }
   Log log("Poller", 1);
@@ -153,7 +155,7 @@ TEST_F(LogTest, LevelMatrix) {
   // Per log level 0..5, per message level -1..5: W written (result: the
   // length), z not written (result 0), n not written (result: the length).
   const char* const rows[] = {"nnnnnzz", "WWWzzzz", "WWWWzzz", "WWWWWzz", "WWWWWWz", "WWWWWWW"};
-  const char* const prefixes[] = {"", "", "**ERROR** ", "*WARNING* ", "", "", ""};
+  const char* const prefixes[] = {"", "", kLogError, kLogWarning, "", "", ""};
   for (int logLevel = 0; logLevel <= 5; ++logLevel) {
     Log log("Lv");
     std::string path = Enable(log, "level" + std::to_string(logLevel), logLevel), expected;
@@ -183,7 +185,7 @@ TEST_F(LogTest, MessagesAreCutAt2048CharactersWithAMarkerAndEchoed) {
   std::string who = Who("Cut");  // the console line has no level prefix
   EXPECT_EQ(Masked(gi::GetCapturedStdout()), who + whole + "\n" + who + kMarker + whole + "\n");
   EXPECT_EQ(Body(path),
-            who + "**ERROR** " + whole + "\n" + who + kMarker + "**ERROR** " + whole + "\n");
+            who + kLogError + whole + "\n" + who + kMarker + kLogError + whole + "\n");
 }
 
 // A line end inside an entry becomes a line of the file that begins with a tab
@@ -215,7 +217,7 @@ TEST_F(LogTest, LineEndsInsideAnEntryContinueOnLinesThatBeginWithATab) {
     EXPECT_EQ(log.LogLine(2, "%s", c.message.c_str()), static_cast<int>(c.message.size()));
     std::string who = Who("12345678").replace(4, 8, c.field);
     EXPECT_EQ(Masked(gi::GetCapturedStdout()), who + c.written + "\n");
-    EXPECT_EQ(Body(path), who + "*WARNING* " + c.written + "\n");
+    EXPECT_EQ(Body(path), who + kLogWarning + c.written + "\n");
   }
 }
 
@@ -288,7 +290,7 @@ TEST_F(LogTest, AMutexNamedAfterTheFileHoldsOffItsWriters) {
     EXPECT_EQ(written.get(), 7);
     std::string body = Body(path);  // one line, written by the other thread
     EXPECT_EQ(body.substr(0, 13), "[T][  Rotate]");
-    EXPECT_EQ(body.substr(body.find("] ", 13) + 2), "**ERROR** rotated\n");
+    EXPECT_EQ(body.substr(body.find("] ", 13) + 2), kLogError + std::string("rotated\n"));
   }
 }
 
@@ -320,7 +322,7 @@ TEST_F(LogTest, WithoutRoomForItsMutexTheLogWritesAndSaysSo) {
   std::string printed = ReadFileBytes(flag), body = Body(path);
   EXPECT_EQ(printed.rfind("Mutex() Error: named mutex [" + path + "] refused: ", 0), 0u) << printed;
   EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
-  EXPECT_EQ(body.substr(body.find("] ", 13) + 2), "**ERROR** still written\n");
+  EXPECT_EQ(body.substr(body.find("] ", 13) + 2), kLogError + std::string("still written\n"));
 }
 
 // args: file, flag, text. Takes the log file's lock, appends the text as it is
@@ -587,7 +589,7 @@ TEST_F(LogTest, AnotherUsersDropBoxIsAppendedToAndTheirLinksAreNotFollowed) {
   EXPECT_EQ(code, 0);
   const std::string text = Masked(ReadFileBytes(box));
   EXPECT_EQ(text.substr(0, before.size() + 1), before + "\n");
-  EXPECT_EQ(text.substr(text.size() - 19), "**ERROR** appended\n") << text;
+  EXPECT_EQ(text.substr(text.size() - 19), kLogError + std::string("appended\n")) << text;
 
   const std::string target = dir_.File("target"), kept = "kept\nhalf a li";
   ot::WriteFileBytes(target, kept);

@@ -14,6 +14,8 @@ namespace orn2::testing {
 
 const char kLogHeader[] = "Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03\n\n";
 const char kLogMarker[] = "*** Logline Error: Excessive Line truncated ***";
+const char kLogError[] = "**ERROR** ";
+const char kLogWarning[] = "*WARNING* ";
 const char kLogRuler[] =
     "     ------------------------------------------------------  ----------------";
 

@@ -15,6 +15,9 @@ extern const char kLogHeader[];
 // the marker before a cut message (then an encoded line end), and the ruler
 // that opens and closes a hex dump's body (each without its line end).
 extern const char kLogMarker[];
+// The level prefixes of errors (level 1) and warnings (level 2).
+extern const char kLogError[];
+extern const char kLogWarning[];
 extern const char kLogRuler[];
 
 // One line "child <c> line <i>" as the writers write it.
