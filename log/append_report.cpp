@@ -18,14 +18,15 @@ bool StartsFailing(int* flag, bool failed) {
   return true;
 }
 
+// The reason is looked up only for a line that was lost: strerror's lookup
+// of the message catalogue would cost every written line a lock.
 void NoteWritten(WriteOutcome outcome, const LossRecord& record) {
-  const char* reason =
-      outcome == WriteOutcome::kNotRegular ? "not a regular file" : std::strerror(errno);
   if (outcome != WriteOutcome::kWritten)
     __atomic_fetch_add(record.lostLines, 1ul, __ATOMIC_RELAXED);
   if (!StartsFailing(record.losing, outcome != WriteOutcome::kWritten)) return;
   std::fprintf(stderr, "LogLine() Error: Cannot append to [%s] (%s), losing lines\n",
-               record.fileName, reason);
+               record.fileName,
+               outcome == WriteOutcome::kNotRegular ? "not a regular file" : std::strerror(errno));
 }
 
 // After a lost line, this writer's own short write may not have been cut off
