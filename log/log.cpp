@@ -91,16 +91,13 @@ int Log::EnableLog(const char* file, int level) {
     // another one has already appended after creating the file. A directory,
     // FIFO, device or socket is refused without being waited on.
     FileLock lock(mutex_->mutex);
-    FileState state = orn2::log::ProbeFile(fileName_);
+    FileState state = orn2::log::FindOrCreate(fileName_, kFileHeader, kFileHeaderLength);
     // No writer is half-way through a line while the lock is held, so a last
     // line without its line end was left by one that died. Its lock may not
     // tell (a mutex that no process held open any more starts afresh), so
     // the file is checked here, once per EnableLog, all the same.
     if (state == FileState::kReadable) orn2::log::RepairCutLine(fileName_);
-    if (state == FileState::kNotRegular ||
-        (state == FileState::kUnreadable &&
-         orn2::log::CreateWithText(fileName_, kFileHeader, kFileHeaderLength) !=
-             WriteOutcome::kWritten)) {
+    if (state == FileState::kNotRegular || state == FileState::kUnreadable) {
       std::fprintf(stderr, "EnableLog() Cannot access Logfile, Logging disabled");
       return kResultBadFile;
     }
@@ -168,16 +165,14 @@ int Log::LogBlank() {
   // A missing file is created with the short header (no empty line after it)
   // and gets no empty line; a special file gets nothing and loses the line.
   const LossRecord losses{fileName_, &lostLines_, &losing_, &rotationFailing_};
-  switch (orn2::log::ProbeFile(fileName_)) {
+  switch (orn2::log::FindOrCreate(fileName_, kFileHeader, kFileHeaderLength - 1)) {
     case FileState::kReadable:
       orn2::log::AppendReported("\n", 1, {maxBytes_, keep_}, losses);
       break;
     case FileState::kUnreadable:
-      if (orn2::log::CreateWithText(fileName_, kFileHeader, kFileHeaderLength - 1) ==
-          WriteOutcome::kFailed) {
-        enabled_ = 0;
-        return -1;
-      }
+      enabled_ = 0;
+      return -1;
+    case FileState::kCreated:
       orn2::log::NoteWritten(WriteOutcome::kWritten, losses);
       break;
     case FileState::kNotRegular:

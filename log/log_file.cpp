@@ -98,15 +98,23 @@ FileState ProbeFile(const char* path) {
   return FileState::kUnreadable;
 }
 
-WriteOutcome CreateWithText(const char* path, const char* text, size_t length) {
-  FileHandle file{};
-  if (orn2::port::CreateExclusive(path, nullptr, false, &file) != OpenOutcome::kOpened) {
-    return WriteOutcome::kFailed;
+void (*g_beforeFileCreated)() = nullptr;
+
+FileState FindOrCreate(const char* path, const char* text, size_t length) {
+  for (int look = 0; look < 2; ++look) {
+    FileState state = ProbeFile(path);
+    if (state != FileState::kUnreadable) return state;
+    if (g_beforeFileCreated != nullptr) g_beforeFileCreated();
+    FileHandle file{};
+    if (orn2::port::CreateExclusive(path, nullptr, false, &file) == OpenOutcome::kOpened) {
+      bool written = orn2::port::RoomUnderSizeLimit(0, orn2::port::AppendedSize(text, length)) &&
+                     orn2::port::AppendText(file, text, length);
+      orn2::port::CloseFile(file);
+      return written ? FileState::kCreated : FileState::kUnreadable;
+    }
+    if (errno != EEXIST) break;  // EEXIST: made meanwhile, or there but not usable
   }
-  bool written = orn2::port::RoomUnderSizeLimit(0, orn2::port::AppendedSize(text, length)) &&
-                 orn2::port::AppendText(file, text, length);
-  orn2::port::CloseFile(file);
-  return written ? WriteOutcome::kWritten : WriteOutcome::kFailed;
+  return FileState::kUnreadable;
 }
 
 WriteOutcome AppendWhole(const char* path, const char* text, size_t length,

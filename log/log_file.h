@@ -41,6 +41,7 @@ enum class FileState {
   kReadable,    // a regular file that can be opened for reading or appending
   kNotRegular,  // a directory, FIFO, device or socket: never written
   kUnreadable,  // missing, or can be opened neither for reading nor appending
+  kCreated,     // missing, and created here (FindOrCreate)
 };
 FileState ProbeFile(const char* path);
 
@@ -50,9 +51,17 @@ enum class WriteOutcome {
   kFailed,      // nothing was written; errno says why
 };
 
-// Creates the file exclusively and writes `text`; kFailed (errno EEXIST) when
-// something is at the path already, which is never emptied.
-WriteOutcome CreateWithText(const char* path, const char* text, size_t length);
+// Probes the file (ProbeFile) and creates a missing one exclusively with
+// `text` (kCreated); what is at the path is never emptied. A writer of another
+// user, whose named mutex is not this one, may make the file between the look
+// and the creation (or a rotation start it anew): that file is looked at once
+// more and used. kUnreadable (errno set) when the file can be neither used
+// nor made.
+FileState FindOrCreate(const char* path, const char* text, size_t length);
+
+// A test seam: called just before FindOrCreate creates a file it found
+// missing, so that a test can make it there first. Null in use.
+extern void (*g_beforeFileCreated)();
 
 // Appends `text` whole or not at all (a short write is cut off again), the
 // file being created when missing. The text goes on under the lock of the

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "log/log_file.h"
 #include "port/clock.h"
 #include "port/fs.h"
 #include "port/process.h"
@@ -149,6 +150,23 @@ TEST_F(LogTest, EnableLogAndLogBlankCreateTheFileWithItsHeaderOnce) {
   gi::CaptureStdout();
   EXPECT_EQ(log.LogLine(1, "off"), 3);
   EXPECT_EQ(gi::GetCapturedStdout(), "");
+}
+
+// A writer of another user (its named mutex is its own) may make the file
+// between this writer's look and its own creation: EnableLog and LogBlank use
+// the file it made, as it is.
+TEST_F(LogTest, AFileMadeByAnotherWriterBetweenTheLookAndTheCreationIsUsed) {
+  static std::string path;
+  path = dir_.File("raced.log");
+  orn2::log::g_beforeFileCreated = [] { orn2::testing::WriteFileBytes(path, "theirs\n"); };
+  Log log("Mod");
+  EXPECT_EQ(log.EnableLog(path.c_str(), 3), 0);
+  ASSERT_EQ(std::remove(path.c_str()), 0);
+  EXPECT_EQ(log.LogBlank(), 0);
+  orn2::log::g_beforeFileCreated = nullptr;
+  EXPECT_EQ(log.LogLine(1, "hello"), 5);
+  EXPECT_EQ(Masked(ReadFileBytes(path)), "theirs\n\n" + Who("Mod") + kLogError + "hello\n");
+  EXPECT_EQ(log.LostLines(), 0u);
 }
 
 TEST_F(LogTest, LevelMatrix) {
