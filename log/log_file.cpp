@@ -29,29 +29,38 @@ size_t HeaderSize() {
 // rotation by another writer, so this is not reached in practice.
 constexpr int kMaxReopens = 100;
 
-// Starts the file that a rotation left missing: created exclusively with the
-// protection of the file it rotated away (FILE.1), and with the header. Called
-// while the rotated file's lock is still held. Should it fail, the next line
-// creates the file as any missing one.
-//
-// A writer of another user (whose named mutex is not this one) may open the
-// new file as soon as it exists and, finding it empty, start it with the
-// header and its line. So the header goes in under the new file's own lock,
-// and only into a file still empty: whoever locks it first starts it.
-void StartAfterRotation(const char* path) {
-  char rotated[kFileNameLimit];
-  FileHandle file{};
-  if (!RotatedName(path, 1, rotated, sizeof rotated) ||
-      orn2::port::CreateExclusive(path, rotated, false, &file) != OpenOutcome::kOpened) {
-    return;
-  }
+// Puts `text` (a header) into a file this writer has just created, and closes
+// it. A writer of another user (whose named mutex is not this one) may open
+// the file as soon as it exists and, finding it empty, start it itself with
+// the header and its line. So the text goes in under the file's own lock, and
+// only into a file still empty: whoever locks it first starts it. False
+// (errno set) when the text found no room or could not be written.
+bool StartFile(FileHandle file, const char* text, size_t length) {
   if (g_newFileCreated != nullptr) g_newFileCreated();
   bool waited = false;
   orn2::port::LockWriters(file, &waited);
   int64_t end = -1;
-  if (orn2::port::EndOf(file, &end) && end == 0 && orn2::port::RoomUnderSizeLimit(0, HeaderSize()))
-    orn2::port::AppendText(file, kFileHeader, kFileHeaderLength);
+  bool started = orn2::port::EndOf(file, &end) &&
+                 (end != 0 ||
+                  (orn2::port::RoomUnderSizeLimit(0, orn2::port::AppendedSize(text, length)) &&
+                   orn2::port::AppendText(file, text, length)));
+  int reason = errno;
   orn2::port::CloseFile(file);
+  errno = reason;
+  return started;
+}
+
+// Starts the file that a rotation left missing: created exclusively with the
+// protection of the file it rotated away (FILE.1), and with the header. Called
+// while the rotated file's lock is still held. Should it fail, the next line
+// creates the file as any missing one.
+void StartAfterRotation(const char* path) {
+  char rotated[kFileNameLimit];
+  FileHandle file{};
+  if (RotatedName(path, 1, rotated, sizeof rotated) &&
+      orn2::port::CreateExclusive(path, rotated, false, &file) == OpenOutcome::kOpened) {
+    StartFile(file, kFileHeader, kFileHeaderLength);
+  }
 }
 
 // Opens the file for the next line (see OpenForAppend), creating it when it
@@ -106,12 +115,8 @@ FileState FindOrCreate(const char* path, const char* text, size_t length) {
     if (state != FileState::kUnreadable) return state;
     if (g_beforeFileCreated != nullptr) g_beforeFileCreated();
     FileHandle file{};
-    if (orn2::port::CreateExclusive(path, nullptr, false, &file) == OpenOutcome::kOpened) {
-      bool written = orn2::port::RoomUnderSizeLimit(0, orn2::port::AppendedSize(text, length)) &&
-                     orn2::port::AppendText(file, text, length);
-      orn2::port::CloseFile(file);
-      return written ? FileState::kCreated : FileState::kUnreadable;
-    }
+    if (orn2::port::CreateExclusive(path, nullptr, false, &file) == OpenOutcome::kOpened)
+      return StartFile(file, text, length) ? FileState::kCreated : FileState::kUnreadable;
     if (errno != EEXIST) break;  // EEXIST: made meanwhile, or there but not usable
   }
   return FileState::kUnreadable;

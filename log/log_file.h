@@ -88,8 +88,9 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
 // writers' lock of the file.
 RotateOutcome RotateNow(const char* path, int keep, int64_t ifLarger, bool* notRegular);
 
-// A test seam: called when a rotation has created the new file, before its
-// header goes in, so that a test can let another writer in there. Null in use.
+// A test seam: called when a writer has created a new file (after a rotation,
+// or a missing one in EnableLog and LogBlank), before its header goes in, so
+// that a test can let another writer in there. Null in use.
 extern void (*g_newFileCreated)();
 
 // Holds a Log's mutex for one operation, like a Guard: it keeps the writers

@@ -167,6 +167,21 @@ TEST_F(LogTest, AFileMadeByAnotherWriterBetweenTheLookAndTheCreationIsUsed) {
   EXPECT_EQ(log.LogLine(1, "hello"), 5);
   EXPECT_EQ(Masked(ReadFileBytes(path)), "theirs\n\n" + Who("Mod") + kLogError + "hello\n");
   EXPECT_EQ(log.LostLines(), 0u);
+
+  // Or start the file this writer has just made, before its header went in (a
+  // writer with rotation on starts an empty file with the header): still one.
+  static Log* other = nullptr;
+  Log second("Mod");
+  other = &second;
+  path = dir_.File("started.log");
+  ASSERT_EQ(second.EnableLog(path.c_str(), 3), 0);
+  ASSERT_EQ(second.SetRotation(1 << 20, 2), 0);
+  ASSERT_EQ(std::remove(path.c_str()), 0);
+  orn2::log::g_newFileCreated = [] { other->LogLine(1, "first"); };
+  Log third("Mod");
+  EXPECT_EQ(third.EnableLog(path.c_str(), 3), 0);
+  orn2::log::g_newFileCreated = nullptr;
+  EXPECT_EQ(Masked(ReadFileBytes(path)), kHeader + Who("Mod") + kLogError + "first\n");
 }
 
 TEST_F(LogTest, LevelMatrix) {
