@@ -60,6 +60,27 @@ uintmax_t FirstLineSize(const std::string& file) {
   return end == std::string::npos ? 0 : end + 1 - start;
 }
 
+// Starts LogWriter children number `from` to `to` - 1 on `path`, each
+// writing `lines` lines, with the further args `more` (maximum size and keep,
+// then a user).
+void StartWriters(std::list<ChildProcess>& children, const std::string& path, int from, int to,
+                  int lines, const std::vector<std::string>& more) {
+  for (int c = from; c < to; ++c) {
+    std::vector<std::string> args{path, std::to_string(c), std::to_string(lines)};
+    args.insert(args.end(), more.begin(), more.end());
+    children.emplace_back("LogWriter", args);
+  }
+}
+
+// Expects each child to end, with 0, within 300 s.
+void ExpectEndedWell(std::list<ChildProcess>& children) {
+  for (ChildProcess& child : children) {
+    int code = -1;
+    ASSERT_TRUE(child.Wait(300000, &code)) << "a child did not end within 300 s";
+    EXPECT_EQ(code, 0);
+  }
+}
+
 // Eight processes rotate their shared file once per threshold; orn log
 // follow's reader, started at the beginning, stopped half-way and resumed
 // from its position while the writers go on (rotating meanwhile), hands out
@@ -77,11 +98,8 @@ TEST(LogRotation, EightProcessesRotateOncePerThresholdAndAFollowerMissesNoEntry)
   auto follower = std::make_unique<orn::LogFollower>(path, orn::LogFollower::Format::kRaw);
   follower->StartAtBeginning();
   std::list<ChildProcess> children;
-  for (int c = 0; c < kWriters; ++c) {
-    children.emplace_back(
-        "LogWriter", std::vector<std::string>{path, std::to_string(c), std::to_string(kLines),
-                                              std::to_string(kMaxBytes), std::to_string(kKeep)});
-  }
+  StartWriters(children, path, 0, kWriters, kLines,
+               {std::to_string(kMaxBytes), std::to_string(kKeep)});
   std::vector<int> next(kWriters, 0);
   int seen = 0, restarts = 0;
   std::string out;
@@ -111,11 +129,7 @@ TEST(LogRotation, EightProcessesRotateOncePerThresholdAndAFollowerMissesNoEntry)
   }
   EXPECT_EQ(next, std::vector<int>(kWriters, kLines));
   EXPECT_EQ(follower->Skipped(), 0);
-  for (ChildProcess& child : children) {
-    int code = -1;
-    ASSERT_TRUE(child.Wait(300000, &code)) << "a writer did not end within 300 s";
-    EXPECT_EQ(code, 0);
-  }
+  ExpectEndedWell(children);
   const std::vector<std::string> files = Generations(path);
   ASSERT_GE(files.size(), 41u) << "fewer than 40 rotations";
   ASSERT_LT(files.size(), static_cast<size_t>(kKeep)) << "rotated files were dropped";
@@ -144,17 +158,10 @@ TEST(LogRotation, WritersOfTwoUsersKeepEveryLineWhole) {
   const std::string path = dir.File("users.log");
   const int kLines = 3000;
   std::list<ChildProcess> children;
-  for (int c = 0; c < 4; ++c) {
-    const unsigned user = c < 2 ? 0 : orn2::testing::kSecondUser;
-    children.emplace_back("LogWriter",
-                          std::vector<std::string>{path, std::to_string(c), std::to_string(kLines),
-                                                   "65536", "200", std::to_string(user)});
-  }
-  for (ChildProcess& child : children) {
-    int code = -1;
-    ASSERT_TRUE(child.Wait(300000, &code)) << "a writer did not end within 300 s";
-    EXPECT_EQ(code, 0);
-  }
+  StartWriters(children, path, 0, 2, kLines, {"65536", "200", "0"});
+  StartWriters(children, path, 2, 4, kLines,
+               {"65536", "200", std::to_string(orn2::testing::kSecondUser)});
+  ExpectEndedWell(children);
   const std::vector<std::string> files = Generations(path);
   ASSERT_GE(files.size(), 10u) << "fewer than 9 rotations";
   EXPECT_EQ(ExpectEveryLineOnceInOrder(files), std::vector<int>(4, kLines));
@@ -183,8 +190,7 @@ TEST(LogRotation, AWriterGettingInDuringARotationStartsTheNewFileAsTheRotationWo
     using std::filesystem::perms;
     const perms mode = perms::owner_read | perms::owner_write | perms::group_write;
     std::filesystem::permissions(path, mode);
-    static void (*getIn)() = nullptr;
-    getIn = [] {
+    static void (*const getIn)() = [] {
       if (entered++ == 0) other->LogLine(3, "child 1 line 0");
     };
     if (missing) {
@@ -200,10 +206,8 @@ TEST(LogRotation, AWriterGettingInDuringARotationStartsTheNewFileAsTheRotationWo
     orn2::log::g_newFileCreated = nullptr;
     ASSERT_EQ(entered, 1) << "no rotation";
     EXPECT_EQ(ExpectEveryLineOnceInOrder(Generations(path)), (std::vector<int>{lines, 1}));
-    auto modeOf = [](const std::string& file) {
-      return static_cast<unsigned>(std::filesystem::status(file).permissions());
-    };
-    EXPECT_EQ(modeOf(path), modeOf(path + ".1")) << std::oct << "modes " << modeOf(path);
+    const perms made = std::filesystem::status(path).permissions();
+    EXPECT_EQ(made, mode) << std::oct << "mode " << static_cast<unsigned>(made);
   }
 }
 
@@ -223,16 +227,9 @@ TEST(LogRotation, RotateOnDemandTakesTurnsWithTheWritersOfEveryProcess) {
   const std::string path = dir.File("demand.log");
   const int kWriters = 4, kLines = 3000;
   std::list<ChildProcess> children;
-  for (int c = 0; c < kWriters; ++c) {  // rotation off in the writers
-    children.emplace_back("LogWriter", std::vector<std::string>{path, std::to_string(c),
-                                                                std::to_string(kLines), "0", "0"});
-  }
+  StartWriters(children, path, 0, kWriters, kLines, {"0", "0"});  // rotation off
   children.emplace_back("Rotator", std::vector<std::string>{path, "100"});
-  for (ChildProcess& child : children) {
-    int code = -1;
-    ASSERT_TRUE(child.Wait(300000, &code)) << "a child did not end within 300 s";
-    EXPECT_EQ(code, 0);
-  }
+  ExpectEndedWell(children);
   const std::vector<std::string> files = Generations(path);
   EXPECT_GE(files.size(), 2u);
   EXPECT_EQ(ExpectEveryLineOnceInOrder(files), std::vector<int>(kWriters, kLines));
