@@ -401,7 +401,9 @@ TEST_F(LogTest, SpecialFilesAreRefusedAtOnceAndTheirLinesCountedLost) {
       EXPECT_EQ(log.LogLine(1, "lost"), 4);
       EXPECT_EQ(log.LogBlank(), 0);
       EXPECT_EQ(log.LogLine(1, "lost %d", 2), 6);
-      EXPECT_EQ(gi::GetCapturedStderr(), losing);
+      EXPECT_EQ(log.Rotate(3), -1);  // refused, said, and left as it is too
+      EXPECT_EQ(gi::GetCapturedStderr(),
+                losing + "Rotate() Error: Cannot rotate [" + became + "] (not a regular file)\n");
       EXPECT_EQ(log.LostLines(), 3u);
       EXPECT_EQ(orn2::testing::FileKind(became), kind0);
 
