@@ -124,7 +124,6 @@ TEST_F(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
 
   line(1, "disk full", LogLevel::kError);
   line(2, "retry 3 of 5", LogLevel::kWarning);
-  line(3, "level three", LogLevel::kNone);
   line(3, "", LogLevel::kNone);
   line(3, "looks like **ERROR** inside", LogLevel::kNone);
   log.LogBlank();
