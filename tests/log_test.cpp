@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <string>
@@ -20,7 +21,6 @@
 
 #include "log/log_file.h"
 #include "port/clock.h"
-#include "port/fs.h"
 #include "port/process.h"
 #include "support/child.h"
 #include "support/hostile.h"
@@ -364,14 +364,9 @@ TEST_F(LogTest, WithoutRoomForItsMutexTheLogWritesAndSaysSo) {
 ORN2_CHILD(LockHolder) {
   Mutex mutex(FileMutexName(args.at(0)).c_str());
   mutex.Acquire();
-  orn2::port::FileHandle file{};
-  if (orn2::port::OpenRegularFile(args[0].c_str(), orn2::port::FileAccess::kAppend, &file,
-                                  nullptr) != orn2::port::OpenOutcome::kOpened) {
+  // The stream is closed at the end of the statement, before the flag is made.
+  if (!(std::ofstream(args.at(0), std::ios::app | std::ios::binary) << args.at(2) << std::flush))
     return 3;
-  }
-  bool written = orn2::port::AppendText(file, args.at(2).data(), args[2].size());
-  orn2::port::CloseFile(file);
-  if (!written) return 4;
   orn2::testing::WriteFileBytes(args.at(1), "1");
   for (;;) orn2::port::SleepMs(1000);
 }
