@@ -18,7 +18,6 @@
 #include "log/dump_text.h"
 #include "port/process.h"
 #include "support/log_lines.h"
-#include "support/system.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -81,17 +80,9 @@ struct Written {
   bool dump;
 };
 
-class LogParseTest : public ::testing::Test {
- protected:
-  // A fixed offset without daylight saving, so that times compare as text.
-  void SetUp() override { orn2::testing::SetTimeZone("XYZ-3"); }
-  void TearDown() override { orn2::testing::SetTimeZone(nullptr); }
-
-  orn2::testing::TempDir dir_;
-};
-
-TEST_F(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
-  const std::string path = dir_.File("agent.log");
+TEST(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
+  orn2::testing::TempDir dir;
+  const std::string path = dir.File("agent.log");
   Log log("Poller");
   ASSERT_EQ(log.EnableLog(path.c_str(), 5), 0);
   std::vector<Written> written;
@@ -146,7 +137,7 @@ TEST_F(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
     line(2, "module with line ends", LogLevel::kWarning);
   }
   // A second file, recreated by LogBlank with the short header, read after the first.
-  const std::string second = dir_.File("second.log");
+  const std::string second = dir.File("second.log");
   ASSERT_EQ(log.EnableLog(second.c_str(), 5), 0);
   std::filesystem::remove(second);
   log.LogBlank();
