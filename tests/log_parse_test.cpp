@@ -63,15 +63,6 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
-// The text of a Dump as LogLine receives it.
-std::string DumpText(const std::vector<char>& data, const char* title) {
-  std::vector<char> text(Log::kDumpSize);
-  size_t length =
-      orn2::log::BuildDumpText(reinterpret_cast<const unsigned char*>(data.data()),
-                               static_cast<int>(data.size()), title, text.data(), text.size());
-  return std::string(text.data(), length);
-}
-
 struct Written {
   std::string module;
   LogLevel level;
@@ -96,7 +87,9 @@ TEST(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
     std::vector<char> data(length);
     for (size_t i = 0; i < length; ++i) data[i] = static_cast<char>(i * 37 + 5);
     log.Dump(length == 0 ? nullptr : data.data(), static_cast<int>(length), title);
-    std::string text = DumpText(data, title);
+    std::string text(Log::kDumpSize, '\0');  // as Dump hands it to LogLine
+    text.resize(orn2::log::BuildDumpText(reinterpret_cast<const unsigned char*>(data.data()),
+                                         static_cast<int>(length), title, &text[0], text.size()));
     bool cut = text.size() > static_cast<size_t>(Log::kMessageMax);
     written.push_back({module, LogLevel::kNone, text.substr(0, Log::kMessageMax), cut, true});
   };
@@ -136,17 +129,16 @@ TEST(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
     log.SetModule(name);
     line(2, "module with line ends", LogLevel::kWarning);
   }
-  // A second file, recreated by LogBlank with the short header, read after the first.
-  const std::string second = dir.File("second.log");
-  ASSERT_EQ(log.EnableLog(second.c_str(), 5), 0);
-  std::filesystem::remove(second);
+  // The file removed and recreated by LogBlank with the short header, read after the first.
+  const std::string first = Replace(ReadFileBytes(path), "\r\n", "\n");
+  std::filesystem::remove(path);
   log.LogBlank();
   line(2, "in the second file", LogLevel::kWarning);
-  const std::string secondText = Replace(ReadFileBytes(second), "\r\n", "\n");
-  ASSERT_EQ(secondText.find(kLogHeader), std::string::npos) << "not the short header";
+  const std::string second = Replace(ReadFileBytes(path), "\r\n", "\n");
+  ASSERT_EQ(second.find(kLogHeader), std::string::npos) << "not the short header";
 
   // The files read with the line ends of both platforms.
-  const std::string lf = Replace(ReadFileBytes(path), "\r\n", "\n") + secondText;
+  const std::string lf = first + second;
   for (const std::string& text : {lf, Replace(lf, "\n", "\r\n")}) {
     SCOPED_TRACE(text.find('\r') == std::string::npos ? "LF line ends" : "CRLF line ends");
     ReadResult read = ReadAll(text);
@@ -257,21 +249,15 @@ TEST(LogParseGrammar, StampFields) {
 TEST(LogParseJson, EscapesTextAndMarksFlags) {
   // Texts go through the tool's one JSON string writer (OrnJson tests it
   // whole): a quote, a backslash and a sequence cut before a character here.
-  LogEntry plain;
-  plain.time = "2026-12-03T23:10:39";
-  plain.module = "Poller";
-  plain.thread = 56;
-  plain.level = LogLevel::kWarning;
-  plain.message = "Retry \"3\" of 5\\/";
+  // time, module, thread, level, message, truncated, dump, line
+  const LogEntry plain{"2026-12-03T23:10:39", "Poller", 56,    LogLevel::kWarning,
+                       "Retry \"3\" of 5\\/", false,    false, 0};
   EXPECT_EQ(orn::EntryToJson(plain),
             "{\"time\":\"2026-12-03T23:10:39\",\"module\":\"Poller\",\"thread\":56,"
             "\"level\":\"warning\",\"message\":\"Retry \\\"3\\\" of 5\\\\/\"}");
 
-  LogEntry flagged = plain;
-  flagged.level = LogLevel::kNone;
-  flagged.message = "cut \xE2\x82x";
-  flagged.truncated = true;
-  flagged.dump = true;
+  const LogEntry flagged{plain.time,      plain.module, 56,   LogLevel::kNone,
+                         "cut \xE2\x82x", true,         true, 0};
   EXPECT_EQ(orn::EntryToJson(flagged),
             "{\"time\":\"2026-12-03T23:10:39\",\"module\":\"Poller\",\"thread\":56,"
             "\"level\":null,\"message\":\"cut \\u00e2\\u0082x\",\"truncated\":true,\"dump\":true}");

@@ -477,8 +477,7 @@ ORN2_CHILD(FullDiskWriter) {
   if (std::freopen((dir + "/full.stderr").c_str(), "w", stderr) == nullptr) return 2;
   Log log("writer");
   if (log.EnableLog(path.c_str(), 3) != 0) return 3;
-  int count = std::stoi(args.at(1));
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < std::stoi(args.at(1)); ++i) {
     if (log.LogLine(3, "child 0 line %d", i) != static_cast<int>(std::to_string(i).size()) + 13)
       return 4;  // the result stays the message's length
   }
