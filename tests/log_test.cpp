@@ -216,43 +216,36 @@ TEST_F(LogTest, LevelMatrix) {
   }
 }
 
-TEST_F(LogTest, MessagesAreCutAt2048CharactersWithAMarkerAndEchoed) {
-  Log log("Cut", 1);
-  std::string path = Enable(log, "cut.log", 3), whole = std::string(2047, 'a') + "z";
-  gi::CaptureStdout();
-  EXPECT_EQ(log.LogLine(1, "%s", whole.c_str()), 2048);
-  EXPECT_EQ(log.LogLine(1, "%sb", whole.c_str()), -1);
-  EXPECT_EQ(log.LogLine(4, "not at level 3"), 0);
-  std::string who = Who("Cut");  // the console line has no level prefix
-  EXPECT_EQ(Masked(gi::GetCapturedStdout()), who + whole + "\n" + who + kMarker + whole + "\n");
-  EXPECT_EQ(Body(path), who + kLogError + whole + "\n" + who + kMarker + kLogError + whole + "\n");
-}
-
-// A line end inside an entry becomes a line of the file that begins with a tab
-// and the code of what the caller wrote, so no message can start a line that
-// reads as an entry; other control characters are written as they are.
-TEST_F(LogTest, LineEndsInsideAnEntryContinueOnLinesThatBeginWithATab) {
+// A message is cut to 2048 characters after a marker, on the console as in
+// the file, where the level prefix follows the marker. A line end inside an
+// entry becomes a line of the file that begins with a tab and the code of what
+// the caller wrote, so no message can start a line that reads as an entry;
+// other control characters are written as they are.
+TEST_F(LogTest, MessagesAreCutAt2048AndTheirLineEndsContinueOnLinesThatBeginWithATab) {
   struct Case {
     std::string module, message;
-    std::string field, written;  // the module field and the message as written
+    std::string field, written;  // the module field and the message as echoed
   };
+  const std::string whole = std::string(2047, 'a') + "z";
   const Case cases[] = {
+      {"Cut", whole, "     Cut", whole},
+      {"Cut", whole + "b", "     Cut", kMarker + whole},
       {"Ends", "\n\r\r\n\n", "    Ends", "\n\t|\n\t<\n\t=\n\t|"},
       {"Ends", "\t\x1b[1m\v\f\x7f", "    Ends", "\t\x1b[1m\v\f\x7f"},
       {"a\nb", "m", "     a\n\t|b", "m"},
       {"a\r\n]", "m", "    a\n\t=]", "m"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.module + "|" + c.message);
+    SCOPED_TRACE(c.module + "|" + c.message.substr(0, 20));
     Log log(c.module.c_str(), 1);
-    std::string path = dir_.File("ends.log");
-    std::filesystem::remove(path);
-    ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+    std::string path = Enable(log, "ends" + std::to_string(&c - cases), 3);
     gi::CaptureStdout();
-    EXPECT_EQ(log.LogLine(2, "%s", c.message.c_str()), static_cast<int>(c.message.size()));
+    const int size = static_cast<int>(c.message.size());
+    EXPECT_EQ(log.LogLine(2, "%s", c.message.c_str()), size > 2048 ? -1 : size);
     std::string who = Who("12345678").replace(4, 8, c.field);
-    EXPECT_EQ(Masked(gi::GetCapturedStdout()), who + c.written + "\n");
-    EXPECT_EQ(Body(path), who + kLogWarning + c.written + "\n");
+    EXPECT_EQ(Masked(gi::GetCapturedStdout()), who + c.written + "\n");  // no level prefix
+    const size_t prefixAt = size > 2048 ? kMarker.size() : 0;
+    EXPECT_EQ(Body(path), who + std::string(c.written).insert(prefixAt, kLogWarning) + "\n");
   }
 }
 
