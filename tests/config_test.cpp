@@ -111,7 +111,7 @@ TEST(ConfigLoad, LineGrammar) {
   EXPECT_EQ(Get(s.config, k200.c_str(), "s"), "2") << k200;
 }
 
-TEST(ConfigLoad, EmptyFilesAreRestoredMissingFilesFail) {
+TEST(ConfigLoad, EmptyFilesAreRestoredMissingFilesFailToLoadAndSave) {
   Loaded s("[s]\nk=1\n");
   ASSERT_EQ(s.config.LoadConfig(s.path.c_str()), 0);  // a second load appends
   EXPECT_EQ(Dump(s.config), "s/k=1|s/k=1|");
@@ -141,12 +141,16 @@ TEST(ConfigLoad, EmptyFilesAreRestoredMissingFilesFail) {
   EXPECT_FALSE(exists(s.path + ".Save"));  // moved, not copied
 
   // A missing file is not restored; a failed load leaves the store as it was.
-  const std::string missing = s.dir.File("gone.cfg");
+  // Where no FILE.New can be made, a save fails without a message (something
+  // in the way of FILE.New: ConfigSpecialFiles and ConfigProtection).
+  const std::string missing = s.dir.File("gone.cfg"), noFolder = s.dir.File("gone/agent.cfg");
   const std::string tooLong = s.dir.File(std::string(Config::kFileNameMax + 1, 'n'));
   WriteFileBytes(missing + ".Save", "k=1\n");
   testing::internal::CaptureStderr();
   EXPECT_EQ(s.config.LoadConfig(missing.c_str()), -1) << missing;
   EXPECT_EQ(s.config.LoadConfig(tooLong.c_str()), -1) << tooLong;
+  EXPECT_EQ(s.config.SaveConfig(noFolder.c_str()), -1) << noFolder;
+  EXPECT_EQ(s.config.SaveConfig(tooLong.c_str()), -1) << tooLong;
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "LoadConfig() Error: Cannot access [" + missing + "]\n" +
                 "LoadConfig() Error: Cannot access [" + tooLong + "]\n");
@@ -481,9 +485,9 @@ TEST(ConfigEdit, RemoveRecordsWithKeepPrefixes) {
       {nullptr, "sx/a", nullptr, all + "s/a=1|", 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "section " << (c.section ? c.section : "(null)")
-                                    << ", prefix '" << c.prefix << "', keep '"
-                                    << (c.keep ? c.keep : "(RemoveKey)") << "'");
+    SCOPED_TRACE(testing::Message()
+                 << "section " << (c.section ? c.section : "(null)") << ", prefix '" << c.prefix
+                 << "', keep '" << (c.keep ? c.keep : "(RemoveKey)") << "'");
     const bool exact = c.keep == nullptr;
     Loaded s(exact ? "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\na=1\n[sx]\na=6\n"
                    : "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\n[sx]\na=6\n");
@@ -566,20 +570,6 @@ TEST(ConfigSave, WritesTheFileFormatByteForByte) {
       EXPECT_NE(Dump(Config(target.c_str())), Dump(s.config));
     }
   }
-}
-
-// Where no FILE.New can be made, -1 without a message. (Something in the way
-// of FILE.New: ConfigSpecialFiles and ConfigProtection.)
-TEST(ConfigSave, ANewFileThatCannotBeMadeFailsSilently) {
-  orn2::testing::TempDir dir;
-  Config config;
-  config.SetString("k", "new", 0, "s", 0);
-  testing::internal::CaptureStderr();
-  const std::string noFolder = dir.File("missing/agent.cfg");
-  const std::string tooLong = dir.File(std::string(Config::kFileNameMax + 1, 'n'));
-  EXPECT_EQ(config.SaveConfig(noFolder.c_str()), -1) << noFolder;
-  EXPECT_EQ(config.SaveConfig(tooLong.c_str()), -1) << tooLong;
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 // Two contents that differ in every value, large enough that a save takes a while.
