@@ -930,23 +930,11 @@ TEST(ConfigProtection, ASecretKeepsItsModeOwnerAndGroupThroughEverySave) {
   EXPECT_EQ(Get(saved, "password", "db"), "p199");
 }
 
-// args: user, kind, path, flag. As that user, creates the object and writes
-// "created" or why not into <flag>.
+// args: kind, path. As the second user, creates the object; exit 3 where it
+// cannot.
 ORN2_CHILD(Plant) {
-  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
-  std::string why = ot::CreateObject(args.at(1), args.at(2));
-  WriteFileBytes(args.at(3), why.empty() ? "created" : why);
-  return 0;
-}
-
-// Puts an object of another user's at `path`; "" or why it could not.
-std::string PlantAsOtherUser(const std::string& kind, const std::string& path,
-                             const std::string& flag) {
-  ot::ChildProcess child("Plant", {std::to_string(ot::kSecondUser), kind, path, flag});
-  int code = -1;
-  if (!child.Wait(20000, &code) || code != 0) return "the planting child failed";
-  std::string outcome = ReadFileBytes(flag);
-  return outcome == "created" ? "" : outcome;
+  if (!ot::BecomeUser(ot::kSecondUser)) return 2;
+  return ot::CreateObject(args.at(0), args.at(1)).empty() ? 0 : 3;
 }
 
 // In a sticky folder that every user may write, another user's link at the
@@ -992,7 +980,10 @@ TEST(ConfigProtection, LinksAreFollowedOnlyWhereNoOtherUserCanHavePutThem) {
     WriteFileBytes(target, before);
     if (std::string(c.name) != "agent.conf") WriteFileBytes(path, before);
     const std::string kind = c.kind == std::string("link") ? "symlink to " + target : "file";
-    ASSERT_EQ(PlantAsOtherUser(kind, folder + "/" + c.name, folder + ".flag"), "");
+    ot::ChildProcess planter("Plant", {kind, folder + "/" + c.name});
+    int code = -1;
+    ASSERT_TRUE(planter.Wait(20000, &code));
+    ASSERT_EQ(code, 0) << "the planting child failed";
     testing::internal::CaptureStderr();
     EXPECT_EQ(config.SaveConfig(path.c_str()), -1) << path;
     std::string printed = testing::internal::GetCapturedStderr();
