@@ -236,6 +236,8 @@ TEST(ConfigLoad, CopiesAreDeepAndReleaseEmpties) {
     EXPECT_STREQ(c->GetNextSection(), "b");  // the enumerations go on where they stood
     EXPECT_EQ(c->GetNextKey("b", key, sizeof key), 1);
     EXPECT_STREQ(key, "j");
+    c->SetString("k", "edited", 0, "a", 0);
+    EXPECT_EQ(Get(*c, "k", "a"), "edited") << "the copy reloaded a file that has not changed";
   }
 }
 
