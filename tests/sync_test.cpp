@@ -904,6 +904,10 @@ TEST(Thread, SuspendAndKillStopABodyThatSleepsSpinsOrBlocks) {
       w.Resume();
       w.Resume();  // not Suspended: nothing changes
       EXPECT_EQ(w.GetStatus(), Thread::Running);
+      EXPECT_EQ(orn2::port::ResumeWorker(worker), 0);  // nor below: the next suspension holds
+      w.Suspend();
+      EXPECT_TRUE(CounterStands(w));
+      w.Resume();
       EXPECT_TRUE(CounterPasses(w, w.counter.load()));
     }
     w.Stop();
