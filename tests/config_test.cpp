@@ -902,7 +902,8 @@ namespace ot = orn2::testing;
 
 // args: user, file, flags folder. As that user, tries to read the file and its
 // companions over and over until <flags>/stop appears; writes "never" or the
-// name it could read into <flags>/seen. <flags>/ready once it is looking.
+// name it could read into <flags>/seen, and then what LoadConfig of the file
+// gives. <flags>/ready once it is looking.
 ORN2_CHILD(Peek) {
   if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
   const std::string flags = args.at(2);
@@ -917,7 +918,8 @@ ORN2_CHILD(Peek) {
     }
     if (round == 0) WriteFileBytes(flags + "/ready", "");
   }
-  WriteFileBytes(flags + "/seen", seen);
+  const int loaded = Config().LoadConfig(args.at(1).c_str());  // 1: there, not readable
+  WriteFileBytes(flags + "/seen", seen + ", LoadConfig " + std::to_string(loaded));
   return 0;
 }
 
@@ -946,7 +948,7 @@ TEST(ConfigProtection, ASecretKeepsItsModeOwnerAndGroupThroughEverySave) {
   int code = -1;
   ASSERT_TRUE(peeker.Wait(20000, &code));
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(ReadFileBytes(flags.File("seen")), "never");
+  EXPECT_EQ(ReadFileBytes(flags.File("seen")), "never, LoadConfig 1");
   EXPECT_EQ(ot::Protection(path), secret) << path;
   EXPECT_EQ(ot::Protection(path + ".Save"), secret) << path << ".Save";
   Config saved(path.c_str());

@@ -1019,4 +1019,23 @@ TEST(Thread, StackSizeIsHandedToTheSystemAndCopiesOwnTheirHandle) {
   EXPECT_EQ(other.CloseThreadHandle(), 0);
 }
 
+// args: none. As the second user, allowed no thread more, starts a worker:
+// exit 0 when the start fails as Start documents it.
+ORN2_CHILD(StartWithoutRoomForAThread) {
+  if (!ot::BecomeUser(ot::kSecondUser) || !ot::LimitThreads(1)) return 77;
+  Worker w(Worker::kIgnoreStop);
+  if (w.Start() == 0) return 3;
+  return w.GetStatus() == Thread::StartFailed ? 0 : 4;
+}
+
+TEST(Thread, AStartTheSystemRefusesLeavesTheStatusStartFailed) {
+  std::string why = ot::OtherUsersUnavailable();
+  if (!why.empty()) GTEST_SKIP() << why;
+  ChildProcess child("StartWithoutRoomForAThread", {});
+  int code = -1;
+  ASSERT_TRUE(child.Wait(kTimeoutMs, &code));
+  if (code == 77) GTEST_SKIP() << "no limit of a user's threads here";
+  EXPECT_EQ(code, 0) << "3: started all the same; 4: another status";
+}
+
 }  // namespace
