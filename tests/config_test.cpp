@@ -902,8 +902,7 @@ namespace ot = orn2::testing;
 
 // args: user, file, flags folder. As that user, tries to read the file and its
 // companions over and over until <flags>/stop appears; writes "never" or the
-// name it could read into <flags>/seen, and then what LoadConfig of the file
-// gives. <flags>/ready once it is looking.
+// name it could read into <flags>/seen. <flags>/ready once it is looking.
 ORN2_CHILD(Peek) {
   if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
   const std::string flags = args.at(2);
@@ -918,9 +917,14 @@ ORN2_CHILD(Peek) {
     }
     if (round == 0) WriteFileBytes(flags + "/ready", "");
   }
-  const int loaded = Config().LoadConfig(args.at(1).c_str());  // 1: there, not readable
-  WriteFileBytes(flags + "/seen", seen + ", LoadConfig " + std::to_string(loaded));
+  WriteFileBytes(flags + "/seen", seen);
   return 0;
+}
+
+// args: user, file. Exits with 10 + what LoadConfig of the file gives that user.
+ORN2_CHILD(LoadAs) {
+  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
+  return 10 + Config().LoadConfig(args.at(1).c_str());
 }
 
 // A secret that root saves for user svc (the third user, mode 0600) keeps its
@@ -948,11 +952,20 @@ TEST(ConfigProtection, ASecretKeepsItsModeOwnerAndGroupThroughEverySave) {
   int code = -1;
   ASSERT_TRUE(peeker.Wait(20000, &code));
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(ReadFileBytes(flags.File("seen")), "never, LoadConfig 1");
+  EXPECT_EQ(ReadFileBytes(flags.File("seen")), "never");
   EXPECT_EQ(ot::Protection(path), secret) << path;
   EXPECT_EQ(ot::Protection(path + ".Save"), secret) << path << ".Save";
   Config saved(path.c_str());
   EXPECT_EQ(Get(saved, "password", "db"), "p199");
+  // To the other user the file is there but cannot be opened (1), even empty
+  // and without a backup to restore it from.
+  for (const bool empty : {false, true}) {
+    if (empty) std::filesystem::resize_file(path, 0);
+    if (empty) std::filesystem::remove(path + ".Save");
+    ot::ChildProcess loader("LoadAs", {std::to_string(ot::kSecondUser), path});
+    ASSERT_TRUE(loader.Wait(20000, &code));
+    EXPECT_EQ(code, 11) << (empty ? "empty" : "not empty");
+  }
 }
 
 // args: user, kind, path, flag. As that user, creates the object and writes
