@@ -232,6 +232,8 @@ TEST(ConfigLoad, CopiesAreDeepAndReleaseEmpties) {
     EXPECT_STREQ(c->GetNextSection(), "b");  // the enumerations go on where they stood
     EXPECT_EQ(c->GetNextKey("b", key, sizeof key), 1);
     EXPECT_STREQ(key, "j");
+    c->SetString("k", "edited", 0, "a", 0);
+    EXPECT_EQ(Get(*c, "k", "a"), "edited") << "the copy reloaded a file that has not changed";
   }
 }
 
@@ -498,8 +500,10 @@ TEST(ConfigIndex, StaysRightThroughRandomEdits) {
   Loaded s("[a]\nk1=f1\nK1=f2\n[B]\nk2=f3\nk1=f4\nk1=dup\nloose=1\n");
   std::mt19937 random(20240601);
   const char* sections[] = {"a", "A", "b", "ab", "", nullptr};
-  const char* keys[] = {"k1", "K1", "k2", "k3", "loose"};
-  for (int step = 0; step < 3000; ++step) {
+  // 160 names, and steps enough for probe runs that wrap
+  // around the end of the index when names are removed.
+  const char* keys[] = {"k", "K", "k2", "loose"};
+  for (int step = 0; step < 10000; ++step) {
     const char* section = sections[random() % 6];
     if (unsigned action = random() % 10; action == 0) {
       s.config.RemoveRecords(section ? section : "", random() % 2 ? "k" : "", "k2");
@@ -507,7 +511,8 @@ TEST(ConfigIndex, StaysRightThroughRandomEdits) {
       if (random() % 4 == 0) s.config.ResetState();
       s.config.LoadConfig(s.path.c_str());
     } else {
-      s.config.SetString(keys[random() % 5], std::to_string(step).c_str(), 0, section,
+      const std::string key = keys[random() % 4] + std::to_string(random() % 40);
+      s.config.SetString(key.c_str(), std::to_string(step).c_str(), 0, section,
                          static_cast<int>(random() % 4));
     }
     ASSERT_EQ(ConfigProbe::CheckConsistency(s.config), "") << "after step " << step;
@@ -890,6 +895,12 @@ ORN2_CHILD(Peek) {
   return 0;
 }
 
+// args: user, file. Exits with 10 + what LoadConfig of the file gives that user.
+ORN2_CHILD(LoadAs) {
+  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
+  return 10 + Config().LoadConfig(args.at(1).c_str());
+}
+
 // A secret that root saves for user svc (the third user, mode 0600) keeps its
 // mode, owner and group, and so does its backup; another user watching the
 // folder can read none of the file's names at any time during 200 saves.
@@ -920,6 +931,15 @@ TEST(ConfigProtection, ASecretKeepsItsModeOwnerAndGroupThroughEverySave) {
   EXPECT_EQ(ot::Protection(path + ".Save"), secret) << path << ".Save";
   Config saved(path.c_str());
   EXPECT_EQ(Get(saved, "password", "db"), "p199");
+  // To the other user the file is there but cannot be opened (1), even empty
+  // and without a backup to restore it from.
+  for (const bool empty : {false, true}) {
+    if (empty) std::filesystem::resize_file(path, 0);
+    if (empty) std::filesystem::remove(path + ".Save");
+    ot::ChildProcess loader("LoadAs", {std::to_string(ot::kSecondUser), path});
+    ASSERT_TRUE(loader.Wait(20000, &code));
+    EXPECT_EQ(code, 11) << (empty ? "empty" : "not empty");
+  }
 }
 
 // args: kind, path. As the second user, creates the object; exit 3 where it

@@ -354,7 +354,8 @@ TEST(Mutex, ItsDescriptorsAreClosedOnExec) {
     EXPECT_NE(flags & 02000000, 0u) << target << " is inherited: flags " << std::oct << flags;
     ++seen;
   }
-  EXPECT_GE(seen, 2) << "the private directory and the file of the lock";
+  // The directory's sweep at the first open lets its listing go as well.
+  EXPECT_EQ(seen, 2) << "the private directory and the file of the lock, no more";
 }
 
 // A Mutex left by a holder killed while it was the mutex's only user: the
@@ -903,6 +904,10 @@ TEST(Thread, SuspendAndKillStopABodyThatSleepsSpinsOrBlocks) {
       w.Resume();
       w.Resume();  // not Suspended: nothing changes
       EXPECT_EQ(w.GetStatus(), Thread::Running);
+      EXPECT_EQ(orn2::port::ResumeWorker(worker), 0);  // nor below: the next suspension holds
+      w.Suspend();
+      EXPECT_TRUE(CounterStands(w));
+      w.Resume();
       EXPECT_TRUE(CounterPasses(w, w.counter.load()));
     }
     w.Stop();
@@ -1012,6 +1017,25 @@ TEST(Thread, StackSizeIsHandedToTheSystemAndCopiesOwnTheirHandle) {
   EXPECT_NE(copy.CloseThreadHandle(), 0);  // a handle of its own
   static_cast<Thread&>(other) = w;         // w has none left: neither has other now
   EXPECT_EQ(other.CloseThreadHandle(), 0);
+}
+
+// args: none. As the second user, allowed no thread more, starts a worker:
+// exit 0 when the start fails as Start documents it.
+ORN2_CHILD(StartWithoutRoomForAThread) {
+  if (!ot::BecomeUser(ot::kSecondUser) || !ot::LimitThreads(1)) return 77;
+  Worker w(Worker::kIgnoreStop);
+  if (w.Start() == 0) return 3;
+  return w.GetStatus() == Thread::StartFailed ? 0 : 4;
+}
+
+TEST(Thread, AStartTheSystemRefusesLeavesTheStatusStartFailed) {
+  std::string why = ot::OtherUsersUnavailable();
+  if (!why.empty()) GTEST_SKIP() << why;
+  ChildProcess child("StartWithoutRoomForAThread", {});
+  int code = -1;
+  ASSERT_TRUE(child.Wait(kTimeoutMs, &code));
+  if (code == 77) GTEST_SKIP() << "no limit of a user's threads here";
+  EXPECT_EQ(code, 0) << "3: started all the same; 4: another status";
 }
 
 }  // namespace

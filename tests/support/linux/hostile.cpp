@@ -148,6 +148,12 @@ bool LimitOpenFiles(int count) {
   return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
+bool LimitThreads(int count) {
+  struct rlimit limit;
+  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(count);
+  return ::setrlimit(RLIMIT_NPROC, &limit) == 0;
+}
+
 std::string EnterNewPidNamespace() {
   if (::unshare(CLONE_NEWPID) != 0) return std::string("unshare -p: ") + std::strerror(errno);
   return "";
