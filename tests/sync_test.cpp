@@ -298,6 +298,14 @@ Probe ProbeElsewhere(const ot::TempDir& dir, const std::string& name,
   return result;
 }
 
+// The files that back the named mutex, as mapped by a new process that found
+// it free; none where that cannot be seen.
+std::vector<std::string> ObjectFiles(const ot::TempDir& dir, const std::string& name) {
+  const Probe probe = ProbeElsewhere(dir, name);
+  EXPECT_EQ(probe.answer, "0") << name;
+  return probe.files;
+}
+
 // args: name, flag, go. Opens the named mutex, flags <flag>, and closes it
 // once <go> appears.
 ORN2_CHILD(OpenUntilGo) {
@@ -311,9 +319,7 @@ ORN2_CHILD(OpenUntilGo) {
 TEST(Mutex, OfUsersClosingTogetherTheLastRemovesTheObject) {
   ot::TempDir dir;
   const std::string name = UniqueName("closing together");
-  const Probe probe = ProbeElsewhere(dir, name);
-  ASSERT_EQ(probe.answer, "0");
-  const std::vector<std::string>& files = probe.files;
+  const std::vector<std::string> files = ObjectFiles(dir, name);
   if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
   for (int round = 0; round < 5; ++round) {
     const std::string go = dir.File("go" + std::to_string(round));
@@ -339,9 +345,7 @@ TEST(Mutex, OfUsersClosingTogetherTheLastRemovesTheObject) {
 TEST(Mutex, ItsDescriptorsAreClosedOnExec) {
   ot::TempDir dir;
   const std::string name = UniqueName("close on exec");
-  const Probe probe = ProbeElsewhere(dir, name);
-  ASSERT_EQ(probe.answer, "0");
-  const std::vector<std::string>& files = probe.files;
+  const std::vector<std::string> files = ObjectFiles(dir, name);
   if (files.empty() || !std::filesystem::exists("/proc/self/fdinfo"))
     GTEST_SKIP() << "the descriptors of a process cannot be seen here";
   const std::string place = files[0].substr(0, files[0].rfind('/'));
@@ -389,14 +393,13 @@ TEST(Mutex, OneLockAcrossProcessesTakenOverFromKilledHolders) {
 TEST(Mutex, AMutexLeftByAKilledOnlyUserIsRemovedByTheNextOpener) {
   ot::TempDir dir;
   const std::string name = UniqueName("removed");
-  const Probe probe = ProbeElsewhere(dir, name);
-  ASSERT_EQ(probe.answer, "0");
+  const std::vector<std::string> files = ObjectFiles(dir, name);
   ChildProcess holder("UseNamedMutex", {name, dir.File("only"), "hold"});
   ASSERT_TRUE(FileAppears(dir.File("only.held"), kTimeoutMs, &holder));
   holder.Kill();
   ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
   ASSERT_EQ(ProbeElsewhere(dir, UniqueName("another")).answer, "0");
-  for (const std::string& file : probe.files) EXPECT_FALSE(std::filesystem::exists(file)) << file;
+  for (const std::string& file : files) EXPECT_FALSE(std::filesystem::exists(file)) << file;
 }
 
 // args: name, flag. Opens the named mutex, forks a worker that takes it (the
@@ -519,9 +522,7 @@ TEST(Mutex, AnOpenerStoppedAtOneNameStallsNoOtherName) {
   ot::TempDir dir;
   const std::string name = UniqueName("stalled");
   Mutex keep(name.c_str());  // keeps the file there
-  const Probe probe = ProbeElsewhere(dir, name);
-  ASSERT_EQ(probe.answer, "0");
-  const std::vector<std::string>& files = probe.files;
+  const std::vector<std::string> files = ObjectFiles(dir, name);
   if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
   ChildProcess gate("HoldGate", {files[0], dir.File("gate")});
   ASSERT_TRUE(FileAppears(dir.File("gate"), kTimeoutMs, &gate));
@@ -534,9 +535,7 @@ TEST(Mutex, AnOpenerStoppedAtOneNameStallsNoOtherName) {
 // another version) is neither mapped nor removed: its name is refused.
 TEST(Mutex, AnObjectOfAnotherFormatIsNeitherMappedNorSwept) {
   ot::TempDir dir;
-  const Probe probe = ProbeElsewhere(dir, UniqueName("where"));
-  ASSERT_EQ(probe.answer, "0");
-  const std::vector<std::string>& files = probe.files;
+  const std::vector<std::string> files = ObjectFiles(dir, UniqueName("where"));
   if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
   const std::string name = UniqueName("other format");
   std::string hex;
@@ -670,10 +669,9 @@ TEST_F(OtherUser, ObjectsPutInTheWayOfANamedMutexNeitherBlockNorSplitIt) {
 // share one lock.
 TEST_F(OtherUser, APlaceClearedBetweenTwoOpensDoesNotSplitTheMutex) {
   const std::string name = UniqueName("cleared");
-  const Probe probe = ProbeElsewhere(dir_, name);
-  ASSERT_EQ(probe.answer, "0");
-  ASSERT_EQ(probe.files.size(), 1u);
-  auto squat = std::make_unique<Squat>("file", probe.files[0], dir_.File("squat"));
+  const std::vector<std::string> files = ObjectFiles(dir_, name);
+  ASSERT_EQ(files.size(), 1u);
+  auto squat = std::make_unique<Squat>("file", files[0], dir_.File("squat"));
   squat->Outcome();  // whatever it is, root's mutex opens next
   Mutex a(name.c_str());
   a.Acquire();
