@@ -134,17 +134,15 @@ std::string StdoutIntoUnreadPipe() {
   return "";  // ends[0] stays open, unread
 }
 
-bool LimitFileSize(long long bytes) {
+static bool SetLimit(int resource, long long value) {
   struct rlimit limit;
-  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(bytes);
-  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(value);
+  return ::setrlimit(resource, &limit) == 0;
 }
 
-bool LimitOpenFiles(int count) {
-  struct rlimit limit;
-  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(count);
-  return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
-}
+bool LimitFileSize(long long bytes) { return SetLimit(RLIMIT_FSIZE, bytes); }
+
+bool LimitOpenFiles(int count) { return SetLimit(RLIMIT_NOFILE, count); }
 
 std::string EnterNewPidNamespace() {
   if (::unshare(CLONE_NEWPID) != 0) return std::string("unshare -p: ") + std::strerror(errno);
