@@ -263,7 +263,7 @@ ORN2_CHILD(UseNamedMutex) {
     }
   }
   WriteFileBytes(args[1], report + testing::internal::GetCapturedStderr());
-  if (pid == 0 && with.count("pid-one")) ot::EndForkedProcess(0);
+  if (with.count("pid-one")) ot::EndForkedProcess(0);  // the forked pid 1
   return 0;
 }
 
