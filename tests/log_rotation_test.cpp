@@ -37,6 +37,8 @@ using orn2::testing::WriterLine;
 using orn2::testing::WriterLines;
 using std::filesystem::exists;
 
+const std::string kHeader = orn2::testing::kLogHeader;
+
 std::string Generation(const std::string& path, int n) {
   return n == 0 ? path : path + "." + std::to_string(n);
 }
@@ -262,6 +264,18 @@ TEST(LogRotation, SetRotationRefusesSettingsOutOfRangeAndKeepBoundsTheRotatedFil
     EXPECT_EQ(log.SetRotation(c.maxBytes, c.keep), c.result)
         << "SetRotation(" << c.maxBytes << ", " << c.keep << ")";
   }
+  // A line that brings the file to exactly the threshold stays in it; one
+  // byte past it rotates.
+  const std::string exact = dir.File("exact");
+  Log writer("writer");
+  ASSERT_EQ(writer.EnableLog(exact.c_str(), 3), 0);
+  WriteLines(writer, 0, 0, 1);
+  const auto size = static_cast<long long>(std::filesystem::file_size(exact));
+  ASSERT_EQ(writer.SetRotation(2 * size - static_cast<long long>(kHeader.size()), 2), 0);
+  WriteLines(writer, 0, 1, 2);  // as long as line 0
+  EXPECT_FALSE(std::filesystem::exists(Generation(exact, 1))) << "rotated at the threshold";
+  WriteLines(writer, 0, 2, 3);
+  EXPECT_TRUE(std::filesystem::exists(Generation(exact, 1))) << "not rotated past it";
 }
 
 // args: file, maximum size, keep, step, flag. Writes lines "child 0 line <i>"
