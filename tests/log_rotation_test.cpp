@@ -269,9 +269,10 @@ TEST(LogRotation, SetRotationRefusesSettingsOutOfRangeAndKeepBoundsTheRotatedFil
   const std::string exact = dir.File("exact");
   Log writer("writer");
   ASSERT_EQ(writer.EnableLog(exact.c_str(), 3), 0);
+  const auto header = static_cast<long long>(std::filesystem::file_size(exact));
   WriteLines(writer, 0, 0, 1);
   const auto size = static_cast<long long>(std::filesystem::file_size(exact));
-  ASSERT_EQ(writer.SetRotation(2 * size - static_cast<long long>(kHeader.size()), 2), 0);
+  ASSERT_EQ(writer.SetRotation(2 * size - header, 2), 0);
   WriteLines(writer, 0, 1, 2);  // as long as line 0
   EXPECT_FALSE(std::filesystem::exists(Generation(exact, 1))) << "rotated at the threshold";
   WriteLines(writer, 0, 2, 3);
