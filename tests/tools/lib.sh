@@ -5,9 +5,9 @@
 failures=0
 checks=0
 
-enter_scratch() {  # name: a fresh scratch directory, removed at exit
+enter_scratch() {  # name: a fresh scratch directory, removed at exit unless KEEP_SCRATCH is set
   scratch=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
-  trap 'cd /; rm -rf "$scratch"' EXIT
+  [ -n "${KEEP_SCRATCH:-}" ] || trap 'cd /; rm -rf "$scratch"' EXIT
   cd "$scratch" || exit 2
 }
 
