@@ -16,12 +16,8 @@ enter_scratch orn-agent
 cp "$config" agent.conf
 
 start_agent() {  # arguments for the agent; sets pid
-  if [ -n "$emulator" ]; then
-    # shellcheck disable=SC2086
-    $emulator "$program" "$@" >out.txt 2>err.txt </dev/null &
-  else
-    "$program" "$@" >out.txt 2>err.txt </dev/null &
-  fi
+  # shellcheck disable=SC2086
+  $emulator "$program" "$@" >out.txt 2>err.txt </dev/null &
   pid=$!
 }
 # The text of a log file and its rotated files, oldest first, without CRs.
@@ -115,20 +111,18 @@ else
   report "no times to measure the run by: running '$started', stopping '$stopping', stopped '$stopped'"
 fi
 # The console echo carries the same lines, without the level prefixes.
-console=$(tr -d '\r' <out.txt)
-grep -q 'agent started: configuration agent.conf' <<<"$console" || report "no echo of the start"
-grep -q 'configuration: agent/greeting changed from hello to bonjour' <<<"$console" ||
-  report "no echo of the change"
-grep -q 'agent stopped after' <<<"$console" || report "no echo of the stop"
+for echo in 'agent started: configuration agent.conf' 'agent stopped after' \
+    'configuration: agent/greeting changed from hello to bonjour'; do
+  grep -qF "$echo" out.txt || report "no echo of '$echo'"
+done
 
-# An unknown option and an unreadable configuration are refused with status 2.
-run --frobnicate
-check_status "unknown option" 2
-run --config missing.conf
-check_status "missing configuration" 2
+# An unknown option, a bad value and an unreadable configuration are refused with status 2.
+for args in --frobnicate "--run-for soon" "--config missing.conf"; do
+  # shellcheck disable=SC2086
+  run $args
+  check_status "agent $args" 2
+done
 [[ "$err" == *"cannot load the configuration missing.conf"* ]] || report "missing configuration: '$err'"
-run --run-for soon
-check_status "bad --run-for" 2
 
 if [ -z "$emulator" ]; then
   rm -f term.log

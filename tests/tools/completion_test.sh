@@ -45,9 +45,7 @@ cases() {  # label
   [ "$(complete -p orn 2>&1)" = "complete -F _orn orn" ] || report "$l: complete -p orn: $(complete -p orn 2>&1)"
   expect_completion "$l: commands" '--help --version config cron endpoint help iprange log' orn ''
   expect_completion "$l: command prefix" 'config cron' orn c
-  expect_completion "$l: options of orn" '--help --version' orn --
   expect_completion "$l: config subcommands" 'dump endpoints get keys remove sections set' orn config ''
-  expect_completion "$l: config subcommand prefix" 'sections set' orn config s
   expect_completion "$l: cron subcommands" 'calendar check last next today' orn cron ''
   expect_completion "$l: config set options" '--at --help --quiet' orn config set agent.conf k v -
   expect_completion "$l: config remove options" '--exact --help --quiet' orn config remove agent.conf s p --
@@ -80,47 +78,15 @@ cases() {  # label
   expect_completion "$l: log file after an option's value" 'agent.conf agent.log' orn log --module x ag
   expect_completion "$l: a message is no file" '' orn log agent.log ''
   expect_completion "$l: after --, no options" '' orn log agent.log -- -
-}
-
-(
-  set +u
-  # shellcheck disable=SC1090
-  . "$completion"
-  cases "plain bash"
-  echo "$checks $failures" >"$scratch"/counts.plain
-)
-if [ -r /usr/share/bash-completion/bash_completion ]; then
-  (
-    set +u
-    # shellcheck disable=SC1091
-    . /usr/share/bash-completion/bash_completion
-    # shellcheck disable=SC1090
-    . "$completion"
-    cases "with bash-completion"
-    echo "$checks $failures" >"$scratch"/counts.full
-  )
-else
-  echo "bash-completion is not installed: only the plain bash cases ran"
-fi
-for file in counts.*; do
-  read -r c f <"$file"
-  checks=$((checks + c))
-  failures=$((failures + f))
-done
-[ -f counts.plain ] || report "the plain bash cases did not finish"
-
-# Everything that the help texts name is completed somewhere on its path.
-(
-  set +u
-  # shellcheck disable=SC1090
-  . "$completion"
+  # Everything that the help texts name is completed somewhere on its path.
+  cd "$scratch" || exit 2
   run --help
   commands=$(sed -n 's/^  \([a-z][a-z-]*\)  .*/\1/p' <<<"$out")
-  [ -n "$commands" ] || report "no commands found in orn --help"
+  [ -n "$commands" ] || report "$l: no commands found in orn --help"
   top=" $(completions orn '') "
   for command in $commands; do
     checks=$((checks + 1))
-    [[ $top == *" $command "* ]] || report "command $command is not completed"
+    [[ $top == *" $command "* ]] || report "$l: command $command is not completed"
     run "$command" --help
     help=$out
     subcommands=$(sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p' <<<"$help")
@@ -128,15 +94,33 @@ done
     options=" $(completions orn "$command" -) "
     for sub in $subcommands; do
       checks=$((checks + 1))
-      [[ $offered == *" $sub "* ]] || report "subcommand $command $sub is not completed"
+      [[ $offered == *" $sub "* ]] || report "$l: subcommand $command $sub is not completed"
       options+=" $(completions orn "$command" "$sub" x -) "
     done
     for option in $(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u); do
       checks=$((checks + 1))
-      [[ $options == *" $option "* ]] || report "option $option of $command is not completed"
+      [[ $options == *" $option "* ]] || report "$l: option $option of $command is not completed"
     done
   done
-  echo "$checks $failures" >"$scratch"/counts.help
-)
-read -r checks failures <counts.help
+}
+
+# The cases in plain bash, and again with bash-completion loaded where it is
+# installed; each subshell hands its counts on through a file.
+for setup in "plain bash" "with bash-completion"; do
+  if [ "$setup" != "plain bash" ] && [ ! -r /usr/share/bash-completion/bash_completion ]; then
+    echo "bash-completion is not installed: only the plain bash cases ran"
+    continue
+  fi
+  rm -f counts
+  (
+    set +u
+    # shellcheck disable=SC1091
+    [ "$setup" = "plain bash" ] || . /usr/share/bash-completion/bash_completion
+    # shellcheck disable=SC1090
+    . "$completion"
+    cases "$setup"
+    echo "$checks $failures" >"$scratch"/counts
+  )
+  read -r checks failures <counts || report "the cases $setup did not finish"
+done
 finish
