@@ -19,35 +19,32 @@ enter_scratch orn-cli
 export TZ=UTC0
 
 config_section() {
-printf '# top\n[soap]\nserver = 10.0.0.5 \nport=443\n[log]\nlevel=0x10\n' >agent.conf
+printf '# top\n[soap]\nserver = 10.0.0.5 \nport=443\n' >agent.conf
 
 expect "get in section"          0 '10.0.0.5' -- config get agent.conf server soap
 expect "get section/key path"    0 '443'      -- config get agent.conf soap/port
-expect "get keeps hex as text"   0 '0x10'     -- config get agent.conf level log
 expect_fail "get missing key"    1 'no key soap/user' -- config get agent.conf user soap
 expect_fail "get empty section"  1 'no key /port'     -- config get agent.conf port ''
 expect_fail "get missing file"   2 'cannot read nothing.conf' -- config get nothing.conf port soap
 mkdir adir
 expect_fail "get directory"      2 'adir is a directory' -- config get adir port soap
 expect_fail "get too few"        2 'expected FILE KEY \[SECTION\]' -- config get agent.conf
-expect_fail "get too many"       2 'expected FILE KEY' -- config get agent.conf a b c
 expect_fail "unknown subcommand" 2 'unknown subcommand frob' -- config frob agent.conf
 expect_fail "unknown option"     2 'unknown option --fast' -- config get --fast agent.conf port
 expect_fail "long file name"     2 'longer than 250' -- config get "$(printf 'f%.0s' $(seq 251))" k
 
 # Each placement, on a fresh copy of one file; the dump shows the saved order.
 base='[soap]\nserver=a\nport=1\n[log]\nlevel=3\n'
-placement() {  # name, --at value (or empty), expected dump
+placement() {  # name, the keys of soap in the saved order, options of config set
   printf "$base" >place.conf
-  if [ -n "$2" ]; then run config set place.conf user x soap --at "$2"
-  else run config set place.conf user x soap; fi
-  check_run "set $1" 0 changed
-  expect "set $1: saved order" 0 "$3" -- config dump place.conf
+  expect "set $1" 0 changed -- config set place.conf user x soap "${@:3}"
+  expect "set $1: saved order" 0 "$(printf '\n[soap]'; printf '\n    %s' $2; printf '\n\n[log]\n    level=3')" \
+    -- config dump place.conf
 }
-placement "default is tail" "" $'\n[soap]\n    server=a\n    port=1\n    user=x\n\n[log]\n    level=3'
-placement "at tail" tail $'\n[soap]\n    server=a\n    port=1\n    user=x\n\n[log]\n    level=3'
-placement "at head" head $'\n[soap]\n    user=x\n    server=a\n    port=1\n\n[log]\n    level=3'
-placement "after first" after-first $'\n[soap]\n    server=a\n    user=x\n    port=1\n\n[log]\n    level=3'
+placement "default is tail" 'server=a port=1 user=x'
+placement "at tail" 'server=a port=1 user=x' --at tail
+placement "at head" 'user=x server=a port=1' --at head
+placement "after first" 'server=a user=x port=1' --at after-first
 
 printf "$base" >edit.conf
 expect "set overwrites in place" 0 changed -- config set edit.conf port 2 soap --at head
@@ -57,6 +54,7 @@ expect_fail "set bad --at"       2 '--at takes head, tail or after-first' -- con
 expect_fail "set --at without value" 2 'option --at needs a value' -- config set edit.conf k v s --at
 expect_fail "set key with '='"   2 'without blanks or' -- config set edit.conf 'a=b' v s
 expect_fail "set empty key"      2 'non-empty' -- config set edit.conf '' v s
+expect_fail "set into an empty section" 2 'section name cannot be empty' -- config set edit.conf k v ''
 expect_fail "set section with /" 2 'section name cannot hold' -- config set edit.conf k v 'a/b'
 expect_fail "set value too long" 2 'longer than 512' -- config set edit.conf k "$(printf 'v%.0s' $(seq 513))" s
 expect_fail "set name too long"  2 'longer than 127' -- config set edit.conf "$(printf 'k%.0s' $(seq 125))" v soap
@@ -69,8 +67,6 @@ if [ -z "$emulator" ]; then
   printf '[db]\npassword=secret\nuser=svc\n' >secret.conf
   saved_tmpdir=${TMPDIR-}
   export TMPDIR=/proc
-  expect "set the same, no scratch file" 0 unchanged -- config set secret.conf user svc db
-  expect "remove nothing, no scratch file" 1 unchanged -- config remove secret.conf db name
   expect "set, no scratch file" 0 changed -- config set secret.conf password other db
   expect "remove, no scratch file" 0 changed -- config remove secret.conf db user
   expect "dump, no scratch file" 0 $'\n[db]\n    password=other' -- config dump secret.conf
@@ -91,11 +87,7 @@ remove_case() {  # name, prefix, keep (or -), expected changed/unchanged, status
     *) run config remove rm.conf soap "$2" "$3" ;;
   esac
   check_run "remove $1" "$5" "$4"
-  if [ -n "$6" ]; then
-    expect "remove $1: what is left" 0 "$6" -- config keys rm.conf soap
-  else
-    expect_fail "remove $1: nothing left" 1 'no keys in section soap' -- config keys rm.conf soap
-  fi
+  expect "remove $1: what is left" 0 "$6" -- config keys rm.conf soap
   expect "remove $1: other section untouched" 0 'z' -- config get rm.conf server x
 }
 remove_case "with keep" server server_1 changed 0 $'server_1\nserver_10\nport'
@@ -164,10 +156,8 @@ same_file() {  # name: same.conf still holds the hand-written text and has no ba
 }
 expect "set the value it has" 0 unchanged -- config set same.conf server 10.0.0.5 soap
 same_file "set the value it has"
-expect "set, names in another case" 0 unchanged -- config set same.conf port 443 SOAP --at head
-same_file "set, names in another case"
-expect "set quietly, unchanged" 0 '' -- config set same.conf port 443 soap --quiet
-same_file "set quietly, unchanged"
+expect "set quietly, names in another case" 0 '' -- config set same.conf port 443 SOAP --at head --quiet
+same_file "set quietly, names in another case"
 # Keys and values that the file format cannot load back exactly are refused with
 # one line and leave the file alone; those it can are saved once, then unchanged.
 expect_fail "set refuses '[evil'" 2 . -- config set same.conf '[evil' v soap
@@ -184,8 +174,6 @@ stored() {  # key, value, section
 }
 stored 'k#;[' $'v=w\tx' soap
 stored loose v other
-expect_fail "set into an empty section" 2 'section name cannot be empty' -- config set same.conf k v ''
-same_file "set into an empty section"
 # keys matches the section exactly: not a section it begins, nor one of its beginnings.
 printf '[soapbox]\ncolour=red\n[soap]\nport=1\n' >prefix.conf
 expect "keys of a section after one it begins" 0 port -- config keys prefix.conf soap
@@ -193,8 +181,6 @@ expect "keys of a section, another case" 0 colour -- config keys prefix.conf SOA
 for missing in soa '' soapbox/colour; do
   expect_fail "keys of '$missing'" 1 "no keys in section $missing of" -- config keys prefix.conf "$missing"
 done
-expect "remove nothing" 1 unchanged -- config remove same.conf soap user
-same_file "remove nothing"
 expect "remove nothing, quietly" 1 '' -- config remove same.conf soap user --quiet
 same_file "remove nothing, quietly"
 expect "set a value in another case" 0 changed -- config set same.conf server 10.0.0.5X soap
@@ -204,22 +190,16 @@ expect "the quiet set saved" 0 10.0.0.6 -- config get same.conf server soap
 expect "remove quietly, changed" 0 '' -- config remove same.conf soap server --quiet
 expect_fail "the quiet remove saved" 1 'no key soap/server' -- config get same.conf server soap
 expect_fail "set --quiet=x" 2 'unknown option --quiet=x' -- config set same.conf k v s --quiet=x
-expect_fail "get --quiet" 2 'unknown option --quiet' -- config get same.conf port soap --quiet
 
 # --json of dump, sections and keys: one object on one line.
-printf '# top\n[soap]\nserver = "a\\b" \nport=443\n[log]\n; note\nlevel=\303\251t\351\n' >json.conf
+printf 'loose=1\n# top\n[soap]\nserver = "a\\b" \nport=443\n[log]\n; note\nlevel=\303\251t\351\n' >json.conf
 # The UTF-8 e-acute passes through; the lone Latin-1 byte \351 is escaped.
-want=$(printf '%s\303\251t%s' '{"records":[{"comment":"# top"},{"section":"soap","key":"server","value":"\"a\\b\""},{"section":"soap","key":"port","value":"443"},{"comment":"; note"},{"section":"log","key":"level","value":"' '\u00e9"}]}')
-expect "dump --json" 0 "$want" -- config dump json.conf --json
-printf 'loose=1\n[a]\nx=1\n' >loose.conf
-expect "dump --json, a key outside sections" 0 '{"records":[{"section":null,"key":"loose","value":"1"},{"section":"a","key":"x","value":"1"}]}' \
-  -- config dump --json loose.conf
+want=$(printf '%s%s\303\251t%s' '{"records":[{"section":null,"key":"loose","value":"1"},{"comment":"# top"},' \
+  '{"section":"soap","key":"server","value":"\"a\\b\""},{"section":"soap","key":"port","value":"443"},{"comment":"; note"},{"section":"log","key":"level","value":"' \
+  '\u00e9"}]}')
+expect "dump --json" 0 "$want" -- config dump --json json.conf
 expect "sections --json" 0 '{"sections":["a","b","A"]}' -- config sections sections.conf --json
-expect "sections --json of an empty file" 0 '{"sections":[]}' -- config sections --json empty.conf
 expect "keys --json" 0 '{"section":"a","keys":["x","z","loose"]}' -- config keys sections.conf a --json
-expect_fail "keys --json of a missing section" 1 'no keys in section c' -- config keys sections.conf c --json
-expect_fail "dump --json=yes" 2 'unknown option --json=yes' -- config dump json.conf --json=yes
-expect_fail "endpoints --json" 2 'unknown option --json' -- config endpoints servers.conf --json
 }
 
 net_section() {
@@ -231,13 +211,11 @@ expect "endpoint --json, valid" 0 '{"protocol":"https","host":"192.0.2.10","port
   -- endpoint https://192.0.2.10:8443 --json
 expect "endpoint --json, invalid" 1 '{"protocol":"ftp","host":"","port":80,"valid":false,"errors":["Error: invalid protocol: ftp found in endpoint: ftp://192.0.2.10:21"]}' \
   -- endpoint --json ftp://192.0.2.10:21
-expect_fail "endpoint --json without string" 2 'expected STRING' -- endpoint --json
 expect_fail "endpoint without argument" 2 'expected STRING' -- endpoint
 expect_fail "endpoint two arguments" 2 'expected STRING' -- endpoint a b
 expect "iprange lists"        0 $'a: 10\nb: 0\nc: 1,3,5\nd: 20-22' -- iprange 10.0.1,3,5.20-22
 expect "iprange with mask"    0 $'a: 192\nb: 168\nc: 1\nd: 64-127' -- iprange 192.168.1.77 255.255.255.192
 expect "iprange count"        0 '254' -- iprange '192.168.1.*' --count
-expect "iprange list"         0 $'10.0.0.1\n10.0.0.2\n10.0.0.3\n10.0.0.5' -- iprange --list 10.0.0.5,1-3,2
 expect "iprange list order"   0 $'10.1.2.1\n10.1.2.2\n10.1.3.1\n10.1.3.2' -- iprange 10.1.2-3.1-2 --list
 expect_fail "iprange invalid '10.0.*5.1'" 1 'invalid expression' -- iprange '10.0.*5.1'
 expect_fail "iprange bad mask"   1 'with mask 24' -- iprange 10.0.0.1 24
@@ -245,7 +223,6 @@ expect "iprange --json" 0 '{"a":[10],"b":[0],"c":[1,3,5],"d":[20,21,22],"count":
   -- iprange 10.0.1,3,5.20-22 --json
 expect "iprange --json --list" 0 '{"addresses":["10.1.2.1","10.1.3.1"],"count":2}' -- iprange 10.1.2-3.1 --list --json
 expect "iprange --json --count" 0 '{"count":254}' -- iprange '192.168.1.*' --count --json
-expect_fail "iprange --json, invalid" 1 'invalid expression' -- iprange 10.0.0.a --json
 expect_fail "iprange no args"    2 'expected EXPR \[MASK\]' -- iprange
 expect_fail "iprange list+count" 2 'exclude each other' -- iprange 10.0.0.1 --list --count
 }
@@ -255,30 +232,21 @@ expect "cron check valid" 0 valid -- cron check '0 3 * * 1 backup'
 expect_fail "cron check invalid" 1 'invalid schedule line' -- cron check '* * 32 * *'
 [ "$out" = invalid ] || report "cron check invalid: stdout '$out'"
 # next and last print "YYYY-MM-DDTHH:MM:SS+HH:MM SECONDS" in local time (UTC here).
-iso_matches() {  # name, expected minute step: checks the format and the two halves
-  local when=${out##* } iso=${out%% *}
+start_near() {  # name, the earliest and the latest start in seconds from now
+  local when=${out##* } now
+  now=$(date +%s)
+  check_status "$1" 0
   if ! [[ "$out" =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\+00:00\ [0-9]+$ ]]; then
     report "$1: output '$out'"
     return
   fi
-  [ "$(date -u -d "@$when" +%Y-%m-%dT%H:%M:%S+00:00)" = "$iso" ] || report "$1: $iso is not $when"
-  [ $(((when / 60) % $2)) -eq 0 ] || report "$1: minute of $iso is not a multiple of $2"
+  [ "$(date -u -d "@$when" +%Y-%m-%dT%H:%M:%S+00:00)" = "${out%% *}" ] || report "$1: ${out%% *} is not $when"
+  [ $((when - now)) -ge "$2" ] && [ $((when - now)) -le "$3" ] || report "$1: $when is not $2 to $3 s after $now"
 }
-now=$(date +%s)
 run cron next '*/15 * * * *'
-check_status "cron next" 0
-iso_matches "cron next" 15
-when=${out##* }
-[ "${when:-0}" -gt "$now" ] && [ "${when:-0}" -le $((now + 16 * 60 + 5)) ] ||
-  report "cron next: $when is not within 16 minutes after $now"
-now=$(date +%s)
+start_near "cron next" -5 $((15 * 60 + 5))
 run cron last '* * * * *' 1
-check_status "cron last, this minute" 0
-when=${out##* }
-[ $((when - now)) -ge -5 ] && [ $((when - now)) -le 5 ] || report "cron last: $when is not now ($now)"
-run cron last '*/15 * * * *' 15
-check_status "cron last, within 15 minutes" 0
-iso_matches "cron last" 15
+start_near "cron last, this minute" -5 5
 expect_fail "cron last, count 0" 1 'no start within the last 0 minutes' -- cron last '* * * * *' 0
 expect_fail "cron next never due" 1 'never falls due' -- cron next '0 0 30 1 *'
 expect "cron today, every day" 0 'due today' -- cron today '* * * * *'
@@ -337,7 +305,6 @@ grep -Eq "^$stamp\[averylon\] \[ThreadId:[0-9]{4,}\] \*\*ERROR\*\* Disk full$" <
   report "log error line missing: $text"
 grep -Eq "^$stamp\[     orn\] \[ThreadId:[0-9]{4,}\] plain text$" <<<"$text" ||
   report "log plain line missing: $text"
-[ "$(grep -c 'Orn Library' <<<"$text")" = 1 ] || report "log header written twice"
 [ "$(grep -c '' <<<"$text")" = 6 ] || report "log: $(grep -c '' <<<"$text") lines, expected 6"
 
 # Line ends and the DOS end-of-file byte must reach the dump unchanged.
@@ -382,8 +349,6 @@ parsed() {  # name, expected masked stdout
   check_status "$1" 0
   [ "$(masked)" = "$2" ] || { report "$1: stdout differs"; diff <(printf '%s\n' "$2") <(masked) | head -10; }
 }
-run log parse agent.log
-parsed "parse a log" "$agent_json"
 run log parse dump.log agent.log
 parsed "parse files in the order given" "$dump_json"$'\n'"$agent_json"
 stdin=agent.log run log parse
@@ -424,9 +389,6 @@ expect_fail "parse a missing file" 2 'cannot read nothing\.log$' -- log parse ag
 [ -z "$out" ] || report "parse printed entries before refusing a missing file: $out"
 expect_fail "parse a directory" 2 'logdir is a directory$' -- log parse logdir
 expect_fail "parse unknown option" 2 'unknown option --strict' -- log parse --strict agent.log
-run log parse --help
-check_status "parse help" 0
-first_line_is "parse help" "usage: orn log parse"
 if [ -z "$emulator" ] && [ -w /dev/full ]; then
   "$orn" log parse agent.log >/dev/full 2>err.txt
   rc=$?
@@ -452,8 +414,6 @@ check_status "parse rotated files" 0
 [ "$(messages)" = "line 1 line 2 line 3 line 4 line 5 line 6 " ] || report "parse rotated files: $(messages)"
 expect "rotate --keep 1" 0 '' -- log rotate rot.log --keep 1
 [ -e rot.log.2 ] && report "rotate --keep 1 left rot.log.2"
-run log parse rot.log.1 rot.log
-[ "$(messages)" = "line 6 " ] || report "rotate --keep 1 kept: $(messages)"
 expect "rotate a missing file" 1 '' -- log rotate norot.log
 [ -e norot.log ] && report "rotate created a missing file"
 
@@ -462,29 +422,30 @@ expect "rotate a missing file" 1 '' -- log rotate norot.log
 # entry once, in order, through the rotations that came while it was down and a
 # removal by hand.
 if [ -z "$emulator" ]; then
-  follow() {  # output file
-    "$orn" log follow fol.log --json --from-start --state fol.state >"$1" 2>>follow.err &
+  follow() {  # output, log, state file, options: orn log follow in the background
+    "$orn" log follow "$2" --json --state "$3" "${@:4}" >"$1" 2>>follow.err &
     follower=$!
+  }
+  stop_follower() {  # signal; sets rc
+    kill "-$1" $follower
+    wait $follower
+    rc=$?
   }
   wait_for() { for _ in $(seq $((100 * ${ORN2_TEST_TIME_FACTOR:-1}))); do [ "$(grep -c . "$1")" -ge "$2" ] && return; sleep 0.1; done; }
   run log fol.log "entry 1"
-  follow f1.txt
+  follow f1.txt fol.log fol.state --from-start
   run log fol.log "entry 2"
   wait_for f1.txt 2
-  kill -TERM $follower
-  wait $follower
-  rc=$?
+  stop_follower TERM
   check_status "follow stops on SIGTERM" 0
   run log fol.log "entry 3"; run log rotate fol.log; run log fol.log "entry 4"; run log rotate fol.log
-  follow f2.txt
+  follow f2.txt fol.log fol.state --from-start
   wait_for f2.txt 2
   sleep 0.1
   rm fol.log  # removed by hand: the rotated files, older, are not read again
   run log fol.log "entry 5"
   wait_for f2.txt 3
-  kill -INT $follower
-  wait $follower
-  rc=$?
+  stop_follower INT
   check_status "follow stops on SIGINT" 0
   out=$(cat f1.txt f2.txt)
   [ "$(messages)" = "entry 1 entry 2 entry 3 entry 4 entry 5 " ] || report "follow restarted: $(messages)"
@@ -494,22 +455,18 @@ if [ -z "$emulator" ]; then
     run log pipe.log "kept 1"; run log pipe.log "kept 2"
     mkfifo pipe.fifo
     exec 3<>pipe.fifo  # held open, never read
-    "$orn" log follow pipe.log --json --from-start --state pipe.state >pipe.fifo 2>>follow.err &
-    follower=$!
+    follow pipe.fifo pipe.log pipe.state --from-start
     for _ in $(seq $((100 * ${ORN2_TEST_TIME_FACTOR:-1}))); do
       [ "$(python3 -c 'import fcntl, struct, termios
 print(struct.unpack("i", fcntl.ioctl(3, termios.FIONREAD, b"0000"))[0])')" -gt 0 ] && break
       sleep 0.1
     done
     sleep 0.5  # time to record a position, were it to record what it printed
-    kill -TERM $follower
-    wait $follower
+    stop_follower TERM
     exec 3<&-
-    "$orn" log follow pipe.log --json --state pipe.state >p3.txt 2>>follow.err &
-    follower=$!
+    follow p3.txt pipe.log pipe.state
     wait_for p3.txt 2
-    kill -TERM $follower
-    wait $follower
+    stop_follower TERM
     out=$(cat p3.txt)
     checks=$((checks + 1))
     [ "$(messages)" = "kept 1 kept 2 " ] || report "follow lost what its reader never took: $(messages)"
@@ -525,9 +482,6 @@ run log rotate logdir
 check_status "rotate a directory" 2
 [ "$(tr -d '\r' <<<"$err")" = $'Rotate() Error: Cannot rotate [logdir] (not a regular file)\norn: log rotate: cannot rotate logdir' ] ||
   report "rotate a directory: $err"
-run log rotate --help
-check_status "rotate help" 0
-first_line_is "rotate help" "usage: orn log rotate"
 # The README's logrotate snippet, on paths of its own, rotates through orn log rotate.
 if [ -z "$emulator" ] && command -v logrotate >/dev/null; then
   mkdir lr
@@ -562,7 +516,6 @@ for size in 0 17 384 1000; do
 done
 run log parse shipped.log
 check_status "parse a file of every kind of line" 0
-[ "$(grep -c '' out.txt)" = 14 ] || report "parse of every kind of line: $(grep -c '' out.txt) entries, expected 14"
 # The same file with CRLF line ends, as a Windows writer leaves it.
 sed 's/\r*$/\r/' shipped.log >shipped-crlf.log
 for file in shipped.log shipped-crlf.log; do
@@ -574,12 +527,14 @@ done
 }
 
 usage_section() {
-for command in "" config endpoint iprange cron log; do
+for command in "" config endpoint iprange cron log "log parse" "log rotate"; do
+  # shellcheck disable=SC2086
   run $command --help
   check_status "help for '$command'" 0
   first_line_is "help for '$command'" "usage: orn ${command:+$command }"
   help=$out
   # orn help COMMAND is orn COMMAND --help.
+  # shellcheck disable=SC2086
   run help $command
   check_run "orn help $command" 0 "$help"
 done
