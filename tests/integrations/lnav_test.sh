@@ -37,13 +37,5 @@ compare "lnav text format" text.json --lnav
 
 # The JSON format, every file at once through orn log parse.
 query orn_json "log_time, module, thread, log_level, log_body, truncated, dump" expected.jsonl >json.json
-python3 - json.json >got.jsonl <<'PY'
-import json, sys
-for row in json.load(open(sys.argv[1])):
-    level = row["log_level"] if row["log_level"] in ("error", "warning") else None
-    print(json.dumps({"time": row["log_time"][:19].replace(" ", "T"), "module": row["module"],
-                      "thread": row["thread"], "level": level, "message": row["log_body"],
-                      "truncated": row["truncated"], "dump": row["dump"]}))
-PY
-compare "lnav JSON format" got.jsonl
+compare "lnav JSON format" json.json --lnav-json
 finish
