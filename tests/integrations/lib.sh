@@ -23,7 +23,7 @@ stop() {  # pid: a TERM, and a KILL (reported) when it has not ended within ten 
 # plain lines, errors, warnings, hex dumps, cut messages, text that JSON escapes,
 # and with $multiline set messages with line ends of their own.
 writer() {
-  local i long
+  local i long ends=$'\nline\r\nends\rof all kinds\n'
   long=$(printf "w$1 %02100d" 0)
   for i in $(seq "$2"); do
     case $((i % 10)) in
@@ -31,11 +31,7 @@ writer() {
       5) "$orn" log agent.log --module "w$1" --level 2 "writer $1 entry $i: retry" ;;
       7) printf 'writer %s entry %s\001%%' "$1" "$i" | "$orn" log agent.log --module "w$1" --dump --title "dump $1 $i" ;;
       9) "$orn" log agent.log --module "w$1" --level 0 "$i $long" ;;
-      1) if [ -n "${multiline:-}" ]; then
-           "$orn" log agent.log --module "w$1" "writer $1 entry $i"$'\nline\r\nends\rof all kinds\n'
-         else
-           "$orn" log agent.log --module "w$1" "writer $1 entry $i"
-         fi ;;
+      1) "$orn" log agent.log --module "w$1" "writer $1 entry $i${multiline:+$ends}" ;;
       *) "$orn" log agent.log --module "writer$1" "writer $1 entry $i: 100% \"done\" \\ é" ;;
     esac
   done
