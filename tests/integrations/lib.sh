@@ -1,6 +1,9 @@
 # Shared by the tests of the integrations with real engines: a log written by
 # several writer processes while it rotates, what orn log parse reads from it,
-# and a bounded wait for an engine's output. The sourcing script sets $orn.
+# and a bounded wait for an engine's output. Sourced without arguments, it takes
+# the test's: ORN INTEGRATIONS_DIR.
+orn=$(realpath "$1")
+integrations=$(realpath "$2")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tests/tools/lib.sh
 . "$here/../tools/lib.sh"

@@ -6,8 +6,6 @@
 # of one of several files whose first lines (the header) are the same.
 # Usage: lnav_test.sh ORN INTEGRATIONS_DIR
 set -u
-orn=$(realpath "$1")
-integrations=$(realpath "$2")
 . "$(dirname "$0")/lib.sh"
 command -v lnav >/dev/null || skip "lnav is not installed (Debian package lnav)"
 enter_scratch orn-lnav

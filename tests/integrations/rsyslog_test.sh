@@ -7,8 +7,6 @@
 # $ORN2_RSYSLOG_ROOT (Debian's rsyslog conflicts with syslog-ng-core).
 # Usage: rsyslog_test.sh ORN INTEGRATIONS_DIR
 set -u
-orn=$(realpath "$1")
-integrations=$(realpath "$2")
 . "$(dirname "$0")/lib.sh"
 rsyslogd=$(command -v rsyslogd)
 modules=()

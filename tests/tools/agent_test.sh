@@ -65,7 +65,6 @@ wait_agent
 check_status "agent --run-for 3" 0
 text=$(log_text agent.log)
 
-has "header" '^Orn Library: Generic Logging Routines$'
 has "start" "^$p\[   agent\] \[ThreadId:[0-9]{4,}\] agent started: configuration agent\.conf, log agent\.log$"
 has "first server" '\[   agent\] .* server 1: https://192\.0\.2\.10:8443$'
 has "second server" '\[   agent\] .* server 2: http://192\.0\.2\.11:8080$'

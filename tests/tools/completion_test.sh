@@ -71,7 +71,6 @@ cases() {  # label
   expect_completion "$l: help subcommands" 'calendar check last next today' orn help cron ''
   expect_completion "$l: help of a command without subcommands" '' orn help iprange ''
   # Files where a command takes a file, and nothing where it takes a name.
-  expect_completion "$l: config file" 'agent.conf agent.log' orn config get ag
   expect_completion "$l: config file, any" 'adir agent.conf agent.log notes.txt' orn config dump ''
   expect_completion "$l: a key is no file" '' orn config get agent.conf ''
   expect_completion "$l: log file" 'agent.conf agent.log' orn log ag
