@@ -49,10 +49,6 @@ check_run() {  # name, expected status, expected stdout
   fi
 }
 
-first_line_is() {  # name, expected beginning of the first stdout line
-  case "${out%%$'\n'*}" in "$2"*) ;; *) report "$1: first line '${out%%$'\n'*}'" ;; esac
-}
-
 # expect NAME STATUS STDOUT -- ARGS...
 expect() {
   local name=$1 status=$2 want=$3
