@@ -7,7 +7,6 @@ integrations=$(realpath "$2")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tests/tools/lib.sh
 . "$here/../tools/lib.sh"
-emulator=
 
 skip() {  # reason: CTest's skip status
   echo "skipped: $*"

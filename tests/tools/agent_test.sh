@@ -9,14 +9,14 @@ set -u
 emulator=$1
 program=$2
 config=$3
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/tools/lib.sh
-. "$here/lib.sh"
+. "$(dirname "$0")/lib.sh"
 enter_scratch orn-agent
 cp "$config" agent.conf
 
 # Starts the agent with the given arguments under a watchdog that kills it after
-# 120 seconds (stretched by the time factor; it hands a SIGTERM on); sets pid.
+# 120 seconds (stretched by the time factor; it hands a SIGTERM on, and the agent
+# it killed ends with 137); sets pid.
 start_agent() {
   # shellcheck disable=SC2086
   timeout -s KILL $((120 * ${ORN2_TEST_TIME_FACTOR:-1})) $emulator "$program" "$@" >out.txt 2>err.txt </dev/null &
@@ -35,11 +35,6 @@ wait_for_line() {  # file, pattern, seconds: true once the file (or a rotated on
     sleep 0.1
   done
   return 1
-}
-# Waits for the agent's end; sets rc (137 when the watchdog killed it).
-wait_agent() {
-  wait "$pid"
-  rc=$?
 }
 has() {  # name, extended regex over the log text
   checks=$((checks + 1))
@@ -61,7 +56,8 @@ if wait_for_line agent.log 'watching agent\.conf' 60; then
 else
   report "the watcher did not start within 60 seconds"
 fi
-wait_agent
+wait "$pid"
+rc=$?
 check_status "agent --run-for 3" 0
 text=$(log_text agent.log)
 
@@ -76,8 +72,7 @@ has "rotation" '\[   agent\] .* the log rotates past 1024 bytes, keeping 3 rotat
 # The log rotated: each file starts with the header and stays within the size.
 checks=$((checks + 1))
 [ -f agent.log.1 ] || report "the log did not rotate"
-for file in agent.log agent.log.1 agent.log.2 agent.log.3; do
-  [ -f $file ] || continue
+for file in agent.log*; do
   checks=$((checks + 1))
   [ "$(head -n 1 $file | tr -d '\r')" = "Orn Library: Generic Logging Routines" ] || report "$file has no header"
   [ "$(wc -c <$file)" -le 1024 ] || report "$file has $(wc -c <$file) bytes, more than 1024"
@@ -119,14 +114,15 @@ if [ -z "$emulator" ]; then
   start_agent --config agent.conf --log term.log
   if wait_for_line term.log 'running; Ctrl\+C stops' 60; then
     kill -TERM "$pid"
-    wait_agent
+    wait "$pid"
+    rc=$?
     check_status "agent stopped by SIGTERM" 0
     text=$(log_text term.log)
     has "SIGTERM stop" '\[   agent\] .* stopping \(stop request\)$'
     has "SIGTERM stopped" '\[   agent\] .* agent stopped after'
   else
     report "the agent did not start running"
-    wait_agent  # until the watchdog ends it
+    wait "$pid"  # until the watchdog ends it
   fi
 fi
 

@@ -8,9 +8,8 @@ set -u
 completion=$(realpath "$1")
 emulator=$2
 orn=$3
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/tools/lib.sh
-. "$here/lib.sh"
+. "$(dirname "$0")/lib.sh"
 enter_scratch orn-completion
 # The files to complete lie in a folder of their own; the counts of the
 # subshells below go beside it.
@@ -24,16 +23,14 @@ completions() {
   COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
   COMP_LINE="$*"
   COMP_POINT=${#COMP_LINE}
-  COMPREPLY=()
   _orn
   printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ' | sed 's/ $//'
 }
 
 expect_completion() {  # name, expected (sorted, blank-separated), words...
-  local name=$1 want=$2
+  local name=$1 want=$2 got
   shift 2
   checks=$((checks + 1))
-  local got
   got=$(completions "$@")
   [ "$got" = "$want" ] || report "$name: '$*' completes to '$got', expected '$want'"
 }
@@ -55,7 +52,6 @@ cases() {  # label
   expect_completion "$l: --at= values" '--at=head' orn config set agent.conf k v --at=h
   expect_completion "$l: cron next options" '--count --help --json' orn cron next '* * * * *' -
   expect_completion "$l: options before the line" '--count --help --json' orn cron next --
-  expect_completion "$l: cron last options" '--help' orn cron last '* * * * *' -
   expect_completion "$l: --count takes a number" '' orn cron next '* * * * *' --count ''
   expect_completion "$l: iprange options" '--count --help --json --list' orn iprange 10.0.0.1 -
   expect_completion "$l: endpoint options" '--help --json' orn endpoint -

@@ -7,9 +7,8 @@ set -u
 page=$(realpath "$1")
 emulator=$2
 orn=$3
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/tools/lib.sh
-. "$here/lib.sh"
+. "$(dirname "$0")/lib.sh"
 enter_scratch orn-man
 
 linters=0
