@@ -281,8 +281,7 @@ expect "log a plain line" 0 '' -- log agent.log plain text
 printf 'A\r\n\032B%%s' >bytes.bin
 stdin=bytes.bin run log dump.log --dump --title Packet
 check_status "log dump" 0
-: >empty.bin
-stdin=empty.bin run log dump0.log --dump
+run log dump0.log --dump  # standard input /dev/null
 check_status "log dump of nothing" 0
 grep -q '\] stdin.\?$' dump0.log || report "log dump of nothing: no default title"
 
