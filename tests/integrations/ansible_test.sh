@@ -31,7 +31,6 @@ play() {
 YML
   ansible-playbook -i localhost, play.yml "$@" >play.json 2>play.err
   checks=$((checks + 1))
-  [ -s play.json ] || report "$name: ansible-playbook printed nothing: $(head -c 400 play.err)"
   changed=$(python3 -c 'import json,sys; s=json.load(open("play.json"))["stats"]["localhost"]; print(s["changed"], s["failures"])' 2>/dev/null)
   [ "$changed" = "$want" ] || report "$name: changed and failures '$changed', expected '$want' ($(head -c 300 play.err))"
 }
