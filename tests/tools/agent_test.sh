@@ -74,8 +74,8 @@ checks=$((checks + 1))
 [ -f agent.log.1 ] || report "the log did not rotate"
 for file in agent.log*; do
   checks=$((checks + 1))
-  [ "$(head -n 1 $file | tr -d '\r')" = "Orn Library: Generic Logging Routines" ] || report "$file has no header"
-  [ "$(wc -c <$file)" -le 1024 ] || report "$file has $(wc -c <$file) bytes, more than 1024"
+  [ "$(head -n 1 "$file" | tr -d '\r')" = "Orn Library: Generic Logging Routines" ] || report "$file has no header"
+  [ "$(wc -c <"$file")" -le 1024 ] || report "$file has $(wc -c <"$file") bytes, more than 1024"
 done
 has "change seen" '\[   watch\] .* configuration: agent/greeting changed from hello to bonjour$'
 has "run time" '\[   agent\] .* stopping \(run time over\)$'
