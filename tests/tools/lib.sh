@@ -51,23 +51,19 @@ check_run() {  # name, expected status, expected stdout
 
 # expect NAME STATUS STDOUT -- ARGS...
 expect() {
-  local name=$1 status=$2 want=$3
-  shift 4
-  run "$@"
-  check_run "$name" "$status" "$want"
+  run "${@:5}"
+  check_run "$1" "$2" "$3"
 }
 
 # expect_fail NAME STATUS REGEX -- ARGS...: the status, and exactly one line on
 # stderr, "orn: ..." matching REGEX.
 expect_fail() {
-  local name=$1 status=$2 pattern=$3
-  shift 4
-  run "$@"
-  check_status "$name" "$status"
+  run "${@:5}"
+  check_status "$1" "$2"
   if [ -z "$err" ] || [[ "$err" == *$'\n'* ]]; then
-    report "$name: not one line on stderr: ${err:0:300}"
-  elif ! printf '%s' "$err" | grep -Eq -- "^orn: .*$pattern"; then
-    report "$name: stderr '$err' does not match '$pattern'"
+    report "$1: not one line on stderr: ${err:0:300}"
+  elif ! printf '%s' "$err" | grep -Eq -- "^orn: .*$3"; then
+    report "$1: stderr '$err' does not match '$3'"
   fi
 }
 

@@ -45,7 +45,6 @@ placement "default is tail" 'server=a port=1 user=x'
 placement "at head" 'user=x server=a port=1' --at head
 placement "after first" 'server=a user=x port=1' --at after-first
 
-printf "$base" >edit.conf
 expect "set creates a missing file" 0 changed -- config set fresh.conf port 80 soap
 expect "created file reads back" 0 '80' -- config get fresh.conf port soap
 expect_fail "set bad --at"       2 '--at takes head, tail or after-first' -- config set edit.conf k v s --at middle
