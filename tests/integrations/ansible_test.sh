@@ -20,19 +20,18 @@ printf '[soap]\n    server=192.0.2.10\n    port=443\n    port_1=444\n' >agent.co
 # play NAME EXPECTED TASK-ARGS [ansible-playbook options]: one task, which must
 # give the changed and failed counts EXPECTED ("1 0" changed, "0 0" not, "0 1" failed).
 play() {
-  local name=$1 want=$2 args=$3 changed
-  shift 3
+  local changed
   cat >play.yml <<YML
 - hosts: localhost
   connection: local
   gather_facts: false
   tasks:
-    - liborn2.orn.config: {path: "${file:-$scratch/agent.conf}", orn: "$orn", $args}
+    - liborn2.orn.config: {path: "${file:-$scratch/agent.conf}", orn: "$orn", $3}
 YML
-  ansible-playbook -i localhost, play.yml "$@" >play.json 2>play.err
+  ansible-playbook -i localhost, play.yml "${@:4}" >play.json 2>play.err
   checks=$((checks + 1))
   changed=$(python3 -c 'import json,sys; s=json.load(open("play.json"))["stats"]["localhost"]; print(s["changed"], s["failures"])' 2>/dev/null)
-  [ "$changed" = "$want" ] || report "$name: changed and failures '$changed', expected '$want' ($(head -c 300 play.err))"
+  [ "$changed" = "$2" ] || report "$1: changed and failures '$changed', expected '$2' ($(head -c 300 play.err))"
 }
 stamp() { stat -c '%s %Y %i' agent.conf; }
 

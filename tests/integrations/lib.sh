@@ -124,11 +124,9 @@ file_run() {
 # compare NAME GOT [--tail-loss N]: every field of every entry against expected.jsonl.
 compare() {
   checks=$((checks + 1))
-  local name=$1 got=$2
-  shift 2
-  python3 "$here/compare_entries.py" expected.jsonl "$got" "$@" >compare.txt 2>&1 ||
-    report "$name: $(cat compare.txt)"
-  echo "$name: $(tail -n 1 compare.txt)"
+  python3 "$here/compare_entries.py" expected.jsonl "${@:2}" >compare.txt 2>&1 ||
+    report "$1: $(cat compare.txt)"
+  echo "$1: $(tail -n 1 compare.txt)"
 }
 
 # An installed integration file with the paths of this scratch directory.

@@ -21,9 +21,7 @@ expect_rotations lnav 2
 
 # The text format, one file at a time, oldest first.
 query() {  # table, columns, files...
-  local table=$1 columns=$2
-  shift 2
-  lnav -n -c ";SELECT $columns FROM $table" -c ':write-json-to -' "$@" 2>lnav.err
+  lnav -n -c ";SELECT $2 FROM $1" -c ':write-json-to -' "${@:3}" 2>lnav.err
 }
 for file in "${files[@]}"; do
   query orn_log 'log_time, module, thread, log_level, log_body, truncated' "$file" >"$file.json"

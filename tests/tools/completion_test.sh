@@ -28,11 +28,10 @@ completions() {
 }
 
 expect_completion() {  # name, expected (sorted, blank-separated), words...
-  local name=$1 want=$2 got
-  shift 2
+  local got
   checks=$((checks + 1))
-  got=$(completions "$@")
-  [ "$got" = "$want" ] || report "$name: '$*' completes to '$got', expected '$want'"
+  got=$(completions "${@:3}")
+  [ "$got" = "$2" ] || report "$1: '${*:3}' completes to '$got', expected '$2'"
 }
 
 cases() {  # label
