@@ -6,6 +6,7 @@
 # an exact removal leaves the longer keys; every key checked with orn config get.
 # Usage: ansible_test.sh ORN INTEGRATIONS_DIR
 set -u
+# shellcheck source=tests/integrations/lib.sh
 . "$(dirname "$0")/lib.sh"
 command -v ansible-playbook >/dev/null || skip "ansible-playbook is not installed (Debian package ansible-core)"
 enter_scratch orn-ansible

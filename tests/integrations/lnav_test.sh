@@ -6,6 +6,7 @@
 # of one of several files whose first lines (the header) are the same.
 # Usage: lnav_test.sh ORN INTEGRATIONS_DIR
 set -u
+# shellcheck source=tests/integrations/lib.sh
 . "$(dirname "$0")/lib.sh"
 command -v lnav >/dev/null || skip "lnav is not installed (Debian package lnav)"
 enter_scratch orn-lnav

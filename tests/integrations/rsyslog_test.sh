@@ -7,6 +7,7 @@
 # $ORN2_RSYSLOG_ROOT (Debian's rsyslog conflicts with syslog-ng-core).
 # Usage: rsyslog_test.sh ORN INTEGRATIONS_DIR
 set -u
+# shellcheck source=tests/integrations/lib.sh
 . "$(dirname "$0")/lib.sh"
 rsyslogd=$(command -v rsyslogd)
 modules=()

@@ -5,6 +5,7 @@
 # syslog-ng; the file() source delivers every field of the entries it delivers.
 # Usage: syslog_ng_test.sh ORN INTEGRATIONS_DIR
 set -u
+# shellcheck source=tests/integrations/lib.sh
 . "$(dirname "$0")/lib.sh"
 command -v syslog-ng >/dev/null || skip "syslog-ng is not installed (Debian package syslog-ng-core)"
 enter_scratch orn-syslog-ng
