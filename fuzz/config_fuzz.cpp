@@ -4,6 +4,7 @@
 // records; the format renames some records by design (see Faithful).
 #include <liborn2/config.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -42,14 +43,11 @@ void RemoveWorkFiles(const std::string& in, const std::string& out) {
   for (const std::string& path : {in, out, out + ".Save", out + ".New"}) std::remove(path.c_str());
 }
 
+// Equal but for the case of ASCII letters.
 bool FoldEqual(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
-    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] + 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 bool IsSpace(char c) { return std::strchr(" \t\n\v\f\r", c) != nullptr && c != '\0'; }

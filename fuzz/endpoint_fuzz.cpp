@@ -1,9 +1,10 @@
 // Fuzzes the endpoint parse, with the name services replaced by a fake (names
 // ending in ".ok" resolve) so that no input reaches the network, and checks what
 // must hold for any input: validity agrees with the error message, a valid
-// endpoint names http or https and a port, copies carry what they should, the
-// fast dotted-quad check agrees with the address conversion, the decimal
-// conversion is atoi with saturation, and Split matches a plain reference.
+// endpoint names http or https and a port, the fast dotted-quad check agrees
+// with the address conversion, the decimal conversion is atoi with saturation,
+// and Split matches a plain reference. (Copies carry the same fields whatever
+// the input: EndPointCopy checks them.)
 #include <liborn2/endpoint.h>
 
 #include <climits>
@@ -70,17 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (error.compare(0, 25, "Error: invalid protocol: ") == 0)
     Check(error == "Error: invalid protocol: " + endPoint.GetProtocol() +
                        " found in endpoint: " + text + "\n");
-
-  const OrnEndPoint copy(endPoint);
-  Check(copy.GetErrorMessage() == error && copy.IsValid() == endPoint.IsValid());
-  if (endPoint.IsValid())
-    Check(OrnEndPoint(copy) == endPoint);
-  else
-    Check(copy.GetProtocol().empty() && copy.GetHostName().empty() && copy.GetPort() == 0);
-  OrnEndPoint target("192.0.2.1:81");
-  target = endPoint;
-  Check(target.IsValid() == endPoint.IsValid() && target.GetErrorMessage() == error);
-  Check(endPoint.IsValid() ? target == endPoint : target.GetPort() == 81);
 
   // A dotted quad without blanks or leading zeros is what inet_addr reads too
   // (but for the all-ones address, its failure value).

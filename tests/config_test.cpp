@@ -111,7 +111,7 @@ TEST(ConfigLoad, LineGrammar) {
   EXPECT_EQ(Get(s.config, k200.c_str(), "s"), "2") << k200;
 }
 
-TEST(ConfigLoad, EmptyFilesAreRestoredMissingFilesFail) {
+TEST(ConfigLoad, EmptyFilesAreRestoredMissingFilesFailToLoadAndSave) {
   Loaded s("[s]\nk=1\n");
   ASSERT_EQ(s.config.LoadConfig(s.path.c_str()), 0);  // a second load appends
   EXPECT_EQ(Dump(s.config), "s/k=1|s/k=1|");
@@ -141,12 +141,16 @@ TEST(ConfigLoad, EmptyFilesAreRestoredMissingFilesFail) {
   EXPECT_FALSE(exists(s.path + ".Save"));  // moved, not copied
 
   // A missing file is not restored; a failed load leaves the store as it was.
-  const std::string missing = s.dir.File("gone.cfg");
+  // Where no FILE.New can be made, a save fails without a message (something
+  // in the way of FILE.New: ConfigSpecialFiles and ConfigProtection).
+  const std::string missing = s.dir.File("gone.cfg"), noFolder = s.dir.File("gone/agent.cfg");
   const std::string tooLong = s.dir.File(std::string(Config::kFileNameMax + 1, 'n'));
   WriteFileBytes(missing + ".Save", "k=1\n");
   testing::internal::CaptureStderr();
   EXPECT_EQ(s.config.LoadConfig(missing.c_str()), -1) << missing;
   EXPECT_EQ(s.config.LoadConfig(tooLong.c_str()), -1) << tooLong;
+  EXPECT_EQ(s.config.SaveConfig(noFolder.c_str()), -1) << noFolder;
+  EXPECT_EQ(s.config.SaveConfig(tooLong.c_str()), -1) << tooLong;
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "LoadConfig() Error: Cannot access [" + missing + "]\n" +
                 "LoadConfig() Error: Cannot access [" + tooLong + "]\n");
@@ -154,12 +158,30 @@ TEST(ConfigLoad, EmptyFilesAreRestoredMissingFilesFail) {
   EXPECT_EQ(ConfigProbe::FileName(s.config), s.path);
 }
 
-TEST(ConfigLoad, OnlyALaterModificationTimeReloads) {
+// A save made at any time after the load is seen: the time is compared to the
+// nanosecond, and a file renamed over the loaded one with the same time counts
+// as later. A change of size alone, or an earlier time, reloads nothing.
+TEST(ConfigLoad, ASaveAtAnyTimeAfterTheLoadIsSeen) {
   const int64_t t = 1700000000;
-  Loaded s("[s]\nk=old\nj=1\n[t]\nm=1\n", t);
-  for (int64_t mtime : {t, t - 10}) {
-    s.Write("[s]\nk=changed, also in size\n", mtime);
-    EXPECT_EQ(Get(s.config, "k", "s"), "old") << "modification time " << mtime;
+  Loaded s("[s]\nk=loaded\nj=1\n[t]\nm=1\n", t);
+  struct Case {
+    const char* change;  // also the value written
+    int64_t seconds;
+    int32_t ns;
+    bool inPlace;
+    const char* seen;
+  };
+  const Case cases[] = {
+      {"size_alone", t, 0, true, "loaded"},
+      {"earlier_in_place", t - 10, 0, true, "loaded"},
+      {"later_within_the_second", t, 500000000, true, "later_within_the_second"},
+      {"another_file_the_same_time", t, 500000000, false, "another_file_the_same_time"},
+      {"size_alone_again", t, 500000000, true, "another_file_the_same_time"},
+      {"another_file_earlier", t, 400000000, false, "another_file_the_same_time"},
+  };
+  for (const Case& c : cases) {
+    s.Write(std::string("[s]\nk=") + c.change + "\nj=1\n[t]\nm=1\n", c.seconds, c.ns, c.inPlace);
+    EXPECT_EQ(Get(s.config, "k", "s"), c.seen) << c.change;
   }
   s.config.SetString("edit", "1", 0, "s", 0);
   char key[8];
@@ -170,47 +192,21 @@ TEST(ConfigLoad, OnlyALaterModificationTimeReloads) {
   EXPECT_EQ(Dump(s.config), "s/k=new|s/j=2|t/m=3|");  // the edit is gone
   EXPECT_EQ(s.config.GetNextSection(), nullptr);      // and the enumerations ended
   EXPECT_EQ(s.config.GetNextKey("s", key, sizeof key), 0);
+  // A save by another store right after the reload, within the same second.
+  Config writer(s.path.c_str());
+  writer.SetString("k", "saved", 0, "s", 0);
+  ASSERT_EQ(writer.SaveConfig(s.path.c_str()), 0);
+  EXPECT_EQ(Get(s.config, "k", "s"), "saved");
 
   // A file that is gone keeps the records and says so at each lookup.
   ASSERT_EQ(std::remove(s.path.c_str()), 0);
   Config never;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(Get(s.config, "k", "s"), "new");
+  EXPECT_EQ(Get(s.config, "k", "s"), "saved");
   EXPECT_EQ(Get(never, "k", nullptr), "-");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "CheckModified() Error: Cannot stat [" + s.path +
                 "]!\nCheckModified() Error: Cannot stat []!\n");
-}
-
-// A save made at any time after the load is seen: the time is compared to the
-// nanosecond, and a file renamed over the loaded one with the same time counts
-// as later. A change of size alone, or an earlier time, still reloads nothing.
-TEST(ConfigLoad, ASaveAtAnyTimeAfterTheLoadIsSeen) {
-  const int64_t t = 1700000000;
-  Loaded s("[s]\nk=loaded\n", t);
-  struct Case {
-    const char* change;  // also the value written
-    int32_t ns;
-    bool inPlace;
-    const char* seen;
-  };
-  const Case cases[] = {
-      {"size_alone", 0, true, "loaded"},
-      {"later_within_the_second", 500000000, true, "later_within_the_second"},
-      {"another_file_the_same_time", 500000000, false, "another_file_the_same_time"},
-      {"size_alone_again", 500000000, true, "another_file_the_same_time"},
-      {"another_file_earlier", 400000000, false, "another_file_the_same_time"},
-  };
-  for (const Case& c : cases) {
-    s.Write(std::string("[s]\nk=") + c.change + "\n", t, c.ns, c.inPlace);
-    EXPECT_EQ(Get(s.config, "k", "s"), c.seen) << c.change;
-  }
-  // A save by another store right after the reload, within the same second.
-  Config writer(s.path.c_str());
-  ASSERT_EQ(Get(s.config, "k", "s"), "another_file_the_same_time");
-  writer.SetString("k", "saved", 0, "s", 0);
-  ASSERT_EQ(writer.SaveConfig(s.path.c_str()), 0);
-  EXPECT_EQ(Get(s.config, "k", "s"), "saved");
 }
 
 TEST(ConfigLoad, CopiesAreDeepAndReleaseEmpties) {
@@ -236,6 +232,8 @@ TEST(ConfigLoad, CopiesAreDeepAndReleaseEmpties) {
     EXPECT_STREQ(c->GetNextSection(), "b");  // the enumerations go on where they stood
     EXPECT_EQ(c->GetNextKey("b", key, sizeof key), 1);
     EXPECT_STREQ(key, "j");
+    c->SetString("k", "edited", 0, "a", 0);
+    EXPECT_EQ(Get(*c, "k", "a"), "edited") << "the copy reloaded a file that has not changed";
   }
 }
 
@@ -481,9 +479,9 @@ TEST(ConfigEdit, RemoveRecordsWithKeepPrefixes) {
       {nullptr, "sx/a", nullptr, all + "s/a=1|", 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "section " << (c.section ? c.section : "(null)")
-                                    << ", prefix '" << c.prefix << "', keep '"
-                                    << (c.keep ? c.keep : "(RemoveKey)") << "'");
+    SCOPED_TRACE(testing::Message()
+                 << "section " << (c.section ? c.section : "(null)") << ", prefix '" << c.prefix
+                 << "', keep '" << (c.keep ? c.keep : "(RemoveKey)") << "'");
     const bool exact = c.keep == nullptr;
     Loaded s(exact ? "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\na=1\n[sx]\na=6\n"
                    : "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\n[sx]\na=6\n");
@@ -502,8 +500,10 @@ TEST(ConfigIndex, StaysRightThroughRandomEdits) {
   Loaded s("[a]\nk1=f1\nK1=f2\n[B]\nk2=f3\nk1=f4\nk1=dup\nloose=1\n");
   std::mt19937 random(20240601);
   const char* sections[] = {"a", "A", "b", "ab", "", nullptr};
-  const char* keys[] = {"k1", "K1", "k2", "k3", "loose"};
-  for (int step = 0; step < 3000; ++step) {
+  // 160 names, and steps enough for probe runs that wrap
+  // around the end of the index when names are removed.
+  const char* keys[] = {"k", "K", "k2", "loose"};
+  for (int step = 0; step < 10000; ++step) {
     const char* section = sections[random() % 6];
     if (unsigned action = random() % 10; action == 0) {
       s.config.RemoveRecords(section ? section : "", random() % 2 ? "k" : "", "k2");
@@ -511,7 +511,8 @@ TEST(ConfigIndex, StaysRightThroughRandomEdits) {
       if (random() % 4 == 0) s.config.ResetState();
       s.config.LoadConfig(s.path.c_str());
     } else {
-      s.config.SetString(keys[random() % 5], std::to_string(step).c_str(), 0, section,
+      const std::string key = keys[random() % 4] + std::to_string(random() % 40);
+      s.config.SetString(key.c_str(), std::to_string(step).c_str(), 0, section,
                          static_cast<int>(random() % 4));
     }
     ASSERT_EQ(ConfigProbe::CheckConsistency(s.config), "") << "after step " << step;
@@ -536,15 +537,14 @@ std::string TextBytes(const std::string& text) {
 TEST(ConfigSave, WritesTheFileFormatByteForByte) {
   const struct {
     const char *loaded, *saved;
-    bool sameRecords;  // false where the format renames records by design
   } cases[] = {
-      {"# top\n[soap]\nserver = a \n", "# top\n\n[soap]\n    server=a\n", true},
+      {"# top\n[soap]\nserver = a \n", "# top\n\n[soap]\n    server=a\n"},
       {"[a]\nk=1\n[b]\nk=2\n[a]\nj=3\n[A]\nm=4\n",
-       "\n[a]\n    k=1\n\n[b]\n    k=2\n\n[a]\n    j=3\n    m=4\n", false},
-      {"top=1\n   ; note\n[s]\n\tk  v\n", "    top=1\n   ; note\n\n[s]\n    k=v\n", true},
-      {"[empty]\n[s]\nk=1\n[empty2]\n", "\n[s]\n    k=1\n", true},
+       "\n[a]\n    k=1\n\n[b]\n    k=2\n\n[a]\n    j=3\n    m=4\n"},
+      {"top=1\n   ; note\n[s]\n\tk  v\n", "    top=1\n   ; note\n\n[s]\n    k=v\n"},
+      {"[empty]\n[s]\nk=1\n[empty2]\n", "\n[s]\n    k=1\n"},
       // A key outside sections that follows a section's keys joins that section.
-      {"[s]\nk=1\n[]\nloose=v\n", "\n[s]\n    k=1\n    loose=v\n", false},
+      {"[s]\nk=1\n[]\nloose=v\n", "\n[s]\n    k=1\n    loose=v\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.loaded);
@@ -559,27 +559,7 @@ TEST(ConfigSave, WritesTheFileFormatByteForByte) {
     std::string text = "stale";
     EXPECT_EQ(s.config.RenderText(text), 0);
     EXPECT_EQ(text, c.saved);
-    // What the save wrote loads back into the same records.
-    if (c.sameRecords) {
-      EXPECT_EQ(Dump(Config(target.c_str())), Dump(s.config));
-    } else {
-      EXPECT_NE(Dump(Config(target.c_str())), Dump(s.config));
-    }
   }
-}
-
-// Where no FILE.New can be made, -1 without a message. (Something in the way
-// of FILE.New: ConfigSpecialFiles and ConfigProtection.)
-TEST(ConfigSave, ANewFileThatCannotBeMadeFailsSilently) {
-  orn2::testing::TempDir dir;
-  Config config;
-  config.SetString("k", "new", 0, "s", 0);
-  testing::internal::CaptureStderr();
-  const std::string noFolder = dir.File("missing/agent.cfg");
-  const std::string tooLong = dir.File(std::string(Config::kFileNameMax + 1, 'n'));
-  EXPECT_EQ(config.SaveConfig(noFolder.c_str()), -1) << noFolder;
-  EXPECT_EQ(config.SaveConfig(tooLong.c_str()), -1) << tooLong;
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 // Two contents that differ in every value, large enough that a save takes a while.
@@ -626,7 +606,6 @@ TEST(ConfigSave, KilledSavesNeverLeaveTheFileMissingOrPartial) {
   const std::string bytesA = ReadFileBytes(path);
   ASSERT_NE(bytesA, bytesB);
   EXPECT_EQ(ReadFileBytes(path + ".Save"), bytesB);  // the previous content
-  EXPECT_FALSE(exists(path + ".New"));
   std::mt19937 random(std::random_device{}());
   for (int round = 0; round < 30; ++round) {
     SCOPED_TRACE(testing::Message() << "round " << round);
@@ -916,6 +895,12 @@ ORN2_CHILD(Peek) {
   return 0;
 }
 
+// args: user, file. Exits with 10 + what LoadConfig of the file gives that user.
+ORN2_CHILD(LoadAs) {
+  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
+  return 10 + Config().LoadConfig(args.at(1).c_str());
+}
+
 // A secret that root saves for user svc (the third user, mode 0600) keeps its
 // mode, owner and group, and so does its backup; another user watching the
 // folder can read none of the file's names at any time during 200 saves.
@@ -946,25 +931,22 @@ TEST(ConfigProtection, ASecretKeepsItsModeOwnerAndGroupThroughEverySave) {
   EXPECT_EQ(ot::Protection(path + ".Save"), secret) << path << ".Save";
   Config saved(path.c_str());
   EXPECT_EQ(Get(saved, "password", "db"), "p199");
+  // To the other user the file is there but cannot be opened (1), even empty
+  // and without a backup to restore it from.
+  for (const bool empty : {false, true}) {
+    if (empty) std::filesystem::resize_file(path, 0);
+    if (empty) std::filesystem::remove(path + ".Save");
+    ot::ChildProcess loader("LoadAs", {std::to_string(ot::kSecondUser), path});
+    ASSERT_TRUE(loader.Wait(20000, &code));
+    EXPECT_EQ(code, 11) << (empty ? "empty" : "not empty");
+  }
 }
 
-// args: user, kind, path, flag. As that user, creates the object and writes
-// "created" or why not into <flag>.
+// args: kind, path. As the second user, creates the object; exit 3 where it
+// cannot.
 ORN2_CHILD(Plant) {
-  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
-  std::string why = ot::CreateObject(args.at(1), args.at(2));
-  WriteFileBytes(args.at(3), why.empty() ? "created" : why);
-  return 0;
-}
-
-// Puts an object of another user's at `path`; "" or why it could not.
-std::string PlantAsOtherUser(const std::string& kind, const std::string& path,
-                             const std::string& flag) {
-  ot::ChildProcess child("Plant", {std::to_string(ot::kSecondUser), kind, path, flag});
-  int code = -1;
-  if (!child.Wait(20000, &code) || code != 0) return "the planting child failed";
-  std::string outcome = ReadFileBytes(flag);
-  return outcome == "created" ? "" : outcome;
+  if (!ot::BecomeUser(ot::kSecondUser)) return 2;
+  return ot::CreateObject(args.at(0), args.at(1)).empty() ? 0 : 3;
 }
 
 // In a sticky folder that every user may write, another user's link at the
@@ -1010,7 +992,10 @@ TEST(ConfigProtection, LinksAreFollowedOnlyWhereNoOtherUserCanHavePutThem) {
     WriteFileBytes(target, before);
     if (std::string(c.name) != "agent.conf") WriteFileBytes(path, before);
     const std::string kind = c.kind == std::string("link") ? "symlink to " + target : "file";
-    ASSERT_EQ(PlantAsOtherUser(kind, folder + "/" + c.name, folder + ".flag"), "");
+    ot::ChildProcess planter("Plant", {kind, folder + "/" + c.name});
+    int code = -1;
+    ASSERT_TRUE(planter.Wait(20000, &code));
+    ASSERT_EQ(code, 0) << "the planting child failed";
     testing::internal::CaptureStderr();
     EXPECT_EQ(config.SaveConfig(path.c_str()), -1) << path;
     std::string printed = testing::internal::GetCapturedStderr();

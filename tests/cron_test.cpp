@@ -285,8 +285,9 @@ using CronSearchAgainstReference = ::testing::TestWithParam<int>;
 
 TEST_P(CronSearchAgainstReference, NextAndLastStart) {
   // Rule zones: the southern hemisphere, half-hour offsets and daylight saving,
-  // changes at midnight. The Windows runtime reads only a name, an offset and
-  // a daylight-saving name, and applies fixed rules of its own.
+  // changes at midnight, a whole day skipped and repeated across the date
+  // line. The Windows runtime reads only a name, an offset and a
+  // daylight-saving name, and applies fixed rules of its own.
   const std::vector<const char*> zones =
       orn2::testing::ZoneRulesSupported()
           ? std::vector<const char*>{"UTC0",
@@ -295,7 +296,8 @@ TEST_P(CronSearchAgainstReference, NextAndLastStart) {
                                      "AEST-10AEDT,M10.1.0,M4.1.0/3",
                                      "ACST-9:30ACDT,M10.1.0,M4.1.0/3",
                                      "LHST-10:30LHDT-11,M10.1.0,M4.1.0",
-                                     "<-04>4<-03>,M9.1.6/24,M4.1.6/24"}
+                                     "<-04>4<-03>,M9.1.6/24,M4.1.6/24",
+                                     "<-10>10<+14>-14,M3.2.0,M11.1.0"}
           : std::vector<const char*>{"UTC0", "EST5EDT", "CET-1CEST", "NST3:30NDT", "IST-5:30"};
   if (GetParam() >= static_cast<int>(zones.size())) GTEST_SKIP() << "no such zone here";
   CronClock clock(zones[GetParam()]);
@@ -313,12 +315,13 @@ TEST_P(CronSearchAgainstReference, NextAndLastStart) {
     changes.push_back(b);
   }
   Random random{std::mt19937(1000u + GetParam())};
-  // Half the instants lie within a day of a change (before it for the next
-  // start, after it for the last one), the rest anywhere from 1995 to 2060.
+  // Half the instants lie near a change (before it for the next start, after
+  // it for the last one): within a day, or beyond the search's one-day probe
+  // up to twenty days; the rest anywhere from 1995 to 2060.
   auto instant = [&](int side) {
     if (!changes.empty() && random.Chance(50))
       return changes[random.Int(0, static_cast<int>(changes.size()) - 1)] +
-             side * random.Int(0, 26 * 3600);
+             side * random.Int(0, random.Chance(50) ? 26 * 3600 : 20 * 86400);
     return from + random.Int(0, 1000000000) + random.Int(0, 1000000000);
   };
   const int64_t kSteps = 30000;  // three weeks of minutes
@@ -347,6 +350,6 @@ TEST_P(CronSearchAgainstReference, NextAndLastStart) {
   EXPECT_GT(found, 100);
 }
 
-INSTANTIATE_TEST_SUITE_P(Zones, CronSearchAgainstReference, ::testing::Range(0, 7));
+INSTANTIATE_TEST_SUITE_P(Zones, CronSearchAgainstReference, ::testing::Range(0, 8));
 
 }  // namespace

@@ -116,7 +116,7 @@ TEST(EndPointParse, HostsWithOnlyAnIPv6AddressAreRefused) {
   orn2::port::StopNetwork();
 }
 
-TEST(EndPointCopy, CopiesCarryFieldsOnlyFromAValidSource) {
+TEST(EndPointCopy, CopiesCarryFieldsOnlyFromAValidSourceAndCompareByHostProtocolPort) {
   const OrnEndPoint valid("https://192.0.2.10:8443");
   const OrnEndPoint invalid("192.0.2.10:0");  // host and protocol set, port error
   ExpectFields("a copy of a valid one", OrnEndPoint(valid), true, "https", "192.0.2.10", 8443, "");
@@ -132,9 +132,8 @@ TEST(EndPointCopy, CopiesCarryFieldsOnlyFromAValidSource) {
   const OrnEndPoint& alias = target;
   target = alias;
   ExpectFields("assigned to itself", target, true, "https", "192.0.2.10", 8443, "");
-}
 
-TEST(EndPointCopy, EqualityComparesHostProtocolAndPortOnly) {
+  // Equality compares host, protocol and port only.
   struct Case {
     const char *a, *b;
     bool equal;

@@ -4,6 +4,7 @@
 #include <liborn2/ipparser.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -142,36 +143,28 @@ TEST(IPParserHandOut, CountRules) {
   }
 }
 
-// Whether a copy holds every field of its source; a failure names the fields
-// that differ.
-testing::AssertionResult SameFields(const OrnIPParser& copy, const OrnIPParser& source) {
-  std::string differences;
-  auto compare = [&](const char* field, const auto& got, const auto& want) {
-    if (got == want) return;
-    differences += std::string(differences.empty() ? "" : "; ") + field + " is " +
-                   testing::PrintToString(got) + ", the source's " + testing::PrintToString(want);
-  };
-  compare("IsValid()", copy.IsValid(), source.IsValid());
-  compare("the range", OrnIPParserProbe::IpRange(copy), OrnIPParserProbe::IpRange(source));
-  compare("the net mask", OrnIPParserProbe::NetMask(copy), OrnIPParserProbe::NetMask(source));
-  compare("the octet lists", Octets(copy), Octets(source));
-  if (differences.empty()) return testing::AssertionSuccess();
-  return testing::AssertionFailure() << differences;
-}
-
+// Each copy holds every field of its source.
 TEST(IPParserCopy, CopiesAndAssignmentsMatchTheirSource) {
   const OrnIPParser masked("10.1.200.3", "255.255.240.0"), ranged("10.0.1,3,5.20-22", ""),
       invalid("10.0.*5.1", "");
-  EXPECT_TRUE(SameFields(OrnIPParser(masked), masked)) << "a copy";
-  OrnIPParser target(ranged);
-  target = invalid;
-  EXPECT_TRUE(SameFields(target, invalid)) << "an invalid one assigned";
-  EXPECT_EQ(&(target = masked), &target);
-  EXPECT_TRUE(SameFields(target, masked)) << "a masked one assigned";
-  target = ranged;
-  const OrnIPParser& alias = target;
-  target = alias;
-  EXPECT_TRUE(SameFields(target, ranged)) << "assigned to itself";
+  OrnIPParser copied(masked), toInvalid(ranged), toMasked(invalid), toItself(masked);
+  toInvalid = invalid;
+  EXPECT_EQ(&(toMasked = masked), &toMasked);
+  toItself = ranged;
+  const OrnIPParser& alias = toItself;
+  toItself = alias;
+  const std::tuple<const char*, const OrnIPParser*, const OrnIPParser*> cases[] = {
+      {"a copy", &copied, &masked},
+      {"an invalid one assigned", &toInvalid, &invalid},
+      {"a masked one assigned", &toMasked, &masked},
+      {"assigned to itself", &toItself, &ranged}};
+  for (const auto& [what, copy, source] : cases) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(copy->IsValid(), source->IsValid());
+    EXPECT_EQ(OrnIPParserProbe::IpRange(*copy), OrnIPParserProbe::IpRange(*source));
+    EXPECT_EQ(OrnIPParserProbe::NetMask(*copy), OrnIPParserProbe::NetMask(*source));
+    EXPECT_EQ(Octets(*copy), Octets(*source));
+  }
 }
 
 }  // namespace

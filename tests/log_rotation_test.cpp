@@ -309,9 +309,23 @@ TEST(LogRotation, SettingsAndTheHeaderOfAFileThatStartsEmpty) {
     EXPECT_EQ(log.SetRotation(c.maxBytes, c.keep), c.result)
         << "SetRotation(" << c.maxBytes << ", " << c.keep << ")";
   }
+  // A line that brings the file to exactly the threshold stays in it; one
+  // byte past it rotates.
+  orn2::testing::TempDir dir;
+  {
+    const std::string path = dir.File("exact");
+    Log log("writer");
+    ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+    WriteLines(log, 0, 0, 1);
+    const auto size = static_cast<long long>(std::filesystem::file_size(path));
+    ASSERT_EQ(log.SetRotation(2 * size - static_cast<long long>(kHeader.size()), 2), 0);
+    WriteLines(log, 0, 1, 2);  // as long as line 0
+    EXPECT_FALSE(std::filesystem::exists(Generation(path, 1))) << "rotated at the threshold";
+    WriteLines(log, 0, 2, 3);
+    EXPECT_TRUE(std::filesystem::exists(Generation(path, 1))) << "not rotated past it";
+  }
   // A file found empty gets the header before its line only while rotating,
   // as a file left missing by a writer killed in a rotation must.
-  orn2::testing::TempDir dir;
   for (long long maxBytes : {0LL, 1000LL}) {
     const std::string path = dir.File("empty" + std::to_string(maxBytes));
     SCOPED_TRACE(path);

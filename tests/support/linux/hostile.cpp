@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 
 namespace orn2::testing {
 
@@ -95,16 +94,15 @@ int WaitForkedProcess(int pid, long timeoutMs) {
 }
 
 // Lines of /proc/self/maps: "start-end perms offset dev inode path"; shared
-// mappings have an 's' as the fourth permission character.
+// mappings have an 's' as the fourth permission character, and only the path
+// begins with a slash.
 std::vector<std::string> SharedMappings() {
   std::set<std::string> paths;
   std::ifstream maps("/proc/self/maps");
   for (std::string line; std::getline(maps, line);) {
-    std::istringstream fields(line);
-    std::string range, perms, offset, device, inode, path;
-    fields >> range >> perms >> offset >> device >> inode;
-    std::getline(fields >> std::ws, path);
-    if (perms.size() == 4 && perms[3] == 's' && !path.empty() && path[0] == '/') paths.insert(path);
+    const size_t path = line.find(" /");
+    if (path != std::string::npos && line[line.find(' ') + 4] == 's')
+      paths.insert(line.substr(path + 1));
   }
   return std::vector<std::string>(paths.begin(), paths.end());
 }
@@ -136,16 +134,20 @@ std::string StdoutIntoUnreadPipe() {
   return "";  // ends[0] stays open, unread
 }
 
-bool LimitFileSize(long long bytes) {
+static bool SetLimit(int resource, long long value) {
   struct rlimit limit;
-  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(bytes);
-  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(value);
+  return ::setrlimit(resource, &limit) == 0;
 }
 
-bool LimitOpenFiles(int count) {
+bool LimitFileSize(long long bytes) { return SetLimit(RLIMIT_FSIZE, bytes); }
+
+bool LimitOpenFiles(int count) { return SetLimit(RLIMIT_NOFILE, count); }
+
+bool LimitThreads(int count) {
   struct rlimit limit;
   limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(count);
-  return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+  return ::setrlimit(RLIMIT_NPROC, &limit) == 0;
 }
 
 std::string EnterNewPidNamespace() {

@@ -4,11 +4,12 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+
+#include "support/hostile.h"
 
 namespace orn2::testing {
 
@@ -50,10 +51,7 @@ std::string SimulateFullDisk(const std::string& directory, long bytes) {
     std::snprintf(options, sizeof options, "size=%ld", bytes);
     if (::mount("tmpfs", directory.c_str(), "tmpfs", 0, options) == 0) return "tmpfs";
   }
-  rlimit limit{};
-  limit.rlim_cur = static_cast<rlim_t>(bytes);
-  limit.rlim_max = static_cast<rlim_t>(bytes);
-  if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) return "";
+  if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || !LimitFileSize(bytes)) return "";
   return "RLIMIT_FSIZE";
 }
 

@@ -9,7 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
+#include <chrono>
+#include <thread>
 
 extern char** environ;
 
@@ -46,24 +47,18 @@ ProcessHandle* SpawnProcess(const std::string& program, const std::vector<std::s
 
 bool WaitProcess(ProcessHandle* child, long timeoutMs, int* exitCode) {
   if (child == nullptr) return false;
-  timespec start{};
-  ::clock_gettime(CLOCK_MONOTONIC, &start);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!child->reaped) {
     int status = 0;
     pid_t r = ::waitpid(child->pid, &status, timeoutMs < 0 ? 0 : WNOHANG);
     if (r == child->pid) {
       child->reaped = true;
       child->status = DecodeStatus(status);
-      break;
-    }
-    if (r < 0 && errno != EINTR) return false;
-    if (timeoutMs >= 0) {
-      timespec now{};
-      ::clock_gettime(CLOCK_MONOTONIC, &now);
-      long elapsed = (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
-      if (elapsed >= timeoutMs) return false;
-      timespec pause{0, 2 * 1000000L};
-      ::nanosleep(&pause, nullptr);
+    } else if (r < 0 && errno != EINTR) {
+      return false;
+    } else if (timeoutMs >= 0) {
+      if (std::chrono::steady_clock::now() >= end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
   if (exitCode != nullptr) *exitCode = child->status;

@@ -36,6 +36,8 @@ bool LimitFileSize(long long) { return false; }
 
 bool LimitOpenFiles(int) { return false; }
 
+bool LimitThreads(int) { return false; }
+
 std::string EnterNewPidNamespace() { return "PID namespaces are tested on Linux only"; }
 
 bool SomeoneWaitsForALockOn(const std::string&) { return false; }
