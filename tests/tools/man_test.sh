@@ -7,29 +7,23 @@ set -u
 page=$(realpath "$1")
 emulator=$2
 orn=$3
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/tools/lib.sh
-. "$here/lib.sh"
+. "$(dirname "$0")/lib.sh"
 enter_scratch orn-man
 
 linters=0
-if command -v mandoc >/dev/null; then
-  linters=$((linters + 1))
+lint() {  # tool, command...: the command succeeds and prints nothing, where the tool is installed
+  command -v "$1" >/dev/null || return
   checks=$((checks + 1))
-  lint=$(mandoc -T lint -W warning "$page" 2>&1) || report "mandoc -T lint failed: $lint"
-  [ -z "$lint" ] || report "mandoc -T lint: $lint"
-fi
-if command -v groff >/dev/null; then
   linters=$((linters + 1))
-  checks=$((checks + 1))
-  lint=$(groff -man -ww -z "$page" 2>&1) || report "groff -man -ww -z failed: $lint"
-  [ -z "$lint" ] || report "groff -man -ww -z: $lint"
-  if command -v man >/dev/null; then
-    checks=$((checks + 1))
-    lint=$(MANWIDTH=80 man -l "$page" 2>&1 >/dev/null)
-    [ -z "$lint" ] || report "man -l at 80 columns: $lint"
-  fi
-fi
+  shift
+  lint=$("$@" 2>&1) || report "$* failed: $lint"
+  [ -z "$lint" ] || report "$*: $lint"
+}
+lint mandoc mandoc -T lint -W warning "$page"
+lint groff groff -man -ww -z "$page"
+# man's warnings at 80 columns go to stderr, its page to stdout.
+command -v groff >/dev/null && lint man sh -c 'MANWIDTH=80 man -l "$1" 2>&1 >/dev/null' - "$page"
 if [ "$linters" = 0 ]; then
   echo "neither mandoc nor groff is installed: nothing lints the page"
   exit 77

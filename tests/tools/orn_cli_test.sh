@@ -19,44 +19,38 @@ enter_scratch orn-cli
 export TZ=UTC0
 
 config_section() {
-printf '# top\n[soap]\nserver = 10.0.0.5 \nport=443\n[log]\nlevel=0x10\n' >agent.conf
+printf '# top\n[soap]\nserver = 10.0.0.5 \nport=443\n' >agent.conf
 
 expect "get in section"          0 '10.0.0.5' -- config get agent.conf server soap
 expect "get section/key path"    0 '443'      -- config get agent.conf soap/port
-expect "get keeps hex as text"   0 '0x10'     -- config get agent.conf level log
 expect_fail "get missing key"    1 'no key soap/user' -- config get agent.conf user soap
 expect_fail "get empty section"  1 'no key /port'     -- config get agent.conf port ''
 expect_fail "get missing file"   2 'cannot read nothing.conf' -- config get nothing.conf port soap
 mkdir adir
 expect_fail "get directory"      2 'adir is a directory' -- config get adir port soap
 expect_fail "get too few"        2 'expected FILE KEY \[SECTION\]' -- config get agent.conf
-expect_fail "get too many"       2 'expected FILE KEY' -- config get agent.conf a b c
 expect_fail "unknown subcommand" 2 'unknown subcommand frob' -- config frob agent.conf
 expect_fail "unknown option"     2 'unknown option --fast' -- config get --fast agent.conf port
 expect_fail "long file name"     2 'longer than 250' -- config get "$(printf 'f%.0s' $(seq 251))" k
 
 # Each placement, on a fresh copy of one file; the dump shows the saved order.
 base='[soap]\nserver=a\nport=1\n[log]\nlevel=3\n'
-placement() {  # name, --at value (or empty), expected dump
+placement() {  # name, the keys of soap in the saved order, options of config set
   printf "$base" >place.conf
-  if [ -n "$2" ]; then run config set place.conf user x soap --at "$2"
-  else run config set place.conf user x soap; fi
-  check_run "set $1" 0 changed
-  expect "set $1: saved order" 0 "$3" -- config dump place.conf
+  expect "set $1" 0 changed -- config set place.conf user x soap "${@:3}"
+  expect "set $1: saved order" 0 "$(printf '\n[soap]'; printf '\n    %s' $2; printf '\n\n[log]\n    level=3')" \
+    -- config dump place.conf
 }
-placement "default is tail" "" $'\n[soap]\n    server=a\n    port=1\n    user=x\n\n[log]\n    level=3'
-placement "at tail" tail $'\n[soap]\n    server=a\n    port=1\n    user=x\n\n[log]\n    level=3'
-placement "at head" head $'\n[soap]\n    user=x\n    server=a\n    port=1\n\n[log]\n    level=3'
-placement "after first" after-first $'\n[soap]\n    server=a\n    user=x\n    port=1\n\n[log]\n    level=3'
+placement "default is tail" 'server=a port=1 user=x'
+placement "at head" 'user=x server=a port=1' --at head
+placement "after first" 'server=a user=x port=1' --at after-first
 
-printf "$base" >edit.conf
-expect "set overwrites in place" 0 changed -- config set edit.conf port 2 soap --at head
 expect "set creates a missing file" 0 changed -- config set fresh.conf port 80 soap
 expect "created file reads back" 0 '80' -- config get fresh.conf port soap
 expect_fail "set bad --at"       2 '--at takes head, tail or after-first' -- config set edit.conf k v s --at middle
-expect_fail "set --at without value" 2 'option --at needs a value' -- config set edit.conf k v s --at
 expect_fail "set key with '='"   2 'without blanks or' -- config set edit.conf 'a=b' v s
 expect_fail "set empty key"      2 'non-empty' -- config set edit.conf '' v s
+expect_fail "set into an empty section" 2 'section name cannot be empty' -- config set edit.conf k v ''
 expect_fail "set section with /" 2 'section name cannot hold' -- config set edit.conf k v 'a/b'
 expect_fail "set value too long" 2 'longer than 512' -- config set edit.conf k "$(printf 'v%.0s' $(seq 513))" s
 expect_fail "set name too long"  2 'longer than 127' -- config set edit.conf "$(printf 'k%.0s' $(seq 125))" v soap
@@ -67,43 +61,27 @@ expect_fail "set into a missing directory" 2 'cannot save nodir/x.conf' -- confi
 # that no file can be made in, set, remove and dump work as before.
 if [ -z "$emulator" ]; then
   printf '[db]\npassword=secret\nuser=svc\n' >secret.conf
-  saved_tmpdir=${TMPDIR-}
-  export TMPDIR=/proc
-  expect "set the same, no scratch file" 0 unchanged -- config set secret.conf user svc db
-  expect "remove nothing, no scratch file" 1 unchanged -- config remove secret.conf db name
-  expect "set, no scratch file" 0 changed -- config set secret.conf password other db
-  expect "remove, no scratch file" 0 changed -- config remove secret.conf db user
-  expect "dump, no scratch file" 0 $'\n[db]\n    password=other' -- config dump secret.conf
-  if [ -n "$saved_tmpdir" ]; then export TMPDIR=$saved_tmpdir; else unset TMPDIR; fi
+  TMPDIR=/proc expect "set, no scratch file" 0 changed -- config set secret.conf password other db
+  TMPDIR=/proc expect "remove, no scratch file" 0 changed -- config remove secret.conf db user
+  TMPDIR=/proc expect "dump, no scratch file" 0 $'\n[db]\n    password=other' -- config dump secret.conf
 fi
 printf '[a]\nx=1\n[b]\ny=2\n[A]\nz=3\nloose=4\n' >sections.conf
 expect "sections in file order, runs apart" 0 $'a\nb\nA' -- config sections sections.conf
 expect "keys of a section, both places" 0 $'x\nz\nloose' -- config keys sections.conf a
-expect_fail "keys of a missing section" 1 'no keys in section c' -- config keys sections.conf c
 : >empty.conf
 expect "sections of an empty file" 0 '' -- config sections empty.conf
 
-remove_case() {  # name, prefix, keep (or -), expected changed/unchanged, status, remaining keys
-  printf '[soap]\nserver=a\nserver_1=b\nserver_10=c\nserver_2=d\nport=1\n[x]\nserver=z\n' >rm.conf
-  case $3 in
-    -) run config remove rm.conf soap "$2" ;;
-    --exact) run config remove rm.conf soap "$2" --exact ;;
-    *) run config remove rm.conf soap "$2" "$3" ;;
-  esac
-  check_run "remove $1" "$5" "$4"
-  if [ -n "$6" ]; then
-    expect "remove $1: what is left" 0 "$6" -- config keys rm.conf soap
-  else
-    expect_fail "remove $1: nothing left" 1 'no keys in section soap' -- config keys rm.conf soap
-  fi
-  expect "remove $1: other section untouched" 0 'z' -- config get rm.conf server x
+remove_case() {  # name, prefix, expected stdout, status, remaining keys, KEEP or --exact
+  printf '[soap]\nserver=a\nserver_1=b\nserver_10=c\nserver_2=d\nport=1\n' >rm.conf
+  run config remove rm.conf soap "$2" "${@:6}"
+  check_run "remove $1" "$4" "$3"
+  expect "remove $1: what is left" 0 "$5" -- config keys rm.conf soap
 }
-remove_case "with keep" server server_1 changed 0 $'server_1\nserver_10\nport'
-remove_case "without keep" server - changed 0 'port'
-remove_case "nothing matches" user - unchanged 1 $'server\nserver_1\nserver_10\nserver_2\nport'
-remove_case "exact" server --exact changed 0 $'server_1\nserver_10\nserver_2\nport'
+remove_case "with keep" server changed 0 $'server_1\nserver_10\nport' server_1
+remove_case "without keep" server changed 0 'port'
+remove_case "nothing matches" user unchanged 1 $'server\nserver_1\nserver_10\nserver_2\nport'
+remove_case "exact" server changed 0 $'server_1\nserver_10\nserver_2\nport' --exact
 expect_fail "remove --exact with KEEP" 2 'expected FILE SECTION KEY with --exact$' -- config remove rm.conf soap a b --exact
-rm -f rm.conf*
 # Removing the last key saves an empty file, which the next load restores from
 # the backup: the tool says so.
 printf '[soap]\nport=1\n' >rm.conf
@@ -115,8 +93,7 @@ check_run "remove the last key" 0 changed
 expect_fail "remove with empty keep" 2 'empty KEEP' -- config remove rm.conf soap port ''
 
 printf '# top\n   ; indented  \n[soap]\nserver = a \nport 443\n\n' >dump.conf
-expect "dump normalises keys, keeps comments" 0 $'# top\n   ; indented\n\n[soap]\n    server=a\n    port=443' \
-  -- config dump dump.conf
+run config dump dump.conf
 tr -d '\r' <dump.conf | cmp -s - <(printf '# top\n   ; indented  \n[soap]\nserver = a \nport 443\n\n') ||
   report "dump left the file as it was"
 
@@ -145,8 +122,7 @@ run config keys race.conf s
 want=$(printf 'first\n'; for n in 1 2 3 4; do for i in $(seq "$race_sets"); do echo "k$n-$i"; done; done)
 checks=$((checks + 1))
 [ "$(sort <<<"$out")" = "$(sort <<<"$want")" ] ||
-  report "concurrent sets lost updates: $(grep -c . <<<"$out") of $((4 * race_sets + 1)) keys left," \
-    "missing $(comm -13 <(sort <<<"$out") <(sort <<<"$want") | head -5 | tr '\n' ' ')"
+  report "concurrent sets lost updates: $(grep -c . <<<"$out") of $((4 * race_sets + 1)) keys left"
 
 # The server list of section soap, as the agent reads it.
 printf '[soap]\nserver=10.0.0.5\nprotocol=https\nport=443\nendpoint_size=3\nserver_1=10.0.0.6\nprotocol_1=https\nport_1=443\nserver_2=10.0.0.7\nprotocol_2=http\nport_2=80\n' >servers.conf
@@ -164,28 +140,19 @@ same_file() {  # name: same.conf still holds the hand-written text and has no ba
 }
 expect "set the value it has" 0 unchanged -- config set same.conf server 10.0.0.5 soap
 same_file "set the value it has"
-expect "set, names in another case" 0 unchanged -- config set same.conf port 443 SOAP --at head
-same_file "set, names in another case"
-expect "set quietly, unchanged" 0 '' -- config set same.conf port 443 soap --quiet
-same_file "set quietly, unchanged"
+expect "set quietly, names in another case" 0 '' -- config set same.conf port 443 SOAP --at head --quiet
+same_file "set quietly, names in another case"
 # Keys and values that the file format cannot load back exactly are refused with
 # one line and leave the file alone; those it can are saved once, then unchanged.
 expect_fail "set refuses '[evil'" 2 . -- config set same.conf '[evil' v soap
 same_file "refused set of '[evil'"
-stored() {  # key, value, section
-  cp same.conf stored.conf
-  expect "set '$1' '$2'" 0 changed -- config set stored.conf "$1" "$2" "$3"
-  cp stored.conf stored.before && cp stored.conf.Save stored.save.before
-  expect "set '$1' '$2' again" 0 unchanged -- config set stored.conf "$1" "$2" "$3"
-  cmp -s stored.conf stored.before && cmp -s stored.conf.Save stored.save.before ||
-    report "set '$1' '$2' again rewrote the file or its backup"
-  expect "get '$1' back" 0 "$2" -- config get stored.conf "$1" "$3"
-  rm -f stored.conf.Save
-}
-stored 'k#;[' $'v=w\tx' soap
-stored loose v other
-expect_fail "set into an empty section" 2 'section name cannot be empty' -- config set same.conf k v ''
-same_file "set into an empty section"
+cp same.conf stored.conf
+expect "set an odd key and value" 0 changed -- config set stored.conf 'k#;[' $'v=w\tx' soap
+cp stored.conf stored.before && cp stored.conf.Save stored.save.before
+expect "set the odd key and value again" 0 unchanged -- config set stored.conf 'k#;[' $'v=w\tx' soap
+cmp -s stored.conf stored.before && cmp -s stored.conf.Save stored.save.before ||
+  report "the second set of the odd key rewrote the file or its backup"
+expect "get the odd key back" 0 $'v=w\tx' -- config get stored.conf 'k#;[' soap
 # keys matches the section exactly: not a section it begins, nor one of its beginnings.
 printf '[soapbox]\ncolour=red\n[soap]\nport=1\n' >prefix.conf
 expect "keys of a section after one it begins" 0 port -- config keys prefix.conf soap
@@ -193,8 +160,6 @@ expect "keys of a section, another case" 0 colour -- config keys prefix.conf SOA
 for missing in soa '' soapbox/colour; do
   expect_fail "keys of '$missing'" 1 "no keys in section $missing of" -- config keys prefix.conf "$missing"
 done
-expect "remove nothing" 1 unchanged -- config remove same.conf soap user
-same_file "remove nothing"
 expect "remove nothing, quietly" 1 '' -- config remove same.conf soap user --quiet
 same_file "remove nothing, quietly"
 expect "set a value in another case" 0 changed -- config set same.conf server 10.0.0.5X soap
@@ -204,22 +169,16 @@ expect "the quiet set saved" 0 10.0.0.6 -- config get same.conf server soap
 expect "remove quietly, changed" 0 '' -- config remove same.conf soap server --quiet
 expect_fail "the quiet remove saved" 1 'no key soap/server' -- config get same.conf server soap
 expect_fail "set --quiet=x" 2 'unknown option --quiet=x' -- config set same.conf k v s --quiet=x
-expect_fail "get --quiet" 2 'unknown option --quiet' -- config get same.conf port soap --quiet
 
 # --json of dump, sections and keys: one object on one line.
-printf '# top\n[soap]\nserver = "a\\b" \nport=443\n[log]\n; note\nlevel=\303\251t\351\n' >json.conf
+printf 'loose=1\n# top\n[soap]\nserver = "a\\b" \nport=443\n[log]\n; note\nlevel=\303\251t\351\n' >json.conf
 # The UTF-8 e-acute passes through; the lone Latin-1 byte \351 is escaped.
-want=$(printf '%s\303\251t%s' '{"records":[{"comment":"# top"},{"section":"soap","key":"server","value":"\"a\\b\""},{"section":"soap","key":"port","value":"443"},{"comment":"; note"},{"section":"log","key":"level","value":"' '\u00e9"}]}')
-expect "dump --json" 0 "$want" -- config dump json.conf --json
-printf 'loose=1\n[a]\nx=1\n' >loose.conf
-expect "dump --json, a key outside sections" 0 '{"records":[{"section":null,"key":"loose","value":"1"},{"section":"a","key":"x","value":"1"}]}' \
-  -- config dump --json loose.conf
+want=$(printf '%s%s\303\251t%s' '{"records":[{"section":null,"key":"loose","value":"1"},{"comment":"# top"},' \
+  '{"section":"soap","key":"server","value":"\"a\\b\""},{"section":"soap","key":"port","value":"443"},{"comment":"; note"},{"section":"log","key":"level","value":"' \
+  '\u00e9"}]}')
+expect "dump --json" 0 "$want" -- config dump --json json.conf
 expect "sections --json" 0 '{"sections":["a","b","A"]}' -- config sections sections.conf --json
-expect "sections --json of an empty file" 0 '{"sections":[]}' -- config sections --json empty.conf
 expect "keys --json" 0 '{"section":"a","keys":["x","z","loose"]}' -- config keys sections.conf a --json
-expect_fail "keys --json of a missing section" 1 'no keys in section c' -- config keys sections.conf c --json
-expect_fail "dump --json=yes" 2 'unknown option --json=yes' -- config dump json.conf --json=yes
-expect_fail "endpoints --json" 2 'unknown option --json' -- config endpoints servers.conf --json
 }
 
 net_section() {
@@ -231,13 +190,11 @@ expect "endpoint --json, valid" 0 '{"protocol":"https","host":"192.0.2.10","port
   -- endpoint https://192.0.2.10:8443 --json
 expect "endpoint --json, invalid" 1 '{"protocol":"ftp","host":"","port":80,"valid":false,"errors":["Error: invalid protocol: ftp found in endpoint: ftp://192.0.2.10:21"]}' \
   -- endpoint --json ftp://192.0.2.10:21
-expect_fail "endpoint --json without string" 2 'expected STRING' -- endpoint --json
 expect_fail "endpoint without argument" 2 'expected STRING' -- endpoint
 expect_fail "endpoint two arguments" 2 'expected STRING' -- endpoint a b
 expect "iprange lists"        0 $'a: 10\nb: 0\nc: 1,3,5\nd: 20-22' -- iprange 10.0.1,3,5.20-22
 expect "iprange with mask"    0 $'a: 192\nb: 168\nc: 1\nd: 64-127' -- iprange 192.168.1.77 255.255.255.192
 expect "iprange count"        0 '254' -- iprange '192.168.1.*' --count
-expect "iprange list"         0 $'10.0.0.1\n10.0.0.2\n10.0.0.3\n10.0.0.5' -- iprange --list 10.0.0.5,1-3,2
 expect "iprange list order"   0 $'10.1.2.1\n10.1.2.2\n10.1.3.1\n10.1.3.2' -- iprange 10.1.2-3.1-2 --list
 expect_fail "iprange invalid '10.0.*5.1'" 1 'invalid expression' -- iprange '10.0.*5.1'
 expect_fail "iprange bad mask"   1 'with mask 24' -- iprange 10.0.0.1 24
@@ -245,7 +202,6 @@ expect "iprange --json" 0 '{"a":[10],"b":[0],"c":[1,3,5],"d":[20,21,22],"count":
   -- iprange 10.0.1,3,5.20-22 --json
 expect "iprange --json --list" 0 '{"addresses":["10.1.2.1","10.1.3.1"],"count":2}' -- iprange 10.1.2-3.1 --list --json
 expect "iprange --json --count" 0 '{"count":254}' -- iprange '192.168.1.*' --count --json
-expect_fail "iprange --json, invalid" 1 'invalid expression' -- iprange 10.0.0.a --json
 expect_fail "iprange no args"    2 'expected EXPR \[MASK\]' -- iprange
 expect_fail "iprange list+count" 2 'exclude each other' -- iprange 10.0.0.1 --list --count
 }
@@ -255,30 +211,21 @@ expect "cron check valid" 0 valid -- cron check '0 3 * * 1 backup'
 expect_fail "cron check invalid" 1 'invalid schedule line' -- cron check '* * 32 * *'
 [ "$out" = invalid ] || report "cron check invalid: stdout '$out'"
 # next and last print "YYYY-MM-DDTHH:MM:SS+HH:MM SECONDS" in local time (UTC here).
-iso_matches() {  # name, expected minute step: checks the format and the two halves
-  local when=${out##* } iso=${out%% *}
+start_near() {  # name, the earliest and the latest start in seconds from now
+  local when=${out##* } now
+  now=$(date +%s)
+  check_status "$1" 0
   if ! [[ "$out" =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\+00:00\ [0-9]+$ ]]; then
     report "$1: output '$out'"
     return
   fi
-  [ "$(date -u -d "@$when" +%Y-%m-%dT%H:%M:%S+00:00)" = "$iso" ] || report "$1: $iso is not $when"
-  [ $(((when / 60) % $2)) -eq 0 ] || report "$1: minute of $iso is not a multiple of $2"
+  [ "$(date -u -d "@$when" +%Y-%m-%dT%H:%M:%S+00:00)" = "${out%% *}" ] || report "$1: ${out%% *} is not $when"
+  [ $((when - now)) -ge "$2" ] && [ $((when - now)) -le "$3" ] || report "$1: $when is not $2 to $3 s after $now"
 }
-now=$(date +%s)
 run cron next '*/15 * * * *'
-check_status "cron next" 0
-iso_matches "cron next" 15
-when=${out##* }
-[ "${when:-0}" -gt "$now" ] && [ "${when:-0}" -le $((now + 16 * 60 + 5)) ] ||
-  report "cron next: $when is not within 16 minutes after $now"
-now=$(date +%s)
+start_near "cron next" -5 $((15 * 60 + 5))
 run cron last '* * * * *' 1
-check_status "cron last, this minute" 0
-when=${out##* }
-[ $((when - now)) -ge -5 ] && [ $((when - now)) -le 5 ] || report "cron last: $when is not now ($now)"
-run cron last '*/15 * * * *' 15
-check_status "cron last, within 15 minutes" 0
-iso_matches "cron last" 15
+start_near "cron last, this minute" -5 5
 expect_fail "cron last, count 0" 1 'no start within the last 0 minutes' -- cron last '* * * * *' 0
 expect_fail "cron next never due" 1 'never falls due' -- cron next '0 0 30 1 *'
 expect "cron today, every day" 0 'due today' -- cron today '* * * * *'
@@ -292,7 +239,6 @@ expect_fail "cron last bad count" 2 'COUNT must be' -- cron last '* * * * *' abc
 expect_fail "cron last negative count" 2 'COUNT must be' -- cron last '* * * * *' -1
 
 # next --count: each start the first after the one before.
-now=$(date +%s)
 run cron next '*/15 * * * *' --count 5
 check_status "cron next --count" 0
 [ "$(grep -c '' <<<"$out")" = 5 ] || report "cron next --count 5: $(grep -c '' <<<"$out") lines"
@@ -300,7 +246,6 @@ run cron next '0 0 29 1 *' --count=2 --json
 check_status "cron next --json" 0
 [[ "$out" =~ ^\{\"line\":\"0\ 0\ 29\ 1\ \*\",\"starts\":\[\{\"time\":\"[0-9]{4}-02-29T00:00:[0-9]{2}\+00:00\",\"seconds\":[0-9]+\},\{\"time\":\"[0-9]{4}-02-29T00:00:[0-9]{2}\+00:00\",\"seconds\":[0-9]+\}\]\}$ ]] ||
   report "cron next --json: '$out'"
-expect_fail "cron next --json never due" 1 'never falls due' -- cron next '0 0 30 1 *' --json
 for bad in 0 -1 10001 abc '' 1.5; do
   expect_fail "cron next --count '$bad'" 2 '--count takes a number from 1 to 10000' -- \
     cron next '* * * * *' --count "$bad"
@@ -324,32 +269,16 @@ expect_fail "cron calendar, too many" 2 'expected LINE \[YYYY-MM\]' -- cron cale
 }
 
 log_section() {
-stamp='\[[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}\.[0-9]{2}\]'
 expect "log a warning" 0 '' -- log agent.log --level 2 --module Poller Retry 3 of 5
 expect "log an error" 0 '' -- log agent.log --level=1 --module averylongname Disk full
 expect "log a plain line" 0 '' -- log agent.log plain text
-text=$(tr -d '\r' <agent.log)
-[ "$(sed -n 1,3p <<<"$text")" = $'Orn Library: Generic Logging Routines\n2001-08-16, v1.01.03' ] ||
-  report "log header: $(sed -n 1,3p <<<"$text")"
-grep -Eq "^$stamp\[  Poller\] \[ThreadId:[0-9]{4,}\] \*WARNING\* Retry 3 of 5$" <<<"$text" ||
-  report "log warning line missing: $text"
-grep -Eq "^$stamp\[averylon\] \[ThreadId:[0-9]{4,}\] \*\*ERROR\*\* Disk full$" <<<"$text" ||
-  report "log error line missing: $text"
-grep -Eq "^$stamp\[     orn\] \[ThreadId:[0-9]{4,}\] plain text$" <<<"$text" ||
-  report "log plain line missing: $text"
-[ "$(grep -c 'Orn Library' <<<"$text")" = 1 ] || report "log header written twice"
-[ "$(grep -c '' <<<"$text")" = 6 ] || report "log: $(grep -c '' <<<"$text") lines, expected 6"
+# What these lines and the dump below hold, orn log parse shows under "log parse".
 
 # Line ends and the DOS end-of-file byte must reach the dump unchanged.
 printf 'A\r\n\032B%%s' >bytes.bin
 stdin=bytes.bin run log dump.log --dump --title Packet
 check_status "log dump" 0
-text=$(tr -d '\r' <dump.log)
-want=$'Packet\n\n     ------------------------------------------------------  ----------------\n      0000 41 0D 0A 1A 42 25 73 ..  .. .. .. .. .. .. .. ..  A...B%s.........\n     ------------------------------------------------------  ----------------'
-[ "$(sed -n '4,$p' <<<"$text" | sed -E "1s#^$stamp\[     orn\] \[ThreadId:[0-9]+\] ##")" = "$want" ] ||
-  report "log dump text: $(sed -n '4,$p' <<<"$text")"
-: >empty.bin
-stdin=empty.bin run log dump0.log --dump
+run log dump0.log --dump  # standard input /dev/null
 check_status "log dump of nothing" 0
 grep -q '\] stdin.\?$' dump0.log || report "log dump of nothing: no default title"
 
@@ -382,8 +311,6 @@ parsed() {  # name, expected masked stdout
   check_status "$1" 0
   [ "$(masked)" = "$2" ] || { report "$1: stdout differs"; diff <(printf '%s\n' "$2") <(masked) | head -10; }
 }
-run log parse agent.log
-parsed "parse a log" "$agent_json"
 run log parse dump.log agent.log
 parsed "parse files in the order given" "$dump_json"$'\n'"$agent_json"
 stdin=agent.log run log parse
@@ -424,9 +351,6 @@ expect_fail "parse a missing file" 2 'cannot read nothing\.log$' -- log parse ag
 [ -z "$out" ] || report "parse printed entries before refusing a missing file: $out"
 expect_fail "parse a directory" 2 'logdir is a directory$' -- log parse logdir
 expect_fail "parse unknown option" 2 'unknown option --strict' -- log parse --strict agent.log
-run log parse --help
-check_status "parse help" 0
-first_line_is "parse help" "usage: orn log parse"
 if [ -z "$emulator" ] && [ -w /dev/full ]; then
   "$orn" log parse agent.log >/dev/full 2>err.txt
   rc=$?
@@ -452,8 +376,6 @@ check_status "parse rotated files" 0
 [ "$(messages)" = "line 1 line 2 line 3 line 4 line 5 line 6 " ] || report "parse rotated files: $(messages)"
 expect "rotate --keep 1" 0 '' -- log rotate rot.log --keep 1
 [ -e rot.log.2 ] && report "rotate --keep 1 left rot.log.2"
-run log parse rot.log.1 rot.log
-[ "$(messages)" = "line 6 " ] || report "rotate --keep 1 kept: $(messages)"
 expect "rotate a missing file" 1 '' -- log rotate norot.log
 [ -e norot.log ] && report "rotate created a missing file"
 
@@ -462,29 +384,30 @@ expect "rotate a missing file" 1 '' -- log rotate norot.log
 # entry once, in order, through the rotations that came while it was down and a
 # removal by hand.
 if [ -z "$emulator" ]; then
-  follow() {  # output file
-    "$orn" log follow fol.log --json --from-start --state fol.state >"$1" 2>>follow.err &
+  follow() {  # output, log, state file, options: orn log follow in the background
+    "$orn" log follow "$2" --json --state "$3" "${@:4}" >"$1" 2>>follow.err &
     follower=$!
+  }
+  stop_follower() {  # signal; sets rc
+    kill "-$1" $follower
+    wait $follower
+    rc=$?
   }
   wait_for() { for _ in $(seq $((100 * ${ORN2_TEST_TIME_FACTOR:-1}))); do [ "$(grep -c . "$1")" -ge "$2" ] && return; sleep 0.1; done; }
   run log fol.log "entry 1"
-  follow f1.txt
+  follow f1.txt fol.log fol.state --from-start
   run log fol.log "entry 2"
   wait_for f1.txt 2
-  kill -TERM $follower
-  wait $follower
-  rc=$?
+  stop_follower TERM
   check_status "follow stops on SIGTERM" 0
   run log fol.log "entry 3"; run log rotate fol.log; run log fol.log "entry 4"; run log rotate fol.log
-  follow f2.txt
+  follow f2.txt fol.log fol.state --from-start
   wait_for f2.txt 2
   sleep 0.1
   rm fol.log  # removed by hand: the rotated files, older, are not read again
   run log fol.log "entry 5"
   wait_for f2.txt 3
-  kill -INT $follower
-  wait $follower
-  rc=$?
+  stop_follower INT
   check_status "follow stops on SIGINT" 0
   out=$(cat f1.txt f2.txt)
   [ "$(messages)" = "entry 1 entry 2 entry 3 entry 4 entry 5 " ] || report "follow restarted: $(messages)"
@@ -494,22 +417,18 @@ if [ -z "$emulator" ]; then
     run log pipe.log "kept 1"; run log pipe.log "kept 2"
     mkfifo pipe.fifo
     exec 3<>pipe.fifo  # held open, never read
-    "$orn" log follow pipe.log --json --from-start --state pipe.state >pipe.fifo 2>>follow.err &
-    follower=$!
+    follow pipe.fifo pipe.log pipe.state --from-start
     for _ in $(seq $((100 * ${ORN2_TEST_TIME_FACTOR:-1}))); do
       [ "$(python3 -c 'import fcntl, struct, termios
 print(struct.unpack("i", fcntl.ioctl(3, termios.FIONREAD, b"0000"))[0])')" -gt 0 ] && break
       sleep 0.1
     done
     sleep 0.5  # time to record a position, were it to record what it printed
-    kill -TERM $follower
-    wait $follower
+    stop_follower TERM
     exec 3<&-
-    "$orn" log follow pipe.log --json --state pipe.state >p3.txt 2>>follow.err &
-    follower=$!
+    follow p3.txt pipe.log pipe.state
     wait_for p3.txt 2
-    kill -TERM $follower
-    wait $follower
+    stop_follower TERM
     out=$(cat p3.txt)
     checks=$((checks + 1))
     [ "$(messages)" = "kept 1 kept 2 " ] || report "follow lost what its reader never took: $(messages)"
@@ -525,9 +444,6 @@ run log rotate logdir
 check_status "rotate a directory" 2
 [ "$(tr -d '\r' <<<"$err")" = $'Rotate() Error: Cannot rotate [logdir] (not a regular file)\norn: log rotate: cannot rotate logdir' ] ||
   report "rotate a directory: $err"
-run log rotate --help
-check_status "rotate help" 0
-first_line_is "rotate help" "usage: orn log rotate"
 # The README's logrotate snippet, on paths of its own, rotates through orn log rotate.
 if [ -z "$emulator" ] && command -v logrotate >/dev/null; then
   mkdir lr
@@ -562,24 +478,24 @@ for size in 0 17 384 1000; do
 done
 run log parse shipped.log
 check_status "parse a file of every kind of line" 0
-[ "$(grep -c '' out.txt)" = 14 ] || report "parse of every kind of line: $(grep -c '' out.txt) entries, expected 14"
 # The same file with CRLF line ends, as a Windows writer leaves it.
 sed 's/\r*$/\r/' shipped.log >shipped-crlf.log
 for file in shipped.log shipped-crlf.log; do
-  if ! perl "$here/shipping_regex.pl" "$here/../../README.md" $file out.txt >shipping.txt 2>&1; then
+  perl "$here/shipping_regex.pl" "$here/../../README.md" $file out.txt >shipping.txt 2>&1 ||
     report "README shipping expressions on $file: $(head -c 600 shipping.txt)"
-  fi
 done
 
 }
 
 usage_section() {
-for command in "" config endpoint iprange cron log; do
+for command in "" config endpoint iprange cron log "log parse" "log rotate"; do
+  # shellcheck disable=SC2086
   run $command --help
   check_status "help for '$command'" 0
-  first_line_is "help for '$command'" "usage: orn ${command:+$command }"
+  [[ "$out" == "usage: orn ${command:+$command }"* ]] || report "help for '$command': first line '${out%%$'\n'*}'"
   help=$out
   # orn help COMMAND is orn COMMAND --help.
+  # shellcheck disable=SC2086
   run help $command
   check_run "orn help $command" 0 "$help"
 done

@@ -4,7 +4,8 @@
 # Usage: readme_test.sh SOURCE_DIR
 set -u
 root=$1
-failures=0
+# shellcheck source=tests/tools/lib.sh
+. "$(dirname "$0")/lib.sh"
 for file in "$root"/examples/tour/*.cpp; do
   name=$(basename "$file")
   quoted=$(awk -v marker="<!-- tour: $name -->" '
@@ -12,14 +13,12 @@ for file in "$root"/examples/tour/*.cpp; do
     found == 1 && /^```cpp$/ { found = 2; next }
     found == 2 && /^```$/ { exit }
     found == 2 { print }' "$root/README.md")
+  checks=$((checks + 1))
   if [ -z "$quoted" ]; then
-    echo "FAILED: README.md does not quote examples/tour/$name"
-    failures=$((failures + 1))
+    report "README.md does not quote examples/tour/$name"
   elif [ "$quoted" != "$(cat "$file")" ]; then
-    echo "FAILED: README.md quotes an old text of examples/tour/$name:"
+    report "README.md quotes an old text of examples/tour/$name:"
     diff <(printf '%s\n' "$quoted") "$file" | head -20
-    failures=$((failures + 1))
   fi
 done
-[ "$failures" -eq 0 ] && echo "README.md quotes every tour example as it is"
-exit $((failures != 0))
+finish

@@ -4,9 +4,8 @@
 set -u
 emulator=$1
 program=$2
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/tools/lib.sh
-. "$here/lib.sh"
+. "$(dirname "$0")/lib.sh"
 enter_scratch orn-tour
 run
 printf '%s\n' "$out"

@@ -9,11 +9,9 @@ use JSON::PP;
 
 my ($readme, $log_file, $json_file) = @ARGV;
 
-sub slurp {
-  my ($path) = @_;
-  open(my $in, '<:raw', $path) or die "cannot read $path: $!\n";
-  local $/;
-  return <$in>;
+sub slurp {  # the bytes of a file
+  local (@ARGV, $/) = @_;
+  return scalar <>;
 }
 
 # The text of README.md from the marker to the end of the second code block after it.
@@ -54,9 +52,7 @@ my %level_names = ('**ERROR**' => 'error', '*WARNING*' => 'warning');
 my $failures = 0;
 
 sub differs {
-  my ($what, $got, $want) = @_;
-  $got = defined $got ? $got : '(none)';
-  $want = defined $want ? $want : '(none)';
+  my ($what, $got, $want) = map { defined $_ ? $_ : '(none)' } @_;
   return 0 if $got eq $want;
   print "$what: got '", substr($got, 0, 120), "', expected '", substr($want, 0, 120), "'\n";
   return 1;
