@@ -108,6 +108,7 @@ FileState ProbeFile(const char* path) {
 }
 
 void (*g_beforeFileCreated)() = nullptr;
+void (*g_rotationDue)() = nullptr;
 
 FileState FindOrCreate(const char* path, const char* text, size_t length) {
   for (int look = 0; look < 2; ++look) {
@@ -136,8 +137,24 @@ WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
   int rotationReason = 0;
   if (rotation != nullptr && rotation->maxBytes > 0) {
     const int64_t headerSize = static_cast<int64_t>(HeaderSize());
-    if (end > headerSize &&
-        end + static_cast<int64_t>(orn2::port::AppendedSize(text, length)) > rotation->maxBytes) {
+    const int64_t appended = static_cast<int64_t>(orn2::port::AppendedSize(text, length));
+    auto due = [&] { return end > headerSize && end + appended > rotation->maxBytes; };
+    if (due() && g_rotationDue != nullptr) g_rotationDue();
+    // Only the file at the name is rotated. A writer of another user may have
+    // rotated it between this writer's open and its lock, which was free again
+    // by then, so that the open had no cause to look: rotating that file once
+    // more would move the new file away after a line or two, and beside that
+    // writer's next rotation one rename could land on a file the other had
+    // just moved there.
+    for (int reopened = 0;
+         due() && reopened < kMaxReopens && !orn2::port::PathNamesFile(path, file); ++reopened) {
+      orn2::port::CloseFile(file);
+      opened = OpenOrCreate(path, &file, &end);
+      if (opened == OpenOutcome::kNotRegular) return WriteOutcome::kNotRegular;
+      if (opened != OpenOutcome::kOpened) return WriteOutcome::kFailed;
+      RepairOpenFile(file, &end);
+    }
+    if (due()) {
       // The lock stays held through the rotation; the new file's is taken
       // before the old one's goes, so that no writer slips in between.
       // A rotation that failed leaves the file where it is, still held.

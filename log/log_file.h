@@ -81,6 +81,11 @@ extern void (*g_beforeFileCreated)();
 WriteOutcome AppendWhole(const char* path, const char* text, size_t length,
                          const Rotation* rotation = nullptr, RotateOutcome* rotated = nullptr);
 
+// A test seam: called when a line finds its file due for rotation, before the
+// writer makes sure that the file it holds is still the one at the name, so
+// that a test can rotate it away first. Null in use.
+extern void (*g_rotationDue)();
+
 // Rotates the file now, if it is larger than `ifLarger` bytes, and starts the
 // new one with the header. kNotDue when there is no file or it is not larger;
 // kFailed (errno set, or *notRegular for a special file, which is left as it
