@@ -157,15 +157,10 @@ void CheckTimes(const std::vector<TimeCase>& cases) {
 TEST(CronTimes, NextAndLastStartsWithoutDaylightSaving) {
   const int64_t now = Utc(2024, 11, 20, 10, 7, 42);
   CheckTimes({
-      // The next start: the first minute after the current one, the second kept.
-      {"UTC0", "30 2 * * *", Utc(2024, 1, 10, 2, 29, 59), Utc(2024, 1, 10, 2, 30, 59)},
-      {"UTC0", "30 2 * * *", Utc(2024, 1, 10, 2, 30, 0), Utc(2024, 1, 11, 2, 30, 0)},
-      {"UTC0", "1-10/3 * * * *", Utc(2024, 1, 10, 10, 9, 0), Utc(2024, 1, 10, 11, 3, 0)},
-      {"UTC0", "* * * 0 *", Utc(2024, 2, 3, 4, 5, 6), Utc(2025, 1, 1, 0, 0, 6)},  // months 0-11
-      {"UTC0", "* * * 11 *", Utc(2024, 2, 3, 4, 5, 6), Utc(2024, 12, 1, 0, 0, 6)},
-      {"UTC0", "0 0 29 1 *", Utc(2024, 3, 1), Utc(2028, 2, 29)},       // leap days only
+      // The next start: months 0-11, the second kept; cases out of the reach of
+      // CronSearchAgainstReference (years away, never, the ends of the range).
+      {"UTC0", "* * * 0 *", Utc(2024, 2, 3, 4, 5, 6), Utc(2025, 1, 1, 0, 0, 6)},
       {"UTC0", "0 12 13 * 5", Utc(2024, 1, 1), Utc(2024, 9, 13, 12)},  // Friday the 13th
-      {"UTC0", "* * * * 7", Utc(2024, 1, 1), 0},                       // days of week run 0-6 here
       {"UTC0", "0 0 30 1 *", Utc(2024, 1, 1), 0},                      // 30 February
       {"UTC0", "* * * * 1\n", Utc(2024, 1, 1), 0},  // the line end stays in the field
       {"UTC0", "* * * *", Utc(2024, 1, 1), 0},
@@ -176,8 +171,6 @@ TEST(CronTimes, NextAndLastStartsWithoutDaylightSaving) {
       {"UTC0", "* * * * *", -61, 0},
       {"UTC0", "* * * * *", INT64_MAX, 0},
       // The last start: a window of `count` minutes back from now, months 1-12.
-      {"UTC0", "*/15 * * * *", Utc(2024, 11, 20, 10, 14, 59), Utc(2024, 11, 20, 10, 0, 59), 15},
-      {"UTC0", "*/15 * * * *", Utc(2024, 11, 20, 10, 14, 59), 0, 14},
       {"UTC0", "* * * * *", now, 0, 0},
       {"UTC0", "* * * 11 *", now, now, 1},  // November counts as 11 here
       {"UTC0", "* * * 10 *", now, Utc(2024, 10, 31, 23, 59, 42), 100000},
@@ -194,31 +187,18 @@ TEST(CronTimes, DaylightSavingGapsAndRepeatedHours) {
   orn2::testing::SetTimeZone("EST5EDT");
   if (!DaylightSavingAt(Utc(2024, 7, 1, 12))) GTEST_SKIP() << "no daylight saving in this runtime";
   CheckTimes({
-      // 2024-03-10 02:30 does not exist (02:00 EST jumps to 03:00 EDT).
-      {"EST5EDT", "30 2 * * *", Utc(2024, 3, 9, 12), Utc(2024, 3, 11, 6, 30)},
+      // Cases out of the reach of CronSearchAgainstReference, which checks the
+      // gaps and repeated hours near each change. 2024-03-10 02:00 EST jumps to
+      // 03:00 EDT; 2025-03-09 at 07:00 UTC.
       {"EST5EDT", "* 2 10 2 *", Utc(2024, 3, 10, 6, 59, 30), Utc(2025, 3, 10, 6, 0, 30)},
-      {"EST5EDT", "30 2 * * *", Utc(2024, 3, 10, 12), 0, 60 * 24},  // the 9th's is 28.5 hours back
-      {"EST5EDT", "30 2 * * *", Utc(2024, 3, 10, 12), Utc(2024, 3, 9, 7, 30), 2000},
       {"EST5EDT", "30 2 10 3 *", Utc(2024, 5, 1), Utc(2023, 3, 10, 7, 30), -1},
-      // A change (2025-03-09 07:00 UTC) within a day of the next or last match.
-      {"EST5EDT", "30 1 10 2 *", Utc(2025, 3, 1), Utc(2025, 3, 10, 5, 30)},
       {"EST5EDT", "30 1 9 3 *", Utc(2025, 3, 12), Utc(2025, 3, 9, 6, 30), -1},
-      // 2024-11-03 01:30 happens twice: 05:30 UTC (EDT) and 06:30 UTC (EST).
-      {"EST5EDT", "30 1 * * *", Utc(2024, 11, 3, 5, 10), Utc(2024, 11, 3, 5, 30)},
-      {"EST5EDT", "30 1 * * *", Utc(2024, 11, 3, 5, 40), Utc(2024, 11, 3, 6, 30)},
-      {"EST5EDT", "30 1 * * *", Utc(2024, 11, 3, 6, 40), Utc(2024, 11, 4, 6, 30)},
-      {"EST5EDT", "30 1 * * *", Utc(2024, 11, 3, 7), Utc(2024, 11, 3, 6, 30), 120},
-      {"EST5EDT", "30 1 * * *", Utc(2024, 11, 3, 6, 20), Utc(2024, 11, 3, 5, 30), 60},
   });
   if (!orn2::testing::ZoneRulesSupported()) return;  // the Windows runtime has fixed rules
   const char* cet = "CET-1CEST,M3.5.0,M10.5.0/3";
   CheckTimes({
-      // 2024-03-31: 02:00 CET jumps to 03:00 CEST (01:00 UTC); 02:30 on a
-      // Sunday 31 March always falls in that gap.
-      {cet, "30 2 * * *", Utc(2024, 3, 30, 12), Utc(2024, 4, 1, 0, 30)},
+      // 02:30 on a Sunday 31 March always falls in the gap of central Europe.
       {cet, "30 2 31 2 0", Utc(2024, 1, 1), 0},
-      // 2024-10-27: 02:30 happens at 00:30 and at 01:30 UTC.
-      {cet, "30 2 * * *", Utc(2024, 10, 27, 0, 40), Utc(2024, 10, 27, 1, 30)},
       // Sydney, southern summer time: 2024-10-06 02:00 AEST jumps to 03:00 AEDT.
       {"AEST-10AEDT,M10.1.0,M4.1.0/3", "30 2 6 9 *", Utc(2024, 1, 1), Utc(2025, 10, 5, 15, 30)},
       // Chile: 2024-09-08 00:00 -04 jumps to 01:00 -03, so midnight is missing.
