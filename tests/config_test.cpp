@@ -320,30 +320,27 @@ TEST(ConfigEnumerate, SectionsKeysAndSectionExists) {
   Loaded outside("debug=1\n[debugging]\nk=2\n");
   EXPECT_EQ(Keys(outside.config, "debug"), ",");
 
+  // Edits and removals move the positions as documented.
+  char key[16];
+  ASSERT_EQ(s.config.GetFirstKey("soap", key, sizeof key), 1);  // server; resumes at port
+  s.config.SetStringAtTail("tail", "4", 0, "soap");             // after the position: met
+  s.config.SetStringAtHead("head", "0", 0, "soap");             // before it: not met
+  EXPECT_EQ(NextKeys(s.config, "soap"), "port,debug,tail,");
+  ASSERT_STREQ(s.config.GetFirstSection(), "soap");
+  ASSERT_STREQ(s.config.GetNextSection(), "other");
+  ASSERT_EQ(s.config.GetFirstKey("soap", key, sizeof key), 1);
+  ASSERT_EQ(s.config.GetNextKey("soap", key, sizeof key), 1);
+  s.config.RemoveRecords("soap", "server", "zzz");  // the record where the key enumeration stood
+  EXPECT_EQ(NextKeys(s.config, "soap"), "head,port,debug,tail,");  // both start over
+  EXPECT_STREQ(s.config.GetNextSection(), "soap");
+
   Config empty;
-  char key[8] = "#######";
+  char untouched[8] = "#######";
   EXPECT_EQ(empty.GetFirstSection(), nullptr);
   EXPECT_EQ(empty.GetNextSection(), nullptr);
   EXPECT_EQ(empty.SectionExists(""), 0);
-  EXPECT_EQ(empty.GetFirstKey("s", key, sizeof key), 0);
-  EXPECT_STREQ(key, "#######");
-}
-
-TEST(ConfigEnumerate, EditsAndRemovalsMoveThePositionsAsDocumented) {
-  Loaded s("[s]\na=1\nb=2\nc=3\n[t]\nm=1\n");
-  char key[16];
-  ASSERT_EQ(s.config.GetFirstKey("s", key, sizeof key), 1);  // a; resumes at b
-  s.config.SetStringAtTail("d", "4", 0, "s");                // after the position: met
-  s.config.SetStringAtHead("z", "0", 0, "s");                // before it: not met
-  EXPECT_EQ(NextKeys(s.config, "s"), "b,c,d,");
-
-  ASSERT_STREQ(s.config.GetFirstSection(), "s");
-  ASSERT_STREQ(s.config.GetNextSection(), "t");
-  ASSERT_EQ(s.config.GetFirstKey("s", key, sizeof key), 1);
-  ASSERT_EQ(s.config.GetNextKey("s", key, sizeof key), 1);
-  s.config.RemoveRecords("s", "b", "zzz");         // the record where the key enumeration stood
-  EXPECT_EQ(NextKeys(s.config, "s"), "z,a,c,d,");  // both start over from the head
-  EXPECT_STREQ(s.config.GetNextSection(), "s");
+  EXPECT_EQ(empty.GetFirstKey("s", untouched, sizeof untouched), 0);
+  EXPECT_STREQ(untouched, "#######");
 }
 
 TEST(ConfigEdit, PlacementOfNewKeys) {
