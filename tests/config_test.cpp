@@ -591,7 +591,6 @@ TEST(ConfigSave, KilledSavesNeverLeaveTheFileMissingOrPartial) {
   Fill(b, 'B');
   ASSERT_EQ(b.SaveConfig(path.c_str()), 0);  // neither the file nor a backup exists yet
   EXPECT_FALSE(exists(path + ".Save"));
-  EXPECT_FALSE(exists(path + ".New"));
   const std::string bytesB = ReadFileBytes(path);
   ASSERT_EQ(a.SaveConfig(path.c_str()), 0);
   const std::string bytesA = ReadFileBytes(path);
