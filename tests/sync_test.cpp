@@ -478,9 +478,7 @@ TEST(Mutex, AForkedChildWithoutADescriptionOfItsOwnIsRefusedWithOneLine) {
     SCOPED_TRACE(how);
     if (how == "user" && !ot::OtherUsersUnavailable().empty()) continue;
     const std::string name = UniqueName("fork " + how), flag = dir.File(how);
-    ChildProcess parent("ForkWithoutADescription", {name, how, flag});
-    int code = -1;
-    ASSERT_TRUE(parent.Wait(2 * kTimeoutMs, &code));
+    const int code = ot::ExitCodeOf("ForkWithoutADescription", {name, how, flag}, 2 * kTimeoutMs);
     if (code == 77) continue;
     ASSERT_EQ(code, 0);
     const std::string printed = ReadFileBytes(flag);
@@ -944,9 +942,7 @@ ORN2_CHILD(StartWithoutRoomForAThread) {
 TEST(Thread, AStartTheSystemRefusesLeavesTheStatusStartFailed) {
   std::string why = ot::OtherUsersUnavailable();
   if (!why.empty()) GTEST_SKIP() << why;
-  ChildProcess child("StartWithoutRoomForAThread", {});
-  int code = -1;
-  ASSERT_TRUE(child.Wait(kTimeoutMs, &code));
+  const int code = ot::ExitCodeOf("StartWithoutRoomForAThread", {}, kTimeoutMs);
   if (code == 77) GTEST_SKIP() << "no limit of a user's threads here";
   EXPECT_EQ(code, 0) << "3: started all the same; 4: another status";
 }
