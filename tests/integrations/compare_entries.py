@@ -1,21 +1,21 @@
 #!/usr/bin/env python3
-# Compares the entries an engine delivered with what orn log parse reads from
-# the same files: every field of every entry, in order. Usage:
-# compare_entries.py EXPECTED.jsonl GOT.jsonl [--tail-loss N]
-# Engines type fields their own way, so both sides are brought to one shape: thread
-# a number, level "error", "warning" or None, truncated and dump booleans.
-# --tail-loss N accepts up to N entries missing (the known limit of a reader that
-# holds an entry until the next one starts); none may be wrong or repeated.
-# --file-lines: the engine read the file's lines itself, with the README's
-# expression: time and level as the file writes them, the message without its
-# last line ends, and no dump flag.
-# --lnav: GOT is lnav's :write-json-to output of the text format (implies
-# --file-lines): its rows of the header (no module) are left out, and the body
-# shows the entry's further lines as the file holds them (a tab and a code after
-# each line end, the level of a cut message after its marker), as lnav displays
-# them; they are decoded here for the comparison.
-# --lnav-json: GOT is lnav's :write-json-to output of the JSON format, whose
-# fields are those of orn log parse.
+"""Compares the entries an engine delivered with what orn log parse reads from
+the same files: every field of every entry, in order. Usage:
+compare_entries.py EXPECTED.jsonl GOT.jsonl [--tail-loss N]
+Engines type fields their own way, so both sides are brought to one shape: thread
+a number, level "error", "warning" or None, truncated and dump booleans.
+--tail-loss N accepts up to N entries missing (the known limit of a reader that
+holds an entry until the next one starts); none may be wrong or repeated.
+--file-lines: the engine read the file's lines itself, with the README's
+expression: time and level as the file writes them, the message without its
+last line ends, and no dump flag.
+--lnav: GOT is lnav's :write-json-to output of the text format (implies
+--file-lines): its rows of the header (no module) are left out, and the body
+shows the entry's further lines as the file holds them (a tab and a code after
+each line end, the level of a cut message after its marker), as lnav displays
+them; they are decoded here for the comparison.
+--lnav-json: GOT is lnav's :write-json-to output of the JSON format, whose
+fields are those of orn log parse."""
 import json
 import re
 import sys
