@@ -1,8 +1,7 @@
 // The orn tool's log reader: a file that Log writes with every kind of line
 // (levels, blank lines, cut messages, hex dumps, both header forms) reads back
 // as exactly the entries that were written, with "\n" or "\r\n" line ends;
-// lines outside the grammar are refused with their line number; entries print
-// as valid JSON.
+// lines outside the grammar are refused with their line number.
 #include "tools/orn/log_parse.h"
 
 #include <gtest/gtest.h>
@@ -244,23 +243,6 @@ TEST(LogParseGrammar, StampFields) {
     EXPECT_EQ(entry.module, c.module);
     EXPECT_EQ(entry.thread, c.thread);
   }
-}
-
-TEST(LogParseJson, EscapesTextAndMarksFlags) {
-  // Texts go through the tool's one JSON string writer (OrnJson tests it
-  // whole): a quote, a backslash and a sequence cut before a character here.
-  // time, module, thread, level, message, truncated, dump, line
-  const LogEntry plain{"2026-12-03T23:10:39", "Poller", 56,    LogLevel::kWarning,
-                       "Retry \"3\" of 5\\/", false,    false, 0};
-  EXPECT_EQ(orn::EntryToJson(plain),
-            "{\"time\":\"2026-12-03T23:10:39\",\"module\":\"Poller\",\"thread\":56,"
-            "\"level\":\"warning\",\"message\":\"Retry \\\"3\\\" of 5\\\\/\"}");
-
-  const LogEntry flagged{plain.time,      plain.module, 56,   LogLevel::kNone,
-                         "cut \xE2\x82x", true,         true, 0};
-  EXPECT_EQ(orn::EntryToJson(flagged),
-            "{\"time\":\"2026-12-03T23:10:39\",\"module\":\"Poller\",\"thread\":56,"
-            "\"level\":null,\"message\":\"cut \\u00e2\\u0082x\",\"truncated\":true,\"dump\":true}");
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ namespace {
 
 namespace gi = testing::internal;
 using orn2::testing::ChildProcess;
+using orn2::testing::ExitCodeOf;
 using orn2::testing::ExpectEveryLineOnceInOrder;
 using orn2::testing::kLogError;
 using orn2::testing::kLogWarning;
@@ -43,14 +44,6 @@ using std::filesystem::exists;
 const std::string kHeader = orn2::testing::kLogHeader;
 const std::string kMarker = orn2::testing::kLogMarker + std::string("\n\t|");
 const std::string kRuler = orn2::testing::kLogRuler + std::string("\n");
-
-// Runs the child to its end: its exit code, or -1 when it did not end within `limitMs`.
-int ExitCodeOf(const char* name, const std::vector<std::string>& args, long limitMs) {
-  ChildProcess child(name, args);
-  int code = -1;
-  EXPECT_TRUE(child.Wait(limitMs, &code)) << name << " did not end";
-  return code;
-}
 
 class LogTest : public ::testing::Test {
  protected:

@@ -56,6 +56,13 @@ bool ChildProcess::Wait(long timeoutMs, int* exitCode) {
   return true;
 }
 
+int ExitCodeOf(const std::string& name, const std::vector<std::string>& args, long limitMs) {
+  ChildProcess child(name, args);
+  int code = -1;
+  child.Wait(limitMs, &code);
+  return code;
+}
+
 void ChildProcess::Kill() {
   if (handle_ != nullptr && !ended_) KillProcess(handle_);
 }

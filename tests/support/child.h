@@ -40,6 +40,10 @@ class ChildProcess {
   bool ended_ = false;
 };
 
+// Runs the child to its end: its exit code, or -1 when it did not end within
+// `limitMs` (stretched on slow runs).
+int ExitCodeOf(const std::string& name, const std::vector<std::string>& args, long limitMs);
+
 // True once `path` exists, which the other process made with WriteFileBytes;
 // false when `limitMs` (stretched on slow runs) ran out first, or when
 // `writer`, the child that was to make it, ended without making it.

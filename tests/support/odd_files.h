@@ -36,7 +36,6 @@ class FifoReader {
   ~FifoReader();
   FifoReader(const FifoReader&) = delete;
   FifoReader& operator=(const FifoReader&) = delete;
-  bool IsOpen() const { return fd_ >= 0; }
 
  private:
   int fd_;
