@@ -140,6 +140,7 @@ TEST(CronTimes, NextAndLastStartsWithoutDaylightSaving) {
       {"UTC0", "* * * * *", now, 0, 0},
       {"UTC0", "* * * 11 *", now, now, 1},  // November counts as 11 here
       {"UTC0", "* * * 10 *", now, Utc(2024, 10, 31, 23, 59, 42), 100000},
+      {"UTC0", "30 0,1 * * *", Utc(2024, 1, 2, 1, 10), Utc(2024, 1, 2, 0, 30), 100},  // hour 0
       {"UTC0", "0 0 1 1 *", now, Utc(2024, 1, 1, 0, 0, 42), -1},  // no bound: back to 1970
       {"UTC0", "* * * 0 *", now, 0, -1},
       {"UTC0", "0 0 * * 7", now, 0, -1},
