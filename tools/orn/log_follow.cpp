@@ -93,6 +93,7 @@ void LogFollower::StartAtEnd() {
 }
 
 bool LogFollower::Resume(const FollowPosition& position) {
+  Guard hold(*writers_);  // no rotation moves the files along while they are looked at
   OpenFile oldest;
   int missing = 0;
   for (int n = 0; n <= Log::kMaxKeep; ++n) {
@@ -242,6 +243,11 @@ void LogFollower::FlushGroup(std::string& out) {
 // Names are searched from FILE upwards, so that a rotation during the search
 // at worst shows one file twice (under two names), never skips one.
 bool LogFollower::MoveOn(std::string& out) {
+  // The names are looked at under the writers' mutex, so that no rotation moves
+  // the files along meanwhile: a rotation between the look at FILE and the
+  // look at FILE.1 would list the file it started before the one it renamed
+  // there, and the newer file would be read first.
+  Guard hold(*writers_);
   std::vector<OpenFile> newer;  // newest first
   int missing = 0;
   bool found = false;
