@@ -8,9 +8,11 @@
 #include <liborn2/liborn2.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <list>
 #include <memory>
 #include <string>
@@ -147,6 +149,46 @@ TEST(LogRotation, EightProcessesRotateOncePerThresholdAndAFollowerMissesNoEntry)
     EXPECT_GT(size + FirstLineSize(files[i + 1]), static_cast<uintmax_t>(kMaxBytes))
         << files[i] << " was rotated with room left";
   }
+}
+
+// A follower moving on from a rotated file while two more rotations go on in
+// another thread (here, between its look at FILE and at FILE.1) hands out each
+// file once, oldest first: the rotations wait for its look at the names.
+TEST(LogRotation, AFollowerMovingOnWhileTheFilesRotateReadsThemOldestFirst) {
+  orn2::testing::TempDir dir;
+  static std::string path;
+  path = dir.File("moving.log");
+  Log log("writer");
+  ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
+  orn::LogFollower follower(path, orn::LogFollower::Format::kRaw);
+  follower.StartAtBeginning();
+  log.LogLine(3, "child 0 line 0");
+  if (log.Rotate(9) != 0) GTEST_SKIP() << "no rotation of a file a reader holds open here";
+  log.LogLine(3, "child 0 line 1");
+  static std::future<void> rotations;
+  orn::g_afterNameLooked = [](int n) {
+    if (n != 0 || rotations.valid()) return;
+    rotations = std::async(std::launch::async, [] {
+      Log other("writer");
+      other.EnableLog(path.c_str(), 3);
+      for (int i = 2; i < 4; ++i) {
+        other.Rotate(9);
+        other.LogLine(3, "child 0 line %d", i);
+      }
+    });
+    rotations.wait_for(std::chrono::milliseconds(500));  // long enough without the wait
+  };
+  std::string out, lines;
+  const int64_t deadline = orn2::port::NowSeconds() + orn2::testing::ScaledLimit(20);
+  while (lines.find("line 3\n") == std::string::npos && orn2::port::NowSeconds() < deadline) {
+    if (!follower.Poll(out)) orn2::port::SleepMs(5);
+    for (size_t at = 0; (at = out.find("child 0 ", at)) != std::string::npos; at += 8)
+      lines += out.substr(at + 8, out.find('\n', at) - at - 7);
+    out.clear();
+  }
+  orn::g_afterNameLooked = nullptr;
+  rotations.get();
+  EXPECT_EQ(lines, "line 0\nline 1\nline 2\nline 3\n");
 }
 
 // Two users' writers of one file, two each, rotating it: each user's named

@@ -39,6 +39,8 @@ std::string RotatedName(const std::string& path, int n) {
 
 }  // namespace
 
+void (*g_afterNameLooked)(int n) = nullptr;
+
 std::string PositionToText(const FollowPosition& position) {
   char text[128];
   std::snprintf(text, sizeof text, "%s %" PRIu64 " %" PRIu64 " %" PRId64 " %" PRIu64 "\n",
@@ -253,7 +255,9 @@ bool LogFollower::MoveOn(std::string& out) {
   bool found = false;
   for (int n = 0; n <= Log::kMaxKeep && !found; ++n) {
     OpenFile file;
-    if (!file.Open(RotatedName(path_, n).c_str())) {
+    const bool opened = file.Open(RotatedName(path_, n).c_str());
+    if (g_afterNameLooked != nullptr) g_afterNameLooked(n);
+    if (!opened) {
       if (n > 0 && ++missing >= kMissingNamesEnd) break;
       continue;
     }

@@ -40,6 +40,11 @@ struct FollowPosition {
 std::string PositionToText(const FollowPosition& position);
 bool PositionFromText(const std::string& text, FollowPosition& position);
 
+// A test seam: called after a follower moving on from a rotated file has
+// looked at the name FILE.n (n 0: FILE), so that a test can rotate meanwhile.
+// Null in use.
+extern void (*g_afterNameLooked)(int n);
+
 // Used by one thread at a time.
 class LogFollower {
  public:
