@@ -182,6 +182,7 @@ TEST(LogRotation, AFollowerMovingOnWhileTheFilesRotateReadsThemOldestFirst) {
   const int64_t deadline = orn2::port::NowSeconds() + orn2::testing::ScaledLimit(20);
   while (lines.find("line 3\n") == std::string::npos && orn2::port::NowSeconds() < deadline) {
     if (!follower.Poll(out)) orn2::port::SleepMs(5);
+    out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());  // Windows line ends
     for (size_t at = 0; (at = out.find("child 0 ", at)) != std::string::npos; at += 8)
       lines += out.substr(at + 8, out.find('\n', at) - at - 7);
     out.clear();
