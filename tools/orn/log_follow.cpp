@@ -242,13 +242,11 @@ void LogFollower::FlushGroup(std::string& out) {
 // The file held open was rotated away and read to its end: the files newer
 // than it, found among FILE, FILE.1, ... by identity, are read oldest first;
 // all but the newest are complete, and the newest is followed from then on.
-// Names are searched from FILE upwards, so that a rotation during the search
-// at worst shows one file twice (under two names), never skips one.
+// The names are searched under the writers' mutex, so that no rotation moves
+// the files along meanwhile: rotations between the look at FILE and the look
+// at FILE.1 would list the file found at FILE before a newer one found at
+// FILE.1, and the newer would be read first.
 bool LogFollower::MoveOn(std::string& out) {
-  // The names are looked at under the writers' mutex, so that no rotation moves
-  // the files along meanwhile: a rotation between the look at FILE and the
-  // look at FILE.1 would list the file it started before the one it renamed
-  // there, and the newer file would be read first.
   Guard hold(*writers_);
   std::vector<OpenFile> newer;  // newest first
   int missing = 0;
