@@ -70,11 +70,11 @@ struct Written {
   bool dump;
 };
 
-TEST(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
-  orn2::testing::TempDir dir;
-  const std::string path = dir.File("agent.log");
+class LogParseTest : public orn2::testing::LogFileTest {};
+
+TEST_F(LogParseTest, ReadsBackEveryKindOfLineThatLogWrites) {
   Log log("Poller");
-  ASSERT_EQ(log.EnableLog(path.c_str(), 5), 0);
+  const std::string path = Enable(log, "agent.log", 5);
   std::vector<Written> written;
   std::string module = "Poller";
   auto line = [&](int level, const std::string& text, LogLevel shown) {

@@ -64,17 +64,7 @@ uintmax_t FirstLineSize(const std::string& file) {
   return end == std::string::npos ? 0 : end + 1 - start;
 }
 
-class LogRotation : public ::testing::Test {
- protected:
-  // The file `name` in the test's directory, enabled on `log` at `level`.
-  std::string Enable(Log& log, const std::string& name, int level = 3) {
-    std::string path = dir_.File(name);
-    EXPECT_EQ(log.EnableLog(path.c_str(), level), 0) << path;
-    return path;
-  }
-
-  orn2::testing::TempDir dir_;
-};
+class LogRotation : public orn2::testing::LogFileTest {};
 
 // Starts LogWriter children number `from` to `to` - 1 on `path`, each
 // writing `lines` lines, with the further args `more` (maximum size and keep,

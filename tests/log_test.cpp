@@ -45,18 +45,11 @@ const std::string kHeader = orn2::testing::kLogHeader;
 const std::string kMarker = orn2::testing::kLogMarker + std::string("\n\t|");
 const std::string kRuler = orn2::testing::kLogRuler + std::string("\n");
 
-class LogTest : public ::testing::Test {
+class LogTest : public orn2::testing::LogFileTest {
  protected:
   // Three hours east of UTC, without daylight saving: time stamps show UTC + 3.
   void SetUp() override { orn2::testing::SetTimeZone("XYZ-3"); }
   void TearDown() override { orn2::testing::SetTimeZone(nullptr); }
-
-  // The file `name` in the test's directory, enabled on `log` at `level`.
-  std::string Enable(Log& log, const std::string& name, int level) {
-    std::string path = dir_.File(name);
-    EXPECT_EQ(log.EnableLog(path.c_str(), level), 0);
-    return path;
-  }
 
   // The line start "[T][  module] [ThreadId:nnnn] " of the calling thread.
   static std::string Who(const char* m) {
@@ -86,7 +79,6 @@ class LogTest : public ::testing::Test {
     return text.substr(kHeader.size());
   }
 
-  orn2::testing::TempDir dir_;
   std::time_t start_ = std::time(nullptr);
 };
 

@@ -1,10 +1,16 @@
-// Log's multi-process tests: the writer child that several test programs start
-// ("LogWriter") and the check of the lines such writers leave in a log's files.
+// Log's tests: the fixture that gives a test a directory for its logs, the
+// writer child that several test programs start ("LogWriter") and the check of
+// the lines such writers leave in a log's files.
 #ifndef ORN2_TESTS_SUPPORT_LOG_LINES_H
 #define ORN2_TESTS_SUPPORT_LOG_LINES_H
 
+#include <gtest/gtest.h>
+#include <liborn2/liborn2.h>
+
 #include <string>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace orn2::testing {
 
@@ -19,6 +25,19 @@ extern const char kLogMarker[];
 extern const char kLogError[];
 extern const char kLogWarning[];
 extern const char kLogRuler[];
+
+// A test with a directory of its own for the log files it enables.
+class LogFileTest : public ::testing::Test {
+ protected:
+  // The file `name` in the test's directory, enabled on `log` at `level`.
+  std::string Enable(Log& log, const std::string& name, int level = 3) {
+    std::string path = dir_.File(name);
+    EXPECT_EQ(log.EnableLog(path.c_str(), level), 0) << path;
+    return path;
+  }
+
+  TempDir dir_;
+};
 
 // One line "child <c> line <i>" as the writers write it.
 struct WriterLine {
