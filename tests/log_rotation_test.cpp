@@ -231,9 +231,7 @@ TEST_F(LogRotation, AWriterGettingInDuringARotationStartsTheNewFileAsTheRotation
       ASSERT_EQ(log->EnableLog(path.c_str(), 3), 0);
       ASSERT_EQ(log->SetRotation(400, 4), 0);
     }
-    using std::filesystem::perms;
-    const perms mode = perms::owner_read | perms::owner_write | perms::group_write;
-    std::filesystem::permissions(path, mode);
+    std::filesystem::permissions(path, static_cast<std::filesystem::perms>(0620));
     static void (*const getIn)() = [] {
       if (entered++ == 0) other->LogLine(3, "child 1 line 0");
     };
@@ -260,7 +258,7 @@ TEST_F(LogRotation, AWriterGettingInDuringARotationStartsTheNewFileAsTheRotation
     EXPECT_EQ(ExpectEveryLineOnceInOrder(Generations(path)), (std::vector<int>{lines, 1}));
     EXPECT_FALSE(exists(Generation(path, 2))) << "rotated twice";
     // Compared with the rotated file: Windows keeps no more of a mode than read-only.
-    const perms made = std::filesystem::status(path).permissions();
+    const auto made = std::filesystem::status(path).permissions();
     EXPECT_EQ(made, std::filesystem::status(path + ".1").permissions())
         << std::oct << "mode " << static_cast<unsigned>(made);
   }
@@ -415,10 +413,9 @@ TEST_F(LogRotation, ARenameThatFailsLosesNoLineAndIsTriedAgainAtTheNextLine) {
 }
 
 TEST_F(LogRotation, RotateRotatesNowUnderTheLock) {
-  const std::string path = dir_.File("now.log");
   Log log("writer");
   EXPECT_EQ(log.Rotate(3), -1) << "no file set";
-  ASSERT_EQ(log.EnableLog(path.c_str(), 0), 0);  // names the file, creates nothing
+  const std::string path = Enable(log, "now.log", 0);  // names the file, creates nothing
   EXPECT_EQ(log.Rotate(3), 1) << "no file yet";
   ASSERT_EQ(log.EnableLog(path.c_str(), 3), 0);
   WriteLines(log, 0, 0, 3);

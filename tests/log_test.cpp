@@ -151,11 +151,9 @@ TEST_F(LogTest, AFileMadeByAnotherWriterBetweenTheLookAndTheCreationIsUsed) {
   // Or start the file this writer has just made, before its header went in (a
   // writer with rotation on starts an empty file with the header): still one.
   static Log* other = nullptr;
-  Log second("Mod");
-  other = &second;
-  path = dir_.File("started.log");
-  ASSERT_EQ(second.EnableLog(path.c_str(), 3), 0);
-  ASSERT_EQ(second.SetRotation(1 << 20, 2), 0);
+  other = &log;
+  path = Enable(log, "started.log", 3);
+  ASSERT_EQ(log.SetRotation(1 << 20, 2), 0);
   ASSERT_EQ(std::remove(path.c_str()), 0);
   orn2::log::g_newFileCreated = [] { other->LogLine(1, "first"); };
   Log third("Mod");
