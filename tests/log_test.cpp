@@ -295,15 +295,19 @@ TEST_F(LogTest, AMutexNamedAfterTheFileHoldsOffItsWriters) {
   }
 }
 
+// What a child returns where its case cannot be arranged here: 77, with the
+// reason why in `flag`.
+int Unavailable(const std::string& flag, const std::string& why) {
+  orn2::testing::WriteFileBytes(flag, why);
+  return 77;
+}
+
 // args: file, flag. With the shared-memory file systems full, enables the log
 // and writes a line, and writes what that printed on standard error into
 // <flag>. Exit 77 (the reason in <flag>) when that cannot be arranged here.
 ORN2_CHILD(LogWithoutRoomForItsMutex) {
   std::string why = orn2::testing::FillSharedMemoryFileSystems();
-  if (!why.empty()) {
-    orn2::testing::WriteFileBytes(args.at(1), why);
-    return 77;
-  }
+  if (!why.empty()) return Unavailable(args.at(1), why);
   gi::CaptureStderr();
   Log log("NoRoom");
   int enabled = log.EnableLog(args.at(0).c_str(), 1);
@@ -480,10 +484,7 @@ TEST_F(LogTest, AFullDiskLosesWholeLinesCountsThemAndSaysSoOnce) {
 // blocks for good. Exit 77 (why in <flag>) where that cannot be arranged.
 ORN2_CHILD(EchoIntoUnreadPipe) {
   std::string why = orn2::testing::StdoutIntoUnreadPipe();
-  if (!why.empty()) {
-    orn2::testing::WriteFileBytes(args.at(1), why);
-    return 77;
-  }
+  if (!why.empty()) return Unavailable(args.at(1), why);
   Log log("echo", 1);
   if (log.EnableLog(args.at(0).c_str(), 3) != 0) return 3;
   for (;;) log.LogLine(3, "%s", std::string(Log::kMessageMax, 'e').c_str());

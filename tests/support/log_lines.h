@@ -49,8 +49,11 @@ struct WriterLine {
 std::vector<WriterLine> WriterLines(const std::string& file);
 
 // Checks that the files, oldest first, hold each writer's lines exactly once
-// and in order, from line 0 on; returns the line counts by child number.
-std::vector<int> ExpectEveryLineOnceInOrder(const std::vector<std::string>& files);
+// and in order, from line 0 on (with `fromAny`, from wherever each writer's
+// first line there is); returns by child number the index after each one's
+// last line: its line count where they start at 0.
+std::vector<int> ExpectEveryLineOnceInOrder(const std::vector<std::string>& files,
+                                            bool fromAny = false);
 
 }  // namespace orn2::testing
 
