@@ -236,8 +236,7 @@ TEST(LogParseGrammar, StampFields) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     LogEntry entry;
-    size_t length = orn::ParseStamp(c.line, entry);
-    EXPECT_EQ(length, c.line.rfind("] ") + 2);
+    EXPECT_EQ(orn::ParseStamp(c.line, entry), c.line.rfind("] ") + 2);
     EXPECT_EQ(entry.time, c.time);
     EXPECT_EQ(entry.module, c.module);
     EXPECT_EQ(entry.thread, c.thread);

@@ -38,8 +38,6 @@ using orn2::testing::ReadFileBytes;
 using orn2::testing::WriterLines;
 using std::filesystem::exists;
 
-const std::string kHeader = orn2::testing::kLogHeader;
-
 std::string Generation(const std::string& path, int n) {
   return n == 0 ? path : path + "." + std::to_string(n);
 }

@@ -554,8 +554,7 @@ ORN2_CHILD(PlantAsOtherUser) {
 TEST_F(LogTest, AnotherUsersDropBoxIsAppendedToAndTheirLinksAreNotFollowed) {
   std::string why = ot::OtherUsersUnavailable();
   if (!why.empty()) GTEST_SKIP() << why;
-  std::filesystem::permissions(dir_.path(),
-                               std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+  std::filesystem::permissions(dir_.path(), static_cast<std::filesystem::perms>(01777));
   const std::string box = dir_.File("box.log");
   ot::WriteFileBytes(box,
                      kHeader + "[2026/12/03 23:10.39][  writer] [ThreadId:42] child 0 line 0\n");
