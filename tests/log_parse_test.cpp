@@ -169,12 +169,11 @@ TEST(LogParseGrammar, RefusesLinesOutsideTheGrammarAndReadsOn) {
   auto dump = [&](const std::string& hex) {  // a dump of one hex line, then its empty line
     return std::vector<std::string>{stamp + "Packet", "", kRuler, hex, kRuler, ""};
   };
-  struct Case {
+  const struct {
     std::vector<std::string> lines;  // followed by one good line
     std::string problems;
     size_t entries;  // including the good line after them
-  };
-  const Case cases[] = {
+  } cases[] = {
       // month 13, hour 24, a colon before the seconds, a module field of 7,
       // threads of 3 and of 20 digits, no blank after the stamp, a cut stamp
       // (as short as any text that is no log line)
@@ -207,7 +206,7 @@ TEST(LogParseGrammar, RefusesLinesOutsideTheGrammarAndReadsOn) {
       // a dump without its empty line
       {{stamp + "Packet", "", kRuler, hex00, kRuler}, "", 2},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::vector<std::string> lines = c.lines;
     SCOPED_TRACE(Join(lines).substr(0, 300));
     lines.push_back(stamp + "good");
@@ -220,20 +219,19 @@ TEST(LogParseGrammar, RefusesLinesOutsideTheGrammarAndReadsOn) {
 }
 
 TEST(LogParseGrammar, StampFields) {
-  struct Case {
+  const struct {
     std::string line;
     std::string time;
     std::string module;
     unsigned long long thread;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"[0999/01/31 00:00.60][ UNKNOWN] [ThreadId:0056] ", "0999-01-31T00:00:60", "UNKNOWN", 56},
       {"[2026/12/03 23:10.39][    ab  ] [ThreadId:4294967295] x", "2026-12-03T23:10:39", "ab  ",
        4294967295ull},
       {"[2026/12/03 23:10.39][]] [Thre] [ThreadId:1234567] x", "2026-12-03T23:10:39", "]] [Thre",
        1234567},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     LogEntry entry;
     EXPECT_EQ(orn::ParseStamp(c.line, entry), c.line.rfind("] ") + 2);

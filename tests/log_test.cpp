@@ -192,12 +192,11 @@ TEST_F(LogTest, LevelMatrix) {
 // the caller wrote, so no message can start a line that reads as an entry;
 // other control characters are written as they are.
 TEST_F(LogTest, MessagesAreCutAt2048AndTheirLineEndsContinueOnLinesThatBeginWithATab) {
-  struct Case {
+  const std::string whole = std::string(2047, 'a') + "z";
+  const struct {
     std::string module, message;
     std::string field, written;  // the module field and the message as echoed
-  };
-  const std::string whole = std::string(2047, 'a') + "z";
-  const Case cases[] = {
+  } cases[] = {
       {"Cut", whole, "     Cut", whole},
       {"Cut", whole + "b", "     Cut", kMarker + whole},
       {"Ends", "\n\r\r\n\n", "    Ends", "\n\t|\n\t<\n\t=\n\t|"},
@@ -205,7 +204,7 @@ TEST_F(LogTest, MessagesAreCutAt2048AndTheirLineEndsContinueOnLinesThatBeginWith
       {"a\nb", "m", "     a\n\t|b", "m"},
       {"a\r\n]", "m", "    a\n\t=]", "m"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.module + "|" + c.message.substr(0, 20));
     Log log(c.module.c_str(), 1);
     std::string path = Enable(log, "ends" + std::to_string(&c - cases), 3);
