@@ -363,16 +363,20 @@ TEST(Mutex, ItsDescriptorsAreClosedOnExec) {
   EXPECT_EQ(seen, 2) << "the private directory and the file of the lock, no more";
 }
 
-// A holder killed while it was the mutex's only user leaves the name free to
-// the next process that opens it, and one lock again; one killed while a
-// thread of another process waits hands the lock to that thread.
+// A holder killed while it was the mutex's only user leaves the name free,
+// and its file is removed by the next process that opens any named mutex;
+// one killed while a thread of another process waits hands the lock to that
+// thread.
 TEST(Mutex, OneLockAcrossProcessesTakenOverFromKilledHolders) {
   ot::TempDir dir;
   const std::string name = UniqueName("shared \"quoted\"");
+  const std::vector<std::string> files = ObjectFiles(dir, name);
   ChildProcess first("UseNamedMutex", {name, dir.File("first"), "hold"});
   ASSERT_TRUE(FileAppears(dir.File("first.held"), kTimeoutMs, &first));
   first.Kill();
   ASSERT_TRUE(first.Wait(kTimeoutMs, nullptr));
+  ASSERT_EQ(ProbeElsewhere(dir, UniqueName("another")).answer, "0");
+  for (const std::string& file : files) EXPECT_FALSE(std::filesystem::exists(file)) << file;
   Mutex m(name.c_str());
   EXPECT_EQ(TryLockElsewhere(m), 0);
   m.Acquire();
@@ -385,21 +389,6 @@ TEST(Mutex, OneLockAcrossProcessesTakenOverFromKilledHolders) {
   EXPECT_FALSE(Ready(got, 50));
   next.Kill();
   EXPECT_TRUE(Ready(got));
-  EXPECT_TRUE(next.Wait(kTimeoutMs, nullptr));
-}
-
-// Until then, the next process that opens any named mutex removes what a
-// killed only user left.
-TEST(Mutex, AMutexLeftByAKilledOnlyUserIsRemovedByTheNextOpener) {
-  ot::TempDir dir;
-  const std::string name = UniqueName("removed");
-  const std::vector<std::string> files = ObjectFiles(dir, name);
-  ChildProcess holder("UseNamedMutex", {name, dir.File("only"), "hold"});
-  ASSERT_TRUE(FileAppears(dir.File("only.held"), kTimeoutMs, &holder));
-  holder.Kill();
-  ASSERT_TRUE(holder.Wait(kTimeoutMs, nullptr));
-  ASSERT_EQ(ProbeElsewhere(dir, UniqueName("another")).answer, "0");
-  for (const std::string& file : files) EXPECT_FALSE(std::filesystem::exists(file)) << file;
 }
 
 // args: name, flag. Opens the named mutex, forks a worker that takes it (the
