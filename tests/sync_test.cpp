@@ -522,19 +522,16 @@ TEST(Mutex, AnOpenerStoppedAtOneNameStallsNoOtherName) {
 // another version) is neither mapped nor removed: its name is refused.
 TEST(Mutex, AnObjectOfAnotherFormatIsNeitherMappedNorSwept) {
   ot::TempDir dir;
-  const std::vector<std::string> files = ObjectFiles(dir, UniqueName("where"));
-  if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
   const std::string name = UniqueName("other format");
-  std::string hex;
-  for (unsigned char c : name) hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
-  const std::string other = files[0].substr(0, files[0].rfind('/') + 1) + hex;
+  const std::vector<std::string> files = ObjectFiles(dir, name);
+  if (files.empty()) GTEST_SKIP() << "the object of a mutex cannot be seen here";
   std::string header(4096, '\0');
   header.replace(0, 8, "Lorn\x63\0\0\0", 8);  // the magic word, format 99
-  WriteFileBytes(other, header);
+  WriteFileBytes(files[0], header);
   EXPECT_EQ(ProbeElsewhere(dir, name).answer, "refused");
   EXPECT_EQ(ProbeElsewhere(dir, UniqueName("sweeping")).answer, "0");  // a new process sweeps
-  EXPECT_TRUE(ReadFileBytes(other) == header) << other << " was changed or removed";
-  std::filesystem::remove(other);
+  EXPECT_TRUE(ReadFileBytes(files[0]) == header) << files[0] << " was changed or removed";
+  std::filesystem::remove(files[0]);
 }
 
 // Two processes that are both pid 1 of their PID namespaces, sharing the
