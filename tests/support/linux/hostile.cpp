@@ -144,11 +144,7 @@ bool LimitFileSize(long long bytes) { return SetLimit(RLIMIT_FSIZE, bytes); }
 
 bool LimitOpenFiles(int count) { return SetLimit(RLIMIT_NOFILE, count); }
 
-bool LimitThreads(int count) {
-  struct rlimit limit;
-  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(count);
-  return ::setrlimit(RLIMIT_NPROC, &limit) == 0;
-}
+bool LimitThreads(int count) { return SetLimit(RLIMIT_NPROC, count); }
 
 std::string EnterNewPidNamespace() {
   if (::unshare(CLONE_NEWPID) != 0) return std::string("unshare -p: ") + std::strerror(errno);
