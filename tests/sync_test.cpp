@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -239,7 +240,7 @@ ORN2_CHILD(UseNamedMutex) {
   const int pid = with.count("pid-one") ? ot::ForkProcess() : 0;
   // The parent outside the namespace ends with its child's code and no exit
   // handlers (LeakSanitizer cannot stop a process whose child is pid 1).
-  if (pid != 0) ot::EndForkedProcess(pid < 0 ? 3 : ot::WaitForkedProcess(pid, 4 * kTimeoutMs));
+  if (pid != 0) std::_Exit(pid < 0 ? 3 : ot::WaitForkedProcess(pid, 4 * kTimeoutMs));
   if (with.count("user") && !ot::BecomeUser(static_cast<unsigned>(std::stoul(with["user"]))))
     return 2;
   testing::internal::CaptureStderr();
@@ -263,7 +264,7 @@ ORN2_CHILD(UseNamedMutex) {
     }
   }
   WriteFileBytes(args[1], report + testing::internal::GetCapturedStderr());
-  if (with.count("pid-one")) ot::EndForkedProcess(0);  // the forked pid 1
+  if (with.count("pid-one")) std::_Exit(0);  // the forked pid 1
   return 0;
 }
 
@@ -403,7 +404,7 @@ ORN2_CHILD(ForkedWorkerHoldsTheLock) {
     WriteFileBytes(args.at(1) + ".held", "");
     bool told = FileAppears(args.at(1) + ".release", kTimeoutMs);
     m->Release();
-    ot::EndForkedProcess(told ? 0 : 3);
+    std::_Exit(told ? 0 : 3);
   }
   if (!FileAppears(args.at(1) + ".held", kTimeoutMs)) return 4;
   delete m;
@@ -432,14 +433,14 @@ TEST(Mutex, AForkedWorkerKeepsTheLockWhenItsParentDestroysTheMutex) {
 // the child's close removed the parent's object.
 ORN2_CHILD(ForkWithoutADescription) {
   auto* m = new Mutex(args.at(0).c_str());
-  std::vector<int> filler;
+  std::vector<std::FILE*> filler;
   if (args.at(1) == "user" && !ot::BecomeUser(ot::kSecondUser)) return 2;
   if (args[1] == "descriptors") {
     if (!ot::LimitOpenFiles(64)) return 77;
-    for (int fd; (fd = ot::DuplicateStandardInput()) >= 0;) filler.push_back(fd);
+    for (std::FILE* f; (f = std::fopen("/dev/null", "r")) != nullptr;) filler.push_back(f);
   }
   int pid = ot::ForkProcess();
-  for (int fd : filler) ot::CloseDescriptor(fd);  // room again, in both
+  for (std::FILE* f : filler) std::fclose(f);  // room again, in both
   if (pid < 0) return 3;
   if (pid == 0) {
     testing::internal::CaptureStderr();
@@ -447,7 +448,7 @@ ORN2_CHILD(ForkWithoutADescription) {
     m->Release();
     delete m;
     WriteFileBytes(args.at(2), testing::internal::GetCapturedStderr());
-    ot::EndForkedProcess(0);
+    std::_Exit(0);
   }
   int code = ot::WaitForkedProcess(pid, kTimeoutMs);
   for (const std::string& path : ot::SharedMappings()) {
@@ -488,7 +489,7 @@ ORN2_CHILD(OpenAnotherWhileOneWaits) {
   }
   Mutex other((args[0] + " other").c_str());
   int pid = ot::ForkProcess();
-  if (pid == 0) ot::EndForkedProcess(0);
+  if (pid == 0) std::_Exit(0);
   if (pid < 0 || ot::WaitForkedProcess(pid, kTimeoutMs) != 0) return 4;
   WriteFileBytes(args.at(1), "done");
   std::_Exit(0);  // the waiting thread waits on

@@ -77,8 +77,6 @@ std::string ForkUnavailable() { return ""; }
 
 int ForkProcess() { return static_cast<int>(::fork()); }
 
-void EndForkedProcess(int code) { ::_exit(code); }
-
 int WaitForkedProcess(int pid, long timeoutMs) {
   for (long waited = 0;; waited += 5) {
     int status = 0;
@@ -164,10 +162,6 @@ bool SomeoneWaitsForALockOn(const std::string& path) {
   }
   return false;
 }
-
-int DuplicateStandardInput() { return ::fcntl(0, F_DUPFD_CLOEXEC, 0); }
-
-void CloseDescriptor(int fd) { ::close(fd); }
 
 int OpenDescriptorCount() {
   std::error_code error;
