@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <list>
 #include <memory>
 #include <random>
@@ -49,10 +50,7 @@ struct Loaded {
   // it, and sets its time.
   void Write(const std::string& text, int64_t mtime, int32_t ns = 0, bool inPlace = true) {
     if (inPlace) {  // only this process reads it, after the write
-      std::FILE* file = std::fopen(path.c_str(), "wb");
-      ASSERT_NE(file, nullptr) << path;
-      EXPECT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size()) << path;
-      EXPECT_EQ(std::fclose(file), 0) << path;
+      std::ofstream(path, std::ios::binary) << text;
     } else {
       WriteFileBytes(path, text);  // a new file renamed over it
     }
@@ -504,15 +502,6 @@ TEST(ConfigIndex, StaysRightThroughRandomEdits) {
   }
 }
 
-// The bytes that text mode writes for `text` on this platform.
-std::string TextBytes(const std::string& text) {
-  orn2::testing::TempDir dir;
-  std::FILE* out = std::fopen(dir.File("text").c_str(), "wt");
-  std::fputs(text.c_str(), out);
-  std::fclose(out);
-  return ReadFileBytes(dir.File("text"));
-}
-
 TEST(ConfigSave, WritesTheFileFormatByteForByte) {
   const struct {
     const char *loaded, *saved;
@@ -530,7 +519,8 @@ TEST(ConfigSave, WritesTheFileFormatByteForByte) {
     Loaded s(c.loaded);
     const std::string target = s.dir.File("target.cfg");
     ASSERT_EQ(s.config.SaveConfig(target.c_str()), 0);
-    EXPECT_EQ(ReadFileBytes(target), TextBytes(c.saved));
+    std::ofstream(s.dir.File("text")) << c.saved;  // the bytes text mode writes here
+    EXPECT_EQ(ReadFileBytes(target), ReadFileBytes(s.dir.File("text")));
     EXPECT_EQ(ConfigProbe::FileName(s.config), s.path);  // still the file that was loaded
     testing::internal::CaptureStderr();
     EXPECT_EQ(s.config.DumpConfig(), 0);
