@@ -728,9 +728,7 @@ TEST(ConfigSave, WithoutHardLinksTheBackupIsACopy) {
   std::filesystem::create_directory(dir.File("disk"));
   WriteFileBytes(dir.File("small"), std::string(20000, 's'));
   WriteFileBytes(dir.File("large"), std::string(200000, 'l'));
-  orn2::testing::ChildProcess child("CopyOntoASmallDisk", {dir.path()});
-  int code = -1;
-  ASSERT_TRUE(child.Wait(30000, &code));
+  const int code = orn2::testing::ExitCodeOf("CopyOntoASmallDisk", {dir.path()}, 30000);
   if (code == 77) GTEST_SKIP() << "no small disk can be mounted here";
   EXPECT_EQ(code, 0);
   EXPECT_EQ(ReadFileBytes(dir.File("found")), "small: copied, same\nlarge: not copied, missing\n");
@@ -881,9 +879,8 @@ TEST(ConfigProtection, ASecretKeepsItsModeOwnerAndGroupThroughEverySave) {
   for (const bool empty : {false, true}) {
     if (empty) std::filesystem::resize_file(path, 0);
     if (empty) std::filesystem::remove(path + ".Save");
-    ot::ChildProcess loader("LoadAs", {std::to_string(ot::kSecondUser), path});
-    ASSERT_TRUE(loader.Wait(20000, &code));
-    EXPECT_EQ(code, 11) << (empty ? "empty" : "not empty");
+    EXPECT_EQ(ot::ExitCodeOf("LoadAs", {std::to_string(ot::kSecondUser), path}, 20000), 11)
+        << (empty ? "empty" : "not empty");
   }
 }
 
@@ -922,30 +919,21 @@ TEST(ConfigProtection, LinksAreFollowedOnlyWhereNoOtherUserCanHavePutThem) {
   if (!why.empty()) GTEST_SKIP() << why;
   const struct {
     const char* kind;
-    const char* name;  // planted at
-  } cases[] = {{"link", "agent.conf"},
-               {"link", "agent.conf.New"},
-               {"link", "agent.conf.Prev"},
-               {"file", "agent.conf.New"}};
+    const char* suffix;  // planted at the file's name and this
+  } cases[] = {{"link", ""}, {"link", ".New"}, {"link", ".Prev"}, {"file", ".New"}};
   int n = 0;
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.kind) + " at " + c.name);
-    const std::string folder = shared.File(std::to_string(n++)), path = folder + "/agent.conf";
-    ASSERT_TRUE(std::filesystem::create_directory(folder));
-    std::filesystem::permissions(folder,
-                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+    SCOPED_TRACE(std::string(c.kind) + " at agent.conf" + c.suffix);
+    const std::string path = shared.File(std::to_string(n++) + "-agent.conf");
+    const std::string planted = path + c.suffix;
     WriteFileBytes(target, before);
-    if (std::string(c.name) != "agent.conf") WriteFileBytes(path, before);
+    if (planted != path) WriteFileBytes(path, before);
     const std::string kind = c.kind == std::string("link") ? "symlink to " + target : "file";
-    ot::ChildProcess planter("Plant", {kind, folder + "/" + c.name});
-    int code = -1;
-    ASSERT_TRUE(planter.Wait(20000, &code));
-    ASSERT_EQ(code, 0) << "the planting child failed";
+    ASSERT_EQ(ot::ExitCodeOf("Plant", {kind, planted}, 20000), 0) << "the planting child failed";
     testing::internal::CaptureStderr();
     EXPECT_EQ(config.SaveConfig(path.c_str()), -1) << path;
     std::string printed = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(printed.rfind("SaveConfig() Error: [" + folder + "/" + c.name + "] ", 0), 0u)
-        << printed;
+    EXPECT_EQ(printed.rfind("SaveConfig() Error: [" + planted + "] ", 0), 0u) << printed;
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
     EXPECT_EQ(ReadFileBytes(target), before);
   }
