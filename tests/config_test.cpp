@@ -236,9 +236,16 @@ TEST(ConfigLoad, CopiesAreDeepAndReleaseEmpties) {
 }
 
 // The buffer is cleared over `length` bytes, then gets the value cut to
-// length - 1 characters; nothing is written past `length`.
-TEST(ConfigLookup, GetStringMatchesWholeNamesIgnoringCase) {
-  Loaded s("[soap]\nserver = 10.0.0.1\nport=443\nport=444\n");
+// length - 1 characters; nothing is written past `length`. The values n<i>
+// outside sections convert to numbers as listed.
+TEST(ConfigLookup, GetStringMatchesWholeNamesIgnoringCaseAndNumbersConvert) {
+  const char* values[] = {"0x10", "0xaF",     "0X10", "0x",         "0x1g",       "-7",
+                          "+12",  "7 apples", "abc",  "0xFFFFFFFF", "99999999999"};
+  const int ints[] = {16, 175, 0, 0, 65535, -7, 12, 7, 0, -1, 2147483647};
+  std::string text;
+  for (size_t i = 0; i < std::size(values); ++i)
+    text += "n" + std::to_string(i) + "=" + values[i] + "\n";
+  Loaded s(text + "[soap]\nserver = 10.0.0.1\nport=443\nport=444\n");
   const struct {
     const char *key, *section;
     int length, result;
@@ -258,16 +265,6 @@ TEST(ConfigLookup, GetStringMatchesWholeNamesIgnoringCase) {
     expected.resize(sizeof buffer, '#');
     EXPECT_EQ(std::string(buffer, sizeof buffer), expected);
   }
-}
-
-TEST(ConfigLookup, NumberConversions) {
-  const char* values[] = {"0x10", "0xaF",     "0X10", "0x",         "0x1g",       "-7",
-                          "+12",  "7 apples", "abc",  "0xFFFFFFFF", "99999999999"};
-  const int ints[] = {16, 175, 0, 0, 65535, -7, 12, 7, 0, -1, 2147483647};
-  std::string text;
-  for (size_t i = 0; i < std::size(values); ++i)
-    text += "n" + std::to_string(i) + "=" + values[i] + "\n";
-  Loaded s(text);
   for (size_t i = 0; i < std::size(values); ++i) {
     SCOPED_TRACE(values[i]);
     const std::string key = "n" + std::to_string(i);
@@ -443,33 +440,31 @@ TEST(ConfigEdit, IsStorableWhenTheSaveLoadsBackExactly) {
   }
 }
 
-// RemoveRecords, and RemoveKey where `keep` is null (its file holds a=1 twice).
+// RemoveRecords, and RemoveKey where `keep` is null; the file holds a=1 twice.
 TEST(ConfigEdit, RemoveRecordsWithKeepPrefixes) {
-  const std::string all = "s/a=1|<#c>|s/a_1=2|s/a_10=3|s/a_2=4|s/b=5|";
+  const std::string all = "s/a=1|<#c>|s/a_1=2|s/a_10=3|s/a_2=4|s/b=5|s/a=1|";
   const struct {
     const char *section, *prefix, *keep;
     std::string left;
     int result;
   } cases[] = {
       {"s", "a", "a_1", "<#c>|s/a_1=2|s/a_10=3|s/b=5|sx/a=6|", 0},
-      {"S", "A_", "x", "s/a=1|<#c>|s/b=5|sx/a=6|", 0},
+      {"S", "A_", "x", "s/a=1|<#c>|s/b=5|s/a=1|sx/a=6|", 0},
       {"s", "", "zzz", "<#c>|sx/a=6|", 0},  // never another section
       {"s", "b", "", all + "sx/a=6|", 0},   // an empty keep prefix keeps everything
       {"sx", "a", "x", all, 0},
       {"s", "a_1", nullptr, "s/a=1|<#c>|s/a_10=3|s/a_2=4|s/b=5|s/a=1|sx/a=6|", 0},
       {"S", "A", nullptr, "<#c>|s/a_1=2|s/a_10=3|s/a_2=4|s/b=5|sx/a=6|", 0},
-      {"s", "a_", nullptr, all + "s/a=1|sx/a=6|", -1},
-      {nullptr, "sx/a", nullptr, all + "s/a=1|", 0},
+      {"s", "a_", nullptr, all + "sx/a=6|", -1},
+      {nullptr, "sx/a", nullptr, all, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << "section " << (c.section ? c.section : "(null)") << ", prefix '" << c.prefix
                  << "', keep '" << (c.keep ? c.keep : "(RemoveKey)") << "'");
-    const bool exact = c.keep == nullptr;
-    Loaded s(exact ? "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\na=1\n[sx]\na=6\n"
-                   : "[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\n[sx]\na=6\n");
-    EXPECT_EQ(exact ? s.config.RemoveKey(c.prefix, c.section)
-                    : s.config.RemoveRecords(c.section, c.prefix, c.keep),
+    Loaded s("[s]\na=1\n#c\na_1=2\na_10=3\na_2=4\nb=5\na=1\n[sx]\na=6\n");
+    EXPECT_EQ(c.keep == nullptr ? s.config.RemoveKey(c.prefix, c.section)
+                                : s.config.RemoveRecords(c.section, c.prefix, c.keep),
               c.result);
     EXPECT_EQ(Dump(s.config), c.left);
     EXPECT_EQ(ConfigProbe::CheckConsistency(s.config), "");
