@@ -14,9 +14,12 @@ skip() {  # reason: CTest's skip status
 }
 command -v python3 >/dev/null || skip "python3 is not installed"
 
+# Waits are stretched by the time factor, as in every test.
+factor=${ORN2_TEST_TIME_FACTOR:-1}
+
 stop() {  # pid: a TERM, and a KILL (reported) when it has not ended within ten seconds
   kill -TERM "$1" 2>/dev/null
-  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq $((100 * factor))); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$1" 2>/dev/null && { report "process $1 did not stop"; kill -KILL "$1"; }
   wait "$1" 2>/dev/null
 }
@@ -72,7 +75,7 @@ expect_rotations() {
 }
 # wait_lines FILE COUNT SECONDS: until FILE has COUNT lines, or the time is up.
 wait_lines() {
-  local deadline=$((SECONDS + $3))
+  local deadline=$((SECONDS + $3 * factor))
   while [ "$(cat "$1" 2>/dev/null | wc -l)" -lt "$2" ] && [ $SECONDS -lt $deadline ]; do
     sleep 0.2
   done

@@ -30,7 +30,8 @@ install_integration "$integrations/rsyslog/orn-follow.conf" follow.part
 install_integration "$integrations/rsyslog/orn-follow.service" follow.service
 shipper=$(sed -n 's/^ExecStart=//p' follow.service | sed "s/5514/$port/g")
 run_rsyslogd follow follow.part
-for _ in $(seq 50); do grep -q "imptcp" follow.out 2>/dev/null; sleep 0.1; done
+# Until imptcp takes connections: the shipper's first one must not be refused.
+for _ in $(seq $((100 * factor))); do (: <>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 # As systemd runs it: $follower is orn itself, which execs from the shell.
 ship() {
   eval "exec $shipper" &
