@@ -44,8 +44,6 @@ bool SetProtection(const std::string& path, unsigned mode, unsigned uid, unsigne
 std::string ForkUnavailable();
 // fork(): 0 in the child, the child's id in the parent, -1 when it failed.
 int ForkProcess();
-// Ends a forked child at once with `code`, running no exit handlers.
-[[noreturn]] void EndForkedProcess(int code);
 // Waits up to timeoutMs for a forked child: its exit code, or -1 (it is then
 // killed).
 int WaitForkedProcess(int pid, long timeoutMs);
@@ -85,10 +83,7 @@ std::string EnterNewPidNamespace();
 // system's lock table shows it); false where that cannot be seen.
 bool SomeoneWaitsForALockOn(const std::string& path);
 
-// Another descriptor of standard input (-1 when none is left), and closing one;
-// how many descriptors the process has open (-1 where that cannot be seen).
-int DuplicateStandardInput();
-void CloseDescriptor(int fd);
+// How many descriptors the process has open (-1 where that cannot be seen).
 int OpenDescriptorCount();
 
 // Takes a write lock of the open file description kind on one byte of the file

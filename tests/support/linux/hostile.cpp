@@ -77,8 +77,6 @@ std::string ForkUnavailable() { return ""; }
 
 int ForkProcess() { return static_cast<int>(::fork()); }
 
-void EndForkedProcess(int code) { ::_exit(code); }
-
 int WaitForkedProcess(int pid, long timeoutMs) {
   for (long waited = 0;; waited += 5) {
     int status = 0;
@@ -144,11 +142,7 @@ bool LimitFileSize(long long bytes) { return SetLimit(RLIMIT_FSIZE, bytes); }
 
 bool LimitOpenFiles(int count) { return SetLimit(RLIMIT_NOFILE, count); }
 
-bool LimitThreads(int count) {
-  struct rlimit limit;
-  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(count);
-  return ::setrlimit(RLIMIT_NPROC, &limit) == 0;
-}
+bool LimitThreads(int count) { return SetLimit(RLIMIT_NPROC, count); }
 
 std::string EnterNewPidNamespace() {
   if (::unshare(CLONE_NEWPID) != 0) return std::string("unshare -p: ") + std::strerror(errno);
@@ -168,10 +162,6 @@ bool SomeoneWaitsForALockOn(const std::string& path) {
   }
   return false;
 }
-
-int DuplicateStandardInput() { return ::fcntl(0, F_DUPFD_CLOEXEC, 0); }
-
-void CloseDescriptor(int fd) { ::close(fd); }
 
 int OpenDescriptorCount() {
   std::error_code error;

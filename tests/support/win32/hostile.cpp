@@ -2,8 +2,6 @@
 // trick reports that it cannot, and the tests that need one skip.
 #include "support/hostile.h"
 
-#include <cstdlib>
-
 namespace orn2::testing {
 
 std::string OtherUsersUnavailable() { return "acting as another user is tested on Linux only"; }
@@ -22,13 +20,11 @@ std::string ForkUnavailable() { return "Windows has no fork"; }
 
 int ForkProcess() { return -1; }
 
-void EndForkedProcess(int code) { std::_Exit(code); }
-
 int WaitForkedProcess(int, long) { return -1; }
 
 std::vector<std::string> SharedMappings() { return {}; }
 
-std::string FillSharedMemoryFileSystems(bool) { return "full shared memory is tested on Linux only"; }
+std::string FillSharedMemoryFileSystems(bool) { return "a full /dev/shm is tested on Linux only"; }
 
 std::string StdoutIntoUnreadPipe() { return "an unread console pipe is tested on Linux only"; }
 
@@ -41,10 +37,6 @@ bool LimitThreads(int) { return false; }
 std::string EnterNewPidNamespace() { return "PID namespaces are tested on Linux only"; }
 
 bool SomeoneWaitsForALockOn(const std::string&) { return false; }
-
-int DuplicateStandardInput() { return -1; }
-
-void CloseDescriptor(int) {}
 
 int OpenDescriptorCount() { return -1; }
 
