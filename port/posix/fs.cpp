@@ -296,8 +296,9 @@ bool AppendText(FileHandle file, const char* text, std::size_t length) {
   if (written == static_cast<ssize_t>(length)) return true;
   if (written < 0) return false;
   // A full disk or a file size limit: the part that was written is cut off.
-  int saved = written == 0 ? ENOSPC : errno;
+  // A short write leaves errno as it was; the end it reached tells which.
   off_t end = ::lseek(fd, 0, SEEK_CUR);
+  int saved = end >= 0 && !RoomUnderSizeLimit(end, 1) ? EFBIG : ENOSPC;
   if (end >= written) ::ftruncate(fd, end - written);
   errno = saved;
   return false;
