@@ -113,7 +113,8 @@ TEST_F(LogRotation, EightProcessesRotateOncePerThresholdAndAFollowerMissesNoEntr
       const size_t at = line.find("child ");
       if (at != std::string::npos)
         std::sscanf(line.c_str() + at, "child %d line %d", &child, &index);
-      ASSERT_TRUE(child >= 0 && child < kWriters) << line;
+      ASSERT_GE(child, 0) << line;
+      ASSERT_LT(child, kWriters) << line;
       ASSERT_EQ(index, next[child]) << line;
       ++next[child];
       ++seen;
