@@ -16,11 +16,13 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "log/log_file.h"
 #include "log/rotation.h"
 #include "port/clock.h"
+#include "port/fs.h"
 #include "support/child.h"
 #include "support/hostile.h"
 #include "support/log_lines.h"
@@ -260,6 +262,37 @@ TEST_F(LogRotation, AWriterGettingInDuringARotationStartsTheNewFileAsTheRotation
     EXPECT_EQ(made, std::filesystem::status(path + ".1").permissions())
         << std::oct << "mode " << static_cast<unsigned>(made);
   }
+}
+
+// A writer that opened FILE and then waited for its lock while a writer of
+// another user rotated it writes its line to the new FILE, not the rotated one.
+TEST_F(LogRotation, AWriterThatWaitedForTheLockWhileTheFileWasRotatedWritesTheNewFile) {
+  if (orn2::testing::OpenDescriptorCount() < 0) GTEST_SKIP() << "no count of open files here";
+  Log writer("writer");
+  const std::string path = Enable(writer, "waited.log");
+  ASSERT_EQ(writer.SetRotation(1 << 20, 2), 0);  // a new file starts with the header
+  ASSERT_EQ(writer.LogLine(3, "child 0 line 0"), 14);
+  orn2::port::FileHandle held{};  // the other user's rotating writer holds the file's lock
+  ASSERT_EQ(
+      orn2::port::OpenRegularFile(path.c_str(), orn2::port::FileAccess::kUpdate, &held, nullptr),
+      orn2::port::OpenOutcome::kOpened);
+  bool waited = false;
+  ASSERT_TRUE(orn2::port::LockWriters(held, &waited));
+  const int open = orn2::testing::OpenDescriptorCount();
+  std::thread waiting([&] { writer.LogLine(3, "child 0 line 1"); });
+  for (int n = 0; orn2::testing::OpenDescriptorCount() == open; ++n) {  // FILE opened
+    ASSERT_LT(n, orn2::testing::ScaledLimit(30000)) << "the writer never opened the file";
+    orn2::port::SleepMs(1);
+  }
+  std::error_code error;
+  std::filesystem::rename(path, Generation(path, 1), error);
+  orn2::port::CloseFile(held);
+  waiting.join();
+  ASSERT_FALSE(error) << error.message();
+  EXPECT_EQ(ExpectEveryLineOnceInOrder(Generations(path)), std::vector<int>{2});
+  const std::vector<orn2::testing::WriterLine> fresh = WriterLines(path);
+  ASSERT_EQ(fresh.size(), 1u) << "lines in the new FILE";
+  EXPECT_EQ(fresh[0].index, 1);
 }
 
 TEST_F(LogRotation, RotateOnDemandTakesTurnsWithTheWritersOfEveryProcess) {
