@@ -757,6 +757,9 @@ TEST(Thread, StatusTransitionsWaitCooperativeCloseAndRestart) {
   EXPECT_EQ(w.Wait(999), -1);  // a deadline that carries into the next second
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(999));
   start = Clock::now();
+  Thread::Sleep(30);  // never less than asked
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(30));
+  start = Clock::now();
   w.CloseThread();  // the body polls the flag: it returns within a step
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(w.GetStatus(), Thread::Finished);
