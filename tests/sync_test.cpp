@@ -76,36 +76,41 @@ std::string UniqueName(const std::string& tag) {
 
 // TryLock as seen from another thread: -1 while anyone but that thread holds it.
 int TryLockElsewhere(Mutex& m) {
-  int result = 0;
-  std::thread([&] { result = m.TryLock(); }).join();
-  return result;
+  return std::async(std::launch::async, [&m] { return m.TryLock(); }).get();
 }
 
-// Runs `call` on a thread of its own; the future is ready once it returned. A
-// call that hangs is left behind, and so must be everything it uses; a thread
-// still blocked when the test ends has failed it already.
-std::future<void> Elsewhere(std::function<void()> call) {
-  auto done = std::make_shared<std::promise<void>>();
-  std::thread([call, done] {
-    call();
-    done->set_value();
-  }).detach();
-  return done->get_future();
-}
+// Runs `call` on a thread of its own; Ready says whether it returned in time.
+// The thread is joined once the call returned and left behind only when it
+// hangs (the test has failed already), and so must be everything it uses. No
+// thread is detached while it may be ending: under Wine the Windows build's
+// thread library then sometimes leaves the next thread it starts spinning
+// (scripts/diagnostics/detached_threads.cpp).
+struct Elsewhere {
+  explicit Elsewhere(std::function<void()> call) {
+    auto done = std::make_shared<std::promise<void>>();
+    got = done->get_future();
+    thread = std::thread([call, done] {
+      call();
+      done->set_value();
+    });
+  }
+  ~Elsewhere() { Ready(0) ? thread.join() : thread.detach(); }
+  bool Ready(int timeoutMs = kTimeoutMs) const {
+    return got.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
+  }
+  std::future<void> got;
+  std::thread thread;
+};
 
 // Acquire (twice: a lock got after a wait is the thread's own, too) and
 // Release on another thread.
-std::future<void> AcquireElsewhere(Mutex& m) {
+Elsewhere AcquireElsewhere(Mutex& m) {
   return Elsewhere([&m] {
     m.Acquire();
     m.Acquire();
     m.Release();
     m.Release();
   });
-}
-
-bool Ready(const std::future<void>& got, int timeoutMs = kTimeoutMs) {
-  return got.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
 }
 
 TEST(Mutex, RecursionTryLockGuardAndAbandonment) {
@@ -131,12 +136,12 @@ TEST(Mutex, RecursionTryLockGuardAndAbandonment) {
       lock.Acquire();
       lock.Acquire();
     }).join();  // ends holding it twice
-    EXPECT_TRUE(Ready(AcquireElsewhere(lock)));
+    EXPECT_TRUE(AcquireElsewhere(lock).Ready());
     lock.Acquire();  // taken over: held once, released once
-    std::future<void> waiting = AcquireElsewhere(lock);
-    EXPECT_FALSE(Ready(waiting, 50));  // blocked while this thread holds it
+    Elsewhere waiting = AcquireElsewhere(lock);
+    EXPECT_FALSE(waiting.Ready(50));  // blocked while this thread holds it
     lock.Release();
-    EXPECT_TRUE(Ready(waiting));
+    EXPECT_TRUE(waiting.Ready());
     EXPECT_EQ(TryLockElsewhere(lock), 0);
   }
 }
@@ -156,10 +161,10 @@ TEST(Mutex, OneLockPerNameCutTo127Characters) {
     SCOPED_TRACE(c.a + " | " + c.b);
     Mutex a(c.a.c_str()), b(const_cast<char*>(c.b.c_str()));
     a.Acquire();
-    std::future<void> got = AcquireElsewhere(b);
-    EXPECT_EQ(Ready(got, c.same ? 50 : kTimeoutMs), !c.same);  // blocked while a holds it
+    Elsewhere got = AcquireElsewhere(b);
+    EXPECT_EQ(got.Ready(c.same ? 50 : kTimeoutMs), !c.same);  // blocked while a holds it
     a.Release();
-    EXPECT_TRUE(Ready(got));
+    EXPECT_TRUE(got.Ready());
   }
 }
 
@@ -255,9 +260,8 @@ ORN2_CHILD(UseNamedMutex) {
     }
     if (refused || hold) m.Release();
     report = refused ? "refused\n" : std::to_string(m.TryLock()) + "\n";
-    for (const std::string& path : ot::SharedMappings()) {
+    for (const std::string& path : ot::SharedMappings())
       if (std::find(before.begin(), before.end(), path) == before.end()) report += path + "\n";
-    }
   }
   WriteFileBytes(args[1], report + testing::internal::GetCapturedStderr());
   if (with.count("pid-one")) std::_Exit(0);  // the forked pid 1
@@ -381,10 +385,10 @@ TEST(Mutex, OneLockAcrossProcessesTakenOverFromKilledHolders) {
   EXPECT_FALSE(FileAppears(dir.File("next.held"), 300));  // it waits for this process
   m.Release();
   ASSERT_TRUE(FileAppears(dir.File("next.held"), kTimeoutMs, &next));
-  std::future<void> got = AcquireElsewhere(m);
-  EXPECT_FALSE(Ready(got, 50));
+  Elsewhere got = AcquireElsewhere(m);
+  EXPECT_FALSE(got.Ready(50));
   next.Kill();
-  EXPECT_TRUE(Ready(got));
+  EXPECT_TRUE(got.Ready());
 }
 
 // args: name, flag. Opens the named mutex, forks a worker that takes it (the
@@ -446,9 +450,8 @@ ORN2_CHILD(ForkWithoutADescription) {
     std::_Exit(0);
   }
   int code = ot::WaitForkedProcess(pid, kTimeoutMs);
-  for (const std::string& path : ot::SharedMappings()) {
+  for (const std::string& path : ot::SharedMappings())
     if (args[1] == "descriptors" && !std::filesystem::exists(path)) code = 5;
-  }
   delete m;
   return code;
 }
@@ -719,9 +722,8 @@ class Worker : public Thread {
 
 // Passes once the counter passes `mark`; fails after the time-out.
 testing::AssertionResult CounterPasses(const Worker& w, long mark) {
-  for (int waited = 0; waited < kTimeoutMs; ++waited, orn2::port::SleepMs(1)) {
+  for (int waited = 0; waited < kTimeoutMs; ++waited, orn2::port::SleepMs(1))
     if (w.counter.load() > mark) return testing::AssertionSuccess();
-  }
   return testing::AssertionFailure()
          << "the counter stayed at " << w.counter.load() << ", never past " << mark;
 }
@@ -837,15 +839,15 @@ TEST(Thread, SuspendKillAndCloseThreadReturnsOnAThreadItCannotEnd) {
     delete w;
     GTEST_SKIP() << "threads have no signals to block here";
   }
-  ASSERT_TRUE(Ready(Elsewhere([w] { w->Suspend(); }), 10000));
+  ASSERT_TRUE(Elsewhere([w] { w->Suspend(); }).Ready(10000));
   EXPECT_EQ(w->GetStatus(), Thread::Running);
   auto start = Clock::now();
-  ASSERT_TRUE(Ready(Elsewhere([w] { w->CloseThread(); }), 40000));
+  ASSERT_TRUE(Elsewhere([w] { w->CloseThread(); }).Ready(40000));
   EXPECT_GE(Clock::now() - start, std::chrono::seconds(19));
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(32));
   EXPECT_EQ(w->GetStatus(), Thread::Running);
   EXPECT_TRUE(CounterPasses(*w, w->counter.load()));
-  ASSERT_TRUE(Ready(Elsewhere([w] { w->Kill(); }), 10000));
+  ASSERT_TRUE(Elsewhere([w] { w->Kill(); }).Ready(10000));
   EXPECT_EQ(w->GetStatus(), Thread::Finished);  // as Kill says in any case
   EXPECT_TRUE(CounterPasses(*w, w->counter.load()));
   w->gate = true;
@@ -863,9 +865,7 @@ TEST_P(CloseThreadByForce, EndsTheThreadAfterTwentySeconds) {
   if (GetParam() != 2 && SuspendAndTerminateBrokenByEmulation())
     GTEST_SKIP() << "skipped " << kEmulationSkip;
   Worker w(Worker::kIgnoreStop);
-  if (GetParam() != 2) {
-    ASSERT_TRUE(StartedAndCounting(w));
-  }
+  if (GetParam() != 2) ASSERT_TRUE(StartedAndCounting(w));
   if (GetParam() == 1) w.Suspend();
   auto start = Clock::now();
   w.CloseThread();
