@@ -1,6 +1,6 @@
 // Threads on POSIX. There is no call that suspends or ends one thread from
-// outside, so both go through a signal: its handler parks the thread in
-// sigsuspend until it is resumed, or for good once it was killed, and the
+// outside, so both go through a signal: its handler parks the thread on a
+// semaphore until it is resumed, or for good once it was killed, and the
 // thread's control block records the end so that waiting and status queries
 // see a killed thread as ended.
 //
@@ -59,6 +59,8 @@ struct WorkerHandle {
   // Posted when the thread parks or ends, for an owner waiting for either
   // (posting a semaphore is allowed in a signal handler; a condition is not).
   sem_t parkedOrEnded;
+  // Posted for a parked thread to look again (resumed, or a request withdrawn).
+  sem_t lookAgain;
 };
 
 namespace {
@@ -67,6 +69,7 @@ int ParkSignal() { return SIGRTMIN + 6; }
 
 void Release(WorkerHandle* block) {
   if (block->refs.fetch_sub(1) != 1) return;
+  sem_destroy(&block->lookAgain);
   sem_destroy(&block->parkedOrEnded);
   pthread_cond_destroy(&block->endedChanged);
   pthread_mutex_destroy(&block->lock);
@@ -85,22 +88,23 @@ void MarkEnded(WorkerHandle* block) {
   pthread_mutex_unlock(&block->lock);
 }
 
-// Runs on the target thread, with the park signal blocked except inside
-// sigsuspend. The owner's request arrives as the block's address in the
-// signal's value; a wake-up that arrives while already parked only ends the
-// sigsuspend so that the loop looks again.
+// Runs on the target thread, with the park signal blocked. The owner's request
+// arrives as the block's address in the signal's value. Only the request is a
+// signal: the thread then waits on a semaphore (glibc's sem_wait is a futex
+// wait, safe here), never for a second signal. ThreadSanitizer runs a handler
+// that its interception deferred with every signal blocked, and a signal
+// taken inside such a handler makes it restore the wrong mask when both
+// return: the thread ran on with the park signal blocked for good, and the
+// next Suspend failed.
 void ParkHandler(int, siginfo_t* info, void*) {
   if (info->si_code != SI_QUEUE) return;
   auto* block = static_cast<WorkerHandle*>(info->si_value.sival_ptr);
   if (block == nullptr || block->parked.load() != 0) return;
   int savedErrno = errno;
-  sigset_t waitMask;
-  pthread_sigmask(SIG_BLOCK, nullptr, &waitMask);
-  sigdelset(&waitMask, ParkSignal());
   for (;;) {
     block->parked = 1;
     sem_post(&block->parkedOrEnded);
-    while (block->killed.load() || block->suspendCount.load() > 0) sigsuspend(&waitMask);
+    while (block->killed.load() || block->suspendCount.load() > 0) sem_wait(&block->lookAgain);
     block->parked = 0;
     // A Suspend or Kill that came after the loop's last look but still saw
     // `parked` set sent no signal and counts on this thread staying parked:
@@ -172,12 +176,12 @@ bool AwaitParked(WorkerHandle* block) {
   return true;
 }
 
-// Takes back a park request that the thread did not follow in time. If the
-// thread parks after all, the wake-up sent here lets it go on at once; if it
-// never takes the signals, they do nothing. Called with block->lock held.
+// Takes back a park request that the thread did not follow in time: a thread
+// that parked just after the owner gave up looks again and goes on (one that
+// parks later sees no request and goes on at once). Called with block->lock held.
 void WithdrawLocked(WorkerHandle* block) {
   if (block->killed.load() || block->suspendCount.load() > 0) return;
-  SignalLocked(block);
+  sem_post(&block->lookAgain);
 }
 
 }  // namespace
@@ -194,6 +198,7 @@ WorkerHandle* StartWorker(WorkerRoutine routine, void* argument, unsigned int st
   pthread_cond_init(&block->endedChanged, &condAttr);
   pthread_condattr_destroy(&condAttr);
   sem_init(&block->parkedOrEnded, 0, 0);
+  sem_init(&block->lookAgain, 0, 0);
 
   std::size_t size = stackSize < kMinStackBytes ? kMinStackBytes : stackSize;
   long page = ::sysconf(_SC_PAGESIZE);
@@ -268,7 +273,7 @@ long ResumeWorker(WorkerHandle* block) {
   if (block == nullptr) return -1;
   pthread_mutex_lock(&block->lock);
   long previous = block->suspendCount.load();
-  if (previous > 0 && block->suspendCount.fetch_sub(1) == 1) SignalLocked(block);  // wake up
+  if (previous > 0 && block->suspendCount.fetch_sub(1) == 1) sem_post(&block->lookAgain);
   pthread_mutex_unlock(&block->lock);
   return previous;
 }
