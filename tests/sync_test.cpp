@@ -884,6 +884,25 @@ TEST(Thread, StackSizeIsHandedToTheSystemAndCopiesOwnTheirHandle) {
   EXPECT_EQ(other.CloseThreadHandle(), 0);
 }
 
+// A thread's control block is freed once the thread has ended and its handle
+// is closed: threads that come and go leave the heap as it was.
+TEST(Thread, EndedThreadsLeaveNothingOnTheHeap) {
+  auto startAndEnd = [](int threads) {
+    for (int i = 0; i < threads; ++i) {
+      Worker w(Worker::kIgnoreStop);
+      w.gate = true;
+      ASSERT_EQ(w.Start(), 0);
+      ASSERT_EQ(w.Wait(kTimeoutMs), 0);
+      ASSERT_NE(w.CloseThreadHandle(), 0);
+    }
+  };
+  startAndEnd(50);  // the system's own allocations for its first threads
+  const std::size_t before = ot::HeapBytesInUse();
+  if (before == 0) GTEST_SKIP() << "the main heap's use is not known here";
+  startAndEnd(1000);
+  EXPECT_LT(ot::HeapBytesInUse(), before + 1000 * 64) << "before: " << before;
+}
+
 // args: none. As the second user, allowed no thread more, starts a worker:
 // exit 0 when the start fails as Start documents it.
 ORN2_CHILD(StartWithoutRoomForAThread) {

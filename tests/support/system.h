@@ -28,6 +28,10 @@ bool SetFileModificationTime(const char* path, int64_t seconds, int32_t nanoseco
 // The size of the calling thread's stack in bytes (0 if unknown).
 std::size_t CurrentThreadStackSize();
 
+// Bytes the process's main heap has handed out and not got back (0 if unknown,
+// as under a sanitizer or on Windows).
+std::size_t HeapBytesInUse();
+
 }  // namespace orn2::testing
 
 #endif  // ORN2_TESTS_SUPPORT_SYSTEM_H

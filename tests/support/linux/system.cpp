@@ -1,7 +1,9 @@
 // What only Linux answers among the helpers: the running program's path
-// (/proc/self/exe) and the calling thread's stack size (pthread_getattr_np).
+// (/proc/self/exe), the calling thread's stack size (pthread_getattr_np) and
+// the main heap's use (mallinfo2).
 #include "support/system.h"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -24,5 +26,7 @@ std::size_t CurrentThreadStackSize() {
   pthread_attr_destroy(&attr);
   return size;
 }
+
+std::size_t HeapBytesInUse() { return ::mallinfo2().uordblks; }
 
 }  // namespace orn2::testing

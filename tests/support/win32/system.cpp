@@ -37,4 +37,6 @@ std::size_t CurrentThreadStackSize() {
   return static_cast<std::size_t>(high - low);
 }
 
+std::size_t HeapBytesInUse() { return 0; }
+
 }  // namespace orn2::testing
