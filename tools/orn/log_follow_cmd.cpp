@@ -36,6 +36,8 @@ const char kFollowUsage[] =
 
 // Polls of a quiet file are this far apart.
 constexpr int kPollMilliseconds = 10;
+// How long a stopped follower waits for its reader to empty the pipe.
+constexpr int kDrainMilliseconds = 5000;
 
 bool ReadState(const std::string& file, FollowPosition& position) {
   std::ifstream in(file, std::ios::binary);
@@ -146,6 +148,15 @@ int RunLogFollow(int argc, char** argv, int first) {
     }
     if (!saveTaken()) return Fail(kExitUsage, command, "cannot write " + stateFile);
     if (!read) orn2::followed::Pause(kPollMilliseconds);
+  }
+  // A reader that lives on after the stop (logger under KillMode=mixed) still
+  // sends what is in the pipe: wait a while for it to take it all, so that the
+  // next follower does not hand those entries out again. Entries that a reader
+  // which is gone leaves in the pipe are handed out again, as before.
+  for (int waited = 0; hasState && orn2::followed::UnreadOutput() > 0 &&
+                       waited < kDrainMilliseconds;
+       waited += kPollMilliseconds) {
+    orn2::followed::Pause(kPollMilliseconds);
   }
   if (!saveTaken()) return Fail(kExitUsage, command, "cannot write " + stateFile);
   return kExitOk;
