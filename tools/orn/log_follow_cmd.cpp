@@ -31,8 +31,9 @@ const char kFollowUsage[] =
     "pipe to a reader that stopped are not taken), and a follower started again with\n"
     "it goes on from there, through the rotated files FILE.1, FILE.2, ... that are\n"
     "still kept; without a usable STATE it starts as the options say. Runs\n"
-    "until SIGTERM or SIGINT (Ctrl+C), then exits with 0; 2 for bad usage, or output\n"
-    "or a STATE that cannot be written.\n";
+    "until SIGTERM or SIGINT (Ctrl+C); with --state it then waits up to 5 s for its\n"
+    "reader to empty the pipe, and exits with 0; 2 for bad usage, or output or a\n"
+    "STATE that cannot be written.\n";
 
 // Polls of a quiet file are this far apart.
 constexpr int kPollMilliseconds = 10;
