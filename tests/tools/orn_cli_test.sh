@@ -416,15 +416,12 @@ if [ -z "$emulator" ]; then
     mkfifo pipe.fifo
     exec 3<>pipe.fifo  # read by the python below only
     follow pipe.fifo pipe.log pipe.state --from-start
-    python3 - $follower $((100 * ${ORN2_TEST_TIME_FACTOR:-1})) >taken.txt <<'EOF'
-import fcntl, os, signal, struct, sys, termios, time
-for _ in range(int(sys.argv[2])):
-    if struct.unpack("i", fcntl.ioctl(3, termios.FIONREAD, b"0000"))[0] > 0: break
-    time.sleep(0.1)
+    python3 - $follower >taken.txt <<'EOF'
+import os, signal, sys, time
+line = os.read(3, 1)  # waits for the follower's output: a byte does not take an entry
 time.sleep(0.5)  # time to record a position, were it to record what it printed
 os.kill(int(sys.argv[1]), signal.SIGTERM)
 time.sleep(0.3)
-line = b""
 while not line.endswith(b"\n"): line += os.read(3, 1)
 sys.stdout.buffer.write(line)
 EOF
