@@ -169,14 +169,15 @@ unzip -l "$zip" | expect_all '/bin/liborn2\.dll$' '/bin/orn\.exe$' '/lib/liborn2
   '/include/liborn2/liborn2\.h$' '/lib/cmake/liborn2/liborn2Config\.cmake$' \
   '/lib/pkgconfig/liborn2\.pc$' '/doc/html/index\.html$' '/doc/html/classConfig\.html$'
 unzip -q "$zip" -d "$work/zip"
+wine64=$root/cmake/wine64-fixed-layout.sh  # wine64 that starts every time
 orn_exe=$(find "$work/zip" -name orn.exe)
 mkdir -p "$work/wine-run"
 cd "$work/wine-run"
-/usr/lib/wine/wine64 "$orn_exe" endpoint https://192.0.2.10:8443 | tr -d '\r' | grep -qx 'valid: yes' ||
+"$wine64" "$orn_exe" endpoint https://192.0.2.10:8443 | tr -d '\r' | grep -qx 'valid: yes' ||
   fail "orn.exe from the zip does not run under wine64"
 echo "orn.exe from the zip runs under wine64"
 status=0
-/usr/lib/wine/wine64 "$win/orn-agent.exe" --config "$root/examples/agent.conf" \
+"$wine64" "$win/orn-agent.exe" --config "$root/examples/agent.conf" \
   --log agent.log --run-for 2 >agent.out 2>&1 || status=$?
 [ $status -eq 0 ] || { cat agent.out; fail "orn-agent.exe exited with $status"; }
 tr -d '\r' <agent.log | grep -q 'agent stopped' || { cat agent.out; fail "agent log incomplete"; }
